@@ -1,0 +1,34 @@
+#include "app/carried_tool_files.h"
+
+#include <filesystem>
+
+#include "app/run_context.h"
+#include "platform/native_path.h"
+
+namespace kestrune {
+
+void ExtractTools(ToolServices& services, const std::wstring& folder) {
+  const bool on64BitWindows = services.systemInfo.IsWow64Process().value_or(true);
+  ExtractToolFile(services, folder, L"7z.exe", tool_resource::kSevenZipExe);
+  ExtractToolFile(services, folder, L"7z.dll", tool_resource::kSevenZipDll);
+  ExtractToolFile(services, folder, L"Sabrel.exe",
+                  on64BitWindows ? tool_resource::kSabrel64 : tool_resource::kSabrel32);
+  ExtractToolFile(services, folder, L"Harlune.exe", tool_resource::kHarlune);
+}
+
+void ExtractToolFile(ToolServices& services, const std::wstring& folder,
+                     const std::wstring& fileName, int resourceId) {
+  const auto native = platform::ToNativePath(folder) / platform::ToNativePath(fileName);
+  const std::wstring target = platform::FromNativePath(native);
+  if (target.size() >= kPathCapacity) return;  // does not fit a path buffer
+
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(native, error);
+  if (std::filesystem::exists(status)) return;
+
+  services.carriedTools.WriteTool(resourceId, target);
+  services.restartCleanup.DeleteAtRestart(target);
+  services.clock.Pause(200);
+}
+
+}  // namespace kestrune

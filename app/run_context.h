@@ -1,0 +1,104 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "app/fixed_text.h"
+
+namespace kestrune {
+
+class CVantorSheet;
+struct WindowHandleTag;
+/// A window as the platform names it (Windows: an HWND).
+using WindowHandle = WindowHandleTag*;
+
+/// Length limits of the run context's text fields, terminator included.
+inline constexpr size_t kPathCapacity = 260;
+inline constexpr size_t kLabelCapacity = 100;
+inline constexpr size_t kPasswordCapacity = 64;
+inline constexpr size_t kUsbSizeCapacity = 10;
+inline constexpr uint32_t kMaxSources = 9;
+
+/// Media codes (IMAPI2's physical media types, 20 for a USB drive) and their mask bits.
+inline constexpr uint32_t kMediaDvdRDualLayer = 11;
+inline constexpr uint32_t kMediaUsbDrive = 20;
+inline constexpr uint32_t kMaskDvdRDualLayer = 1u << kMediaDvdRDualLayer;  // 0x800
+inline constexpr uint32_t kMaskUsbDrive = 1u << kMediaUsbDrive;            // 0x100000
+
+/// Bits of the state word `discState`.
+namespace disc_state {
+inline constexpr uint32_t kMediaCodeMask = 0x1f;
+inline constexpr uint32_t kDualLayerSetStarted = 0x20000000;
+inline constexpr uint32_t kSetComplete = 0x80000000;
+/// Bit set when disc `n` (1 to 9) of the set has been written completely.
+constexpr uint32_t DiscWritten(uint32_t n) { return 1u << (7 + n); }
+}  // namespace disc_state
+
+/// A point in time in the fields of a Windows SYSTEMTIME (UTC).
+struct SystemTime {
+  uint16_t wYear = 0;
+  uint16_t wMonth = 0;
+  uint16_t wDayOfWeek = 0;
+  uint16_t wDay = 0;
+  uint16_t wHour = 0;
+  uint16_t wMinute = 0;
+  uint16_t wSecond = 0;
+  uint16_t wMilliseconds = 0;
+};
+
+/// One source file (disc image): disc n is written from entry n - 1.
+struct SourceEntry {
+  FixedText<kPathCapacity> path;
+  uint64_t sizeBytes = 0;
+};
+
+/// Everything one run knows: the command-line values, the source survey's results, the
+/// wizard's choices and the live progress of a running write. One per process; start-up owns
+/// it and hands the same instance to every part of the program. A value-initialised record is
+/// the zero-filled record; SetRunContextDefaults adds the two defaults.
+///
+/// Each field has one writer at a time. The words that the worker thread or the disc
+/// service's callbacks write while the UI thread reads them are atomic.
+struct RunContext {
+  uint32_t discState = 0;
+  uint32_t surveyResult = 0;
+  uint32_t estimatedMinutes = 0;
+  uint32_t requiredMB = 0;
+  FixedText<kUsbSizeCapacity> usbSizeGB;
+  uint32_t discSelMask = 0;
+  uint32_t mediaType = 0;
+  wchar_t targetDriveLetter = 0;
+  uint32_t allowRewritable = 0;
+  uint32_t noBurnVerify = 0;
+  uint32_t noWrite = 0;
+  uint32_t noEject = 0;
+  uint32_t allowPartial = 0;
+  uint32_t allowedMediaMask = 0;
+  std::atomic<uint32_t> sectorCount{0};
+  std::atomic<uint32_t> lastWrittenLba{0};
+  SystemTime writeStartTime;
+  SystemTime finalizeTime;
+  std::atomic<uint32_t> cancelRequested{0};
+  std::atomic<uint32_t> verifyTicks{0};
+  std::atomic<uint32_t> imageSizeMB{0};
+  std::atomic<uint32_t> finalizing{0};
+  std::atomic<uint32_t> comparing{0};
+  uint32_t compareAfterWrite = 0;
+  uint32_t sourceCount = 0;
+  std::array<SourceEntry, kMaxSources> sources;
+  FixedText<kPathCapacity> usbVolumeLabel;
+  FixedText<kLabelCapacity> discLabel;
+  FixedText<kPasswordCapacity> password;
+  uint32_t bitness = 0;
+  std::atomic<CVantorSheet*> sheet{nullptr};
+  std::atomic<WindowHandle> writePageWnd{nullptr};
+};
+
+/// The defaults that follow the zero fill: DVD-R DL allowed, a 32-bit caller.
+inline void SetRunContextDefaults(RunContext& context) {
+  context.allowedMediaMask = kMaskDvdRDualLayer;
+  context.bitness = 32;
+}
+
+}  // namespace kestrune

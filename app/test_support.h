@@ -1,0 +1,133 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/tool_services.h"
+#include "app/vantor_app.h"
+
+namespace kestrune::testing {
+
+/// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::wstring wide() const;
+  /// Creates `relative` (and its folders) holding `contents`; returns its full path.
+  std::filesystem::path WriteFile(const std::string& relative, const std::string& contents = "x");
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& file);
+std::wstring Wide(const std::filesystem::path& path);
+
+/// A child that ends after a set number of one-second wait slices (never, if unset).
+class FakeChild : public platform::ChildProcess {
+ public:
+  struct Script {
+    std::optional<int> endsAfterWaits;
+    bool exitCodeReadable = true;
+    uint32_t exitCode = 0;
+  };
+  struct Record {
+    int waits = 0;
+    std::optional<uint32_t> terminatedWith;
+  };
+
+  FakeChild(Script script, Record& record) : script_(script), record_(record) {}
+  bool WaitForExit(uint32_t) override;
+  void Terminate(uint32_t exitCode) override { record_.terminatedWith = exitCode; }
+  bool ReadExitCode(uint32_t& exitCode) override;
+
+ private:
+  Script script_;
+  Record& record_;
+};
+
+/// Records every start; answers with the scripted outcome.
+class FakeLauncher : public platform::ProcessLauncher {
+ public:
+  struct Call {
+    std::wstring program, parameters, folder;
+  };
+  enum class Outcome { kChild, kCannotStart, kNoProcess };
+
+  StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
+                          const std::wstring& workingFolder) override;
+
+  Outcome outcome = Outcome::kChild;
+  uint32_t startError = 2;
+  FakeChild::Script child;
+  FakeChild::Record childRecord;
+  std::vector<Call> calls;
+};
+
+/// Writes a small file naming the resource id, and records each write.
+class FakeCarriedTools : public platform::CarriedTools {
+ public:
+  bool WriteTool(int resourceId, const std::wstring& targetPath) override;
+  std::vector<std::pair<int, std::wstring>> writes;
+};
+
+class FakeSystemInfo : public platform::SystemInfo {
+ public:
+  std::optional<bool> IsWow64Process() override { return wow64; }
+  std::optional<bool> wow64 = false;
+};
+
+class FakeRestartCleanup : public platform::RestartCleanup {
+ public:
+  bool DeleteAtRestart(const std::wstring& path) override;
+  std::vector<std::wstring> scheduled;
+};
+
+class FakeClock : public platform::Clock {
+ public:
+  void Pause(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
+  std::vector<uint32_t> pauses;
+};
+
+class FakeDownloader : public platform::Downloader {
+ public:
+  bool Start() override { return ++starts, true; }
+  int starts = 0;
+};
+
+class FakeOutput : public platform::StandardOutput {
+ public:
+  void Write(std::string_view text) override { written += text; }
+  std::string written;
+};
+
+class FakeSetup : public platform::ProcessSetup {
+ public:
+  void Prepare() override { ++prepared; }
+  int prepared = 0;
+};
+
+/// Every fake, wired into the service bundles the core takes.
+struct FakePlatform {
+  FakeLauncher launcher;
+  FakeCarriedTools carriedTools;
+  FakeSystemInfo systemInfo;
+  FakeRestartCleanup restartCleanup;
+  FakeClock clock;
+  FakeDownloader downloader;
+  FakeOutput output;
+  FakeSetup setup;
+  ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
+  AppServices app{tools, downloader, output, setup};
+};
+
+}  // namespace kestrune::testing

@@ -1,0 +1,43 @@
+# Common settings for every Kestrune target.
+
+if(KESTRUNE_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
+  list(JOIN KESTRUNE_SANITIZE "," _kestrune_sanitizers)
+  add_compile_options(-fsanitize=${_kestrune_sanitizers} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=${_kestrune_sanitizers})
+endif()
+
+# Warnings, and on Windows the wide-character entry points and API.
+function(kestrune_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                                                 _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# A library of the portable core or a platform layer.
+function(kestrune_library target)
+  add_library(${target} STATIC ${ARGN})
+  kestrune_target_defaults(${target})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# One GoogleTest binary per directory, registered test by test with CTest.
+# Test binaries go to tests/ so that bin/ holds only the programs.
+function(kestrune_test target)
+  if(NOT KESTRUNE_TESTS OR CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  kestrune_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_compile_definitions(${target} PRIVATE
+    KESTRUNE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    KESTRUNE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+                       PROPERTIES LABELS ${target})
+endfunction()

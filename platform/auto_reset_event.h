@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace kestrune::platform {
+
+/// An event that resets itself: a wait that sees it set also clears it, so one Set() releases
+/// exactly one waiter (or the next wait, if nobody waits yet). Portable; used on every
+/// platform for the wizard's stop signal.
+class AutoResetEvent {
+ public:
+  AutoResetEvent() = default;
+  AutoResetEvent(const AutoResetEvent&) = delete;
+  AutoResetEvent& operator=(const AutoResetEvent&) = delete;
+
+  void Set();
+  void Reset();
+
+  /// Waits up to `timeout` for the event. True when it was set; the event is then clear again.
+  bool Wait(std::chrono::milliseconds timeout);
+
+  /// Wait(0): consumes the signal if it is there, without blocking.
+  bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable signalled_;
+  bool set_ = false;
+};
+
+}  // namespace kestrune::platform

@@ -1,0 +1,36 @@
+#include "platform/host/host_carried_tools.h"
+
+#include "platform/native_path.h"
+
+namespace kestrune::platform::host {
+
+HostCarriedTools::HostCarriedTools(std::filesystem::path toolsFolder)
+    : toolsFolder_(std::move(toolsFolder)) {}
+
+const char* HostCarriedTools::CarriedFileName(int resourceId) {
+  switch (resourceId) {
+    case 133:
+      return "7z.exe";
+    case 134:
+      return "7z.dll";
+    case 137:
+    case 138:
+      return "Sabrel.exe";
+    case 139:
+      return "Harlune.exe";
+    default:
+      return nullptr;
+  }
+}
+
+bool HostCarriedTools::WriteTool(int resourceId, const std::wstring& targetPath) {
+  const char* name = CarriedFileName(resourceId);
+  if (name == nullptr) return false;
+  std::error_code error;
+  // copy_file keeps the permission bits, so the written tool stays executable.
+  return std::filesystem::copy_file(toolsFolder_ / name, ToNativePath(targetPath),
+                                    std::filesystem::copy_options::overwrite_existing, error) &&
+         !error;
+}
+
+}  // namespace kestrune::platform::host

@@ -1,0 +1,209 @@
+#include "platform/host/host_process_launcher.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/host/utf8.h"
+#include "platform/host/windows_command_line.h"
+#include "platform/native_path.h"
+
+extern char** environ;
+
+namespace kestrune::platform::host {
+namespace {
+
+// Owns a pid_t until the child is reaped; the exit status is kept after reaping.
+class HostChildProcess : public ChildProcess {
+ public:
+  explicit HostChildProcess(pid_t pid)
+      : pid_(pid), pidfd_(static_cast<int>(syscall(SYS_pidfd_open, pid, 0))) {}
+
+  ~HostChildProcess() override {
+    if (!reaped_) Reap(WNOHANG);
+    if (pidfd_ >= 0) close(pidfd_);
+  }
+
+  HostChildProcess(const HostChildProcess&) = delete;
+  HostChildProcess& operator=(const HostChildProcess&) = delete;
+
+  bool WaitForExit(uint32_t milliseconds) override {
+    if (reaped_) return true;
+    if (pidfd_ >= 0) {
+      pollfd fd{pidfd_, POLLIN, 0};
+      int ready;
+      do {
+        ready = poll(&fd, 1, static_cast<int>(milliseconds));
+      } while (ready < 0 && errno == EINTR);
+      return ready > 0 && Reap(0);
+    }
+    // Without pidfd (old kernels) poll the child's state in short steps.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!Reap(WNOHANG)) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  void Terminate(uint32_t exitCode) override {
+    if (reaped_) return;
+    kill(-pid_, SIGKILL);  // the child's whole process group
+    kill(pid_, SIGKILL);
+    Reap(0);
+    exitCode_ = exitCode;
+    haveExitCode_ = true;
+  }
+
+  bool ReadExitCode(uint32_t& exitCode) override {
+    if (!reaped_ || !haveExitCode_) return false;
+    exitCode = exitCode_;
+    return true;
+  }
+
+ private:
+  // True once the child has ended and its status is known.
+  bool Reap(int options) {
+    int status = 0;
+    pid_t result;
+    do {
+      result = waitpid(pid_, &status, options);
+    } while (result < 0 && errno == EINTR);
+    if (result != pid_) return false;
+    reaped_ = true;
+    if (WIFEXITED(status)) {
+      exitCode_ = static_cast<uint32_t>(WEXITSTATUS(status));
+      haveExitCode_ = true;
+    } else if (WIFSIGNALED(status)) {
+      // A killed child reports 128 + signal, as POSIX shells do.
+      exitCode_ = 128u + static_cast<uint32_t>(WTERMSIG(status));
+      haveExitCode_ = true;
+    }
+    return true;
+  }
+
+  pid_t pid_;
+  int pidfd_;
+  bool reaped_ = false;
+  bool haveExitCode_ = false;
+  uint32_t exitCode_ = 0;
+};
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    posix_spawnattr_init(&attributes_);
+    posix_spawn_file_actions_init(&actions_);
+  }
+  ~SpawnAttributes() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attributes_);
+  }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+
+  posix_spawnattr_t* attributes() { return &attributes_; }
+  posix_spawn_file_actions_t* actions() { return &actions_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+  posix_spawn_file_actions_t actions_;
+};
+
+bool IsBareName(const std::wstring& program) {
+  return program.find(L'/') == std::wstring::npos && program.find(L'\\') == std::wstring::npos;
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t WindowsErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return 2;  // ERROR_FILE_NOT_FOUND
+    case EACCES:
+    case EPERM:
+      return 5;  // ERROR_ACCESS_DENIED
+    case ENOEXEC:
+      return 193;  // ERROR_BAD_EXE_FORMAT
+    case ENOMEM:
+      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+    case ENAMETOOLONG:
+      return 206;  // ERROR_FILENAME_EXCED_RANGE
+    default:
+      return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
+HostProcessLauncher::HostProcessLauncher(std::filesystem::path commandInterpreter)
+    : commandInterpreter_(std::move(commandInterpreter)) {}
+
+ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring& program,
+                                                              const std::wstring& parameters,
+                                                              const std::wstring& workingFolder) {
+  StartResult result;
+  std::filesystem::path executable;
+  if (EqualsIgnoringCase(program, L"cmd.exe")) {
+    executable = commandInterpreter_;
+  } else if (IsBareName(program)) {
+    executable = ToNativePath(workingFolder) / ToNativePath(program);
+  } else {
+    executable = ToNativePath(program);
+  }
+
+  std::vector<std::string> arguments{executable.string()};
+  for (const auto& argument : SplitWindowsParameters(parameters)) {
+    arguments.push_back(Utf8FromWide(argument));
+  }
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  SpawnAttributes spawn;
+  posix_spawnattr_setflags(spawn.attributes(), POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(spawn.attributes(), 0);
+  for (int fd = 0; fd <= 2; ++fd) {
+    posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                     0);
+  }
+  const std::string folder = ToNativePath(workingFolder).string();
+  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(spawn.actions(), folder.c_str());
+
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, executable.c_str(), spawn.actions(), spawn.attributes(),
+                                argv.data(), environ);
+  if (error != 0) {
+    result.error = WindowsErrorFromErrno(error);
+    return result;
+  }
+  result.started = true;
+  result.process = std::make_unique<HostChildProcess>(pid);
+  return result;
+}
+
+bool SpawnDetached(const std::filesystem::path& program) {
+  std::string path = program.string();
+  char* argv[] = {path.data(), nullptr};
+  pid_t pid = 0;
+  return posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) == 0;
+}
+
+}  // namespace kestrune::platform::host

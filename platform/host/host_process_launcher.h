@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/process_launcher.h"
+
+namespace kestrune::platform::host {
+
+/// Real child processes through posix_spawn. The parameter string is split by the Windows
+/// rules; "cmd.exe" runs `commandInterpreter` (the stand-in program). Each child leads its own
+/// process group, so terminating it also ends whatever it started, and its standard streams
+/// are /dev/null, as a hidden console's would be invisible.
+class HostProcessLauncher : public ProcessLauncher {
+ public:
+  explicit HostProcessLauncher(std::filesystem::path commandInterpreter);
+
+  StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
+                          const std::wstring& workingFolder) override;
+
+ private:
+  std::filesystem::path commandInterpreter_;
+};
+
+/// Starts `program` with `arguments` in the background with inherited standard streams,
+/// without waiting for it. False when it cannot be started.
+bool SpawnDetached(const std::filesystem::path& program);
+
+/// The Windows system error code closest to a POSIX errno of a failed start.
+uint32_t WindowsErrorFromErrno(int error);
+
+}  // namespace kestrune::platform::host

@@ -1,0 +1,107 @@
+#include "platform/host/host_process_launcher.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/native_path.h"
+
+namespace kestrune::platform::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostProcessLauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = fs::temp_directory_path() / ("kestrune-launch-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    // Writes its arguments, one per line, and its working folder into args.txt.
+    WriteScript("echo-args.sh",
+                "#!/bin/sh\n: > args.txt\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> args.txt; done\n"
+                "pwd >> args.txt\nexit 4\n");
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  void WriteScript(const std::string& name, const std::string& text) {
+    std::ofstream(folder / name) << text;
+    fs::permissions(folder / name, fs::perms::owner_all);
+  }
+  std::vector<std::string> Lines(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  uint32_t RunToEnd(ProcessLauncher::StartResult& start) {
+    EXPECT_TRUE(start.started);
+    EXPECT_TRUE(start.process->WaitForExit(10000));
+    uint32_t code = 0;
+    EXPECT_TRUE(start.process->ReadExitCode(code));
+    return code;
+  }
+
+  fs::path folder;
+};
+
+TEST_F(HostProcessLauncherTest, BareNameRunsFromTheWorkingFolderWithSplitParameters) {
+  HostProcessLauncher launcher("/bin/false");
+  auto start = launcher.StartHidden(L"echo-args.sh", L"x \"two words\" -p\"a b\" .\\",
+                                    FromNativePath(folder));
+  EXPECT_EQ(RunToEnd(start), 4u);
+  EXPECT_EQ(Lines(folder / "args.txt"),
+            (std::vector<std::string>{"x", "two words", "-pa b", ".\\", fs::canonical(folder).string()}));
+}
+
+TEST_F(HostProcessLauncherTest, CmdExeIsTheInterpreterStandIn) {
+  HostProcessLauncher launcher(folder / "echo-args.sh");
+  auto start = launcher.StartHidden(L"CMD.EXE", L"/C del *.*", FromNativePath(folder));
+  EXPECT_EQ(RunToEnd(start), 4u);
+  EXPECT_EQ(Lines(folder / "args.txt").front(), "/C");
+}
+
+TEST_F(HostProcessLauncherTest, FailedStartsGiveWindowsErrorCodes) {
+  HostProcessLauncher launcher("/bin/false");
+  auto missing = launcher.StartHidden(L"absent.exe", L"", FromNativePath(folder));
+  EXPECT_FALSE(missing.started);
+  EXPECT_EQ(missing.error, 2u);
+
+  std::ofstream(folder / "plain.exe") << "not a program";
+  fs::permissions(folder / "plain.exe", fs::perms::owner_read | fs::perms::owner_write);
+  auto denied = launcher.StartHidden(L"plain.exe", L"", FromNativePath(folder));
+  EXPECT_FALSE(denied.started);
+  EXPECT_EQ(denied.error, 5u);
+}
+
+TEST_F(HostProcessLauncherTest, TerminateEndsTheChildAndWhatItStarted) {
+  WriteScript("tree.sh", "#!/bin/sh\nsleep 60 &\necho $! > grandchild.pid\nwait\n");
+  HostProcessLauncher launcher("/bin/false");
+  auto start = launcher.StartHidden(L"tree.sh", L"", FromNativePath(folder));
+  ASSERT_TRUE(start.started);
+  while (!fs::exists(folder / "grandchild.pid") || fs::file_size(folder / "grandchild.pid") == 0) {
+    ASSERT_FALSE(start.process->WaitForExit(10));
+  }
+  pid_t grandchild = 0;
+  std::ifstream(folder / "grandchild.pid") >> grandchild;
+  start.process->Terminate(0xffff);
+  EXPECT_TRUE(start.process->WaitForExit(0));
+  uint32_t code = 0;
+  EXPECT_TRUE(start.process->ReadExitCode(code));
+  EXPECT_EQ(code, 0xffffu);
+  // The grandchild was killed with the group; give the kernel a moment to deliver it.
+  auto ended = [grandchild] {
+    std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+    std::string pid, name, state;
+    return !(stat >> pid >> name >> state) || state == "Z";  // reaped, or a zombie
+  };
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    gone = ended();
+    if (!gone) usleep(10000);
+  }
+  EXPECT_TRUE(gone);
+}
+
+}  // namespace
+}  // namespace kestrune::platform::host

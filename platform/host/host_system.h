@@ -1,0 +1,55 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/clock.h"
+#include "platform/downloader.h"
+#include "platform/process_setup.h"
+#include "platform/restart_cleanup.h"
+#include "platform/standard_output.h"
+#include "platform/system_info.h"
+
+namespace kestrune::platform::host {
+
+/// The folder of the running program (/proc/self/exe); empty when it cannot be read.
+std::filesystem::path ProgramFolder();
+
+/// Linux runs 64-bit here, so the 64-bit tool builds are the ones to carry.
+class HostSystemInfo : public SystemInfo {
+ public:
+  std::optional<bool> IsWow64Process() override { return true; }
+};
+
+/// Linux has no delete-at-restart; the files stay until a later run or the user removes them.
+class HostRestartCleanup : public RestartCleanup {
+ public:
+  bool DeleteAtRestart(const std::wstring&) override { return true; }
+};
+
+class HostClock : public Clock {
+ public:
+  void Pause(uint32_t milliseconds) override;
+};
+
+/// Starts `kestrixdl` from the program's own folder when it is installed there.
+class HostDownloader : public Downloader {
+ public:
+  explicit HostDownloader(std::filesystem::path programFolder);
+  bool Start() override;
+
+ private:
+  std::filesystem::path programFolder_;
+};
+
+class HostStandardOutput : public StandardOutput {
+ public:
+  void Write(std::string_view text) override;
+};
+
+/// Nothing to prepare on Linux.
+class HostProcessSetup : public ProcessSetup {
+ public:
+  void Prepare() override {}
+};
+
+}  // namespace kestrune::platform::host

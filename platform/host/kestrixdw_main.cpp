@@ -1,0 +1,32 @@
+// kestrixdw: the Linux build of the wizard program, on the real processes and files of this
+// machine.
+#include <string>
+#include <vector>
+
+#include "app/vantor_app.h"
+#include "platform/host/host_carried_tools.h"
+#include "platform/host/host_process_launcher.h"
+#include "platform/host/host_system.h"
+#include "platform/host/utf8.h"
+
+int main(int argc, char** argv) {
+  using namespace kestrune::platform::host;
+  std::vector<std::wstring> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(WideFromUtf8(argv[i]));
+
+  const auto programFolder = ProgramFolder();
+  HostProcessLauncher processes(programFolder / "kestrune-cmd");
+  HostCarriedTools carriedTools(programFolder / "tools");
+  HostSystemInfo systemInfo;
+  HostRestartCleanup restartCleanup;
+  HostClock clock;
+  HostDownloader downloader(programFolder);
+  HostStandardOutput output;
+  HostProcessSetup setup;
+
+  kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
+  kestrune::AppServices services{tools, downloader, output, setup};
+  kestrune::CVantorApp app(services, nullptr);
+  app.InitInstance(arguments);
+  return 0;
+}

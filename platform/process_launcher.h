@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrune::platform {
+
+/// A started child process. Destroying the object closes the handle; it never ends the
+/// process (as closing a process handle on Windows does not).
+class ChildProcess {
+ public:
+  virtual ~ChildProcess() = default;
+
+  /// Waits up to `milliseconds` for the process to end. True once it has ended.
+  virtual bool WaitForExit(uint32_t milliseconds) = 0;
+
+  /// Ends the process (and on Linux the process group it leads) with `exitCode`.
+  /// Returns once the process can no longer run.
+  virtual void Terminate(uint32_t exitCode) = 0;
+
+  /// The exit code of an ended process. False while it still runs or when the system cannot
+  /// tell.
+  virtual bool ReadExitCode(uint32_t& exitCode) = 0;
+};
+
+/// Starts console programs hidden, as the Windows shell does with SW_HIDE.
+///
+/// `program` is a bare file name, found in `workingFolder`, or a full path; "cmd.exe" is the
+/// system's command interpreter (on Linux, the command-interpreter stand-in). `parameters` is
+/// one string in the Windows command-line syntax, so callers build the same parameter strings
+/// on every platform. The child does not inherit the caller's standard output: a child's
+/// chatter never mixes with the result line the caller prints.
+class ProcessLauncher {
+ public:
+  struct StartResult {
+    bool started = false;
+    /// Windows system error code of a failed start (2 = file not found, 5 = access denied...).
+    uint32_t error = 0;
+    /// Null when the system started the program but returned no process to wait for.
+    std::unique_ptr<ChildProcess> process;
+  };
+
+  virtual ~ProcessLauncher() = default;
+  virtual StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
+                                  const std::wstring& workingFolder) = 0;
+};
+
+}  // namespace kestrune::platform
