@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/downloader.h"
+#include "platform/process_setup.h"
+#include "platform/restart_cleanup.h"
+#include "platform/standard_output.h"
+#include "platform/system_info.h"
+
+namespace kestrune::platform::win32 {
+
+class Win32SystemInfo : public SystemInfo {
+ public:
+  std::optional<bool> IsWow64Process() override;
+};
+
+class Win32RestartCleanup : public RestartCleanup {
+ public:
+  bool DeleteAtRestart(const std::wstring& path) override;
+};
+
+class Win32Clock : public Clock {
+ public:
+  void Pause(uint32_t milliseconds) override;
+};
+
+class Win32Downloader : public Downloader {
+ public:
+  bool Start() override;
+};
+
+class Win32StandardOutput : public StandardOutput {
+ public:
+  void Write(std::string_view text) override;
+};
+
+class Win32ProcessSetup : public ProcessSetup {
+ public:
+  void Prepare() override;
+};
+
+}  // namespace kestrune::platform::win32
