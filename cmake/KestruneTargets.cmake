@@ -41,3 +41,23 @@ function(kestrune_test target)
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
                        PROPERTIES LABELS ${target})
 endfunction()
+
+# Tests of the Windows platform layer: GoogleTest built from Debian's sources with the cross
+# compiler, run under wine64 through the toolchain's emulator (win64 build only).
+function(kestrune_win_test target)
+  if(NOT WIN32 OR NOT CMAKE_CROSSCOMPILING_EMULATOR)
+    return()
+  endif()
+  if(NOT TARGET gtest_main)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  kestrune_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} gtest_main)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${target} COMMAND ${target})
+  set_tests_properties(${target} PROPERTIES LABELS ${target} TIMEOUT 300)
+endfunction()

@@ -1,0 +1,91 @@
+// The Windows platform layer on a Windows API (wine64 in CI).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/tool_runner.h"
+#include "platform/win32/win32_carried_tools.h"
+#include "platform/win32/win32_process_launcher.h"
+#include "platform/win32/win32_system.h"
+
+namespace kestrune::platform::win32 {
+namespace {
+
+std::wstring TestFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+TEST(Win32LauncherTest, RunsAProgramFromTheWorkingFolder) {
+  Win32ProcessLauncher launcher;
+  int got = 0;
+  uint32_t code = 0;
+  EXPECT_TRUE(RunTool(launcher, nullptr, L"test_sleeper.exe", L"0 3", TestFolder(), &got, &code,
+                      false));
+  EXPECT_EQ(got, 1);
+  EXPECT_EQ(code, 3u);
+}
+
+TEST(Win32LauncherTest, CommandInterpreterComesFromTheSystemFolder) {
+  Win32ProcessLauncher launcher;
+  int got = 0;
+  uint32_t code = 0;
+  EXPECT_TRUE(RunTool(launcher, nullptr, L"cmd.exe", L"/C exit 7", TestFolder(), &got, &code,
+                      false));
+  EXPECT_EQ(got, 1);
+  EXPECT_EQ(code, 7u);
+}
+
+TEST(Win32LauncherTest, MissingProgramGivesTheSystemError) {
+  Win32ProcessLauncher launcher;
+  uint32_t code = 0;
+  EXPECT_FALSE(RunTool(launcher, nullptr, L"absent.exe", L"", TestFolder(), nullptr, &code, false));
+  EXPECT_EQ(code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(Win32LauncherTest, StopEventEndsACancellableRun) {
+  Win32ProcessLauncher launcher;
+  AutoResetEvent stop;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stop.Set();
+  });
+  int got = 0;
+  uint32_t code = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(RunTool(launcher, &stop, L"test_sleeper.exe", L"60", TestFolder(), &got, &code, true));
+  stopper.join();
+  EXPECT_EQ(got, 1);
+  EXPECT_EQ(code, 0xffffu);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(Win32CarriedToolsTest, WritesTheResourceBytes) {
+  Win32CarriedTools tools;
+  const std::wstring target = TestFolder() + L"\\carried.bin";
+  DeleteFileW(target.c_str());
+  ASSERT_TRUE(tools.WriteTool(133, target));
+  std::ifstream in(std::filesystem::path(target), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("133 FILE"), std::string::npos);
+  EXPECT_FALSE(tools.WriteTool(999, TestFolder() + L"\\none.bin"));
+  DeleteFileW(target.c_str());
+}
+
+TEST(Win32SystemTest, SixtyFourBitProcessIsNotUnderWow64) {
+  Win32SystemInfo info;
+  const auto answer = info.IsWow64Process();
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_FALSE(*answer);  // these tests run as a 64-bit program
+}
+
+}  // namespace
+}  // namespace kestrune::platform::win32
