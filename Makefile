@@ -1,13 +1,14 @@
 # Entry points for developers and CI. `make check` is the one command that installs what is
 # missing, builds every program for Linux and Windows, and runs every test.
 
-.PHONY: check deps host win32 win64 fuzz test-host test-win64 test-fuzz san clean
+.PHONY: check deps host win32 win64 fuzz test-host test-win64 test-fuzz test-tsan san clean
 
 check: deps
 	$(MAKE) test-host
 	$(MAKE) test-win64
 	$(MAKE) win32
 	$(MAKE) test-fuzz
+	$(MAKE) test-tsan
 	@echo "make check: all builds and tests passed"
 
 deps:
@@ -38,6 +39,13 @@ fuzz:
 
 test-fuzz: fuzz
 	ctest --preset host-fuzz
+
+# The threaded parts (worker, events, window table) under ThreadSanitizer: any report fails.
+TSAN_TESTS = engine_tests ui_host_tests platform_tests
+test-tsan:
+	cmake --preset host-tsan
+	cmake --build --preset host-tsan --target $(TSAN_TESTS)
+	ctest --preset host-tsan -L '^($(subst $() ,|,$(TSAN_TESTS)))$$'
 
 san:
 	cmake --preset host-san

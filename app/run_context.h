@@ -5,13 +5,11 @@
 #include <cstdint>
 
 #include "app/fixed_text.h"
+#include "platform/window_port.h"
 
 namespace kestrune {
 
 class CVantorSheet;
-struct WindowHandleTag;
-/// A window as the platform names it (Windows: an HWND).
-using WindowHandle = WindowHandleTag*;
 
 /// Length limits of the run context's text fields, terminator included.
 inline constexpr size_t kPathCapacity = 260;

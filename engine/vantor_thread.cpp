@@ -1,17 +1,221 @@
 #include "engine/vantor_thread.h"
 
+#include <system_error>
+
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
+#include "engine/job_protocol.h"
+#include "engine/power_request.h"
 
 namespace kestrune {
+
+CVantorThread::CVantorThread(RunContext& context, ToolServices& tools)
+    : context_(context), tools_(tools) {}
+
+CVantorThread::CVantorThread(RunContext& context, ToolServices& tools, WorkerServices& worker)
+    : context_(context), tools_(tools), worker_(&worker) {}
+
+CVantorThread::~CVantorThread() {
+  if (thread_.joinable()) {
+    // Never reached by a correct owner; ending the loop here beats std::terminate.
+    quitRequested_ = true;
+    Resume();
+    thread_.join();
+  }
+}
+
+bool CVantorThread::CreateSuspended() {
+  if (worker_ == nullptr || thread_.joinable()) return false;
+  try {
+    thread_ = std::thread(&CVantorThread::ThreadMain, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void CVantorThread::Resume() {
+  {
+    std::lock_guard lock(mutex_);
+    resumed_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool CVantorThread::WaitForEnd(std::chrono::milliseconds timeout) {
+  {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, timeout, [this] { return ended_; })) return false;
+  }
+  if (thread_.joinable()) thread_.join();
+  return true;
+}
+
+void CVantorThread::AbandonRunningThread() {
+  if (thread_.joinable()) thread_.detach();
+}
+
+bool CVantorThread::PostToThread(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+  if (!thread_.joinable()) return false;
+  if (code == kQuitMessage) {
+    PostQuitToOwnThread();
+  } else {
+    std::lock_guard lock(mutex_);
+    if (ended_) return false;
+    queue_.push_back({code, wParam, lParam});
+  }
+  changed_.notify_all();
+  return true;
+}
+
+void CVantorThread::ThreadMain() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return resumed_; });
+  }
+  if (InitInstance()) {
+    ThreadMessage message;
+    while (!quitRequested_) {
+      if (TakeMessage(message)) {
+        if (message.code == WM_JOB_REQUEST) RunJob(message.wParam, message.lParam);
+      } else {
+        OnIdle();
+      }
+    }
+  }
+  ExitInstance();
+  {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool CVantorThread::TakeMessage(ThreadMessage& message) {
+  std::lock_guard lock(mutex_);
+  if (queue_.empty()) return false;
+  message = queue_.front();
+  queue_.pop_front();
+  return true;
+}
+
+bool CVantorThread::OnIdle() {
+  const std::chrono::milliseconds poll(idlePollMs_.load());
+  platform::AutoResetEvent* stopEvent = m_pStopEvent;
+  if (stopEvent != nullptr) {
+    if (stopEvent->Wait(poll)) PostQuitToOwnThread();
+  } else {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, poll, [this] { return !queue_.empty() || quitRequested_; });
+  }
+  return true;
+}
+
+void CVantorThread::ExitInstance() {
+  m_pReportWnd = nullptr;
+  m_pStopEvent = nullptr;
+}
+
+void CVantorThread::PostReport(uint32_t code, uintptr_t wParam, intptr_t lParam) {
+  const WindowHandle window = m_pReportWnd;
+  if (window == nullptr || worker_ == nullptr) return;
+  if (!worker_->windows.IsWindow(window)) {
+    m_pReportWnd = nullptr;
+    return;
+  }
+  worker_->windows.Post(window, code, wParam, lParam);
+}
+
+void CVantorThread::RunJob(uintptr_t job, intptr_t argument) {
+  uint32_t step;
+  if (job == JOB_PREPARE) {
+    step = STEP_PREPARE;
+  } else if (job >= JOB_WRITE_DISC_1 && job <= JOB_WRITE_DISC_9) {
+    step = STEP_DISC_JOB;
+  } else if (job == JOB_WRITE_USB) {
+    step = STEP_USB_JOB;
+  } else if (job == JOB_FINISH) {
+    step = STEP_FINISH;
+  } else if (job == JOB_QUIT) {
+    step = STEP_QUIT;
+  } else {
+    PostReport(WM_JOB_END, STEP_UNKNOWN, 0);
+    return;
+  }
+
+  PostReport(WM_JOB_START, step, 0);
+  uint32_t result = RESULT_OK;
+  if (step == STEP_DISC_JOB) {
+    result = RunDiscJob(static_cast<uint32_t>(argument) & 0xffff);
+  } else if (step == STEP_USB_JOB) {
+    result = RunUsbJob();
+  } else if (step == STEP_QUIT) {
+    PostQuitToOwnThread();
+  }
+  PostReport(WM_JOB_END, step, static_cast<intptr_t>(result));
+  if (result == RESULT_STOPPED) PostQuitToOwnThread();
+}
+
+template <typename Step>
+uint32_t CVantorThread::RunReportedStep(uint32_t stepCode, Step step) {
+  PostReport(WM_JOB_START, stepCode, 0);
+  const uint32_t result = step();
+  PostReport(WM_JOB_END, stepCode, static_cast<intptr_t>(result));
+  return result;
+}
+
+uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
+  ScopedPowerRequest power(worker_->power);
+  JobSteps& steps = worker_->steps;
+
+  uint32_t result = RunReportedStep(STEP_BURN, [&] { return steps.BurnDisc(*this, disc); });
+  if (result == RESULT_STOPPED) {
+    PostQuitToOwnThread();
+    steps.CleanWorkFolder(*this);
+  } else {
+    steps.CleanWorkFolder(*this);
+    if (result == RESULT_OK && context_.compareAfterWrite) {
+      context_.comparing = 1;
+      result = RunReportedStep(STEP_DISC_COMPARE, [&] { return steps.RunDiscCompare(*this, disc); });
+      if (result == RESULT_STOPPED) PostQuitToOwnThread();
+      context_.comparing = 0;
+    }
+  }
+  // After success, failure and stop alike, and only after the comparison has read the disc.
+  if (!context_.noEject) steps.EjectMedia(*this);
+  return result;
+}
+
+uint32_t CVantorThread::RunUsbJob() {
+  ScopedPowerRequest power(worker_->power);
+  JobSteps& steps = worker_->steps;
+
+  uint32_t result = RunReportedStep(STEP_USB_WRITE, [&] { return steps.WriteUsbDrive(*this); });
+  if (result == RESULT_OK) {
+    result = RunReportedStep(STEP_USB_MD5_CHECK, [&] { return steps.RunUsbMd5Check(*this); });
+  }
+  if (result == RESULT_STOPPED) {
+    PostQuitToOwnThread();
+    steps.CleanWorkFolder(*this);
+    return RESULT_STOPPED;
+  }
+  steps.CleanWorkFolder(*this);
+  if (result == RESULT_OK && context_.compareAfterWrite) {
+    context_.comparing = 1;
+    result = RunReportedStep(STEP_USB_COMPARE, [&] { return steps.RunUsbCompare(*this); });
+    if (result == RESULT_STOPPED) PostQuitToOwnThread();
+    context_.comparing = 0;
+  }
+  return result;
+}
 
 bool CVantorThread::RunTool(const std::wstring& program, const std::wstring& parameters,
                             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
                             bool cancellable) {
-  return kestrune::RunTool(services_.processes, m_pStopEvent, program, parameters, folder,
+  return kestrune::RunTool(tools_.processes, m_pStopEvent, program, parameters, folder,
                            gotExitCode, exitCode, cancellable);
 }
 
-void CVantorThread::CleanWorkFolder() { kestrune::CleanWorkFolder(context_, services_.processes); }
+void CVantorThread::CleanWorkFolder() { kestrune::CleanWorkFolder(context_, tools_.processes); }
 
 }  // namespace kestrune

@@ -1,49 +1,133 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/run_context.h"
 #include "app/tool_services.h"
+#include "engine/job_steps.h"
 #include "platform/auto_reset_event.h"
+#include "platform/power_requests.h"
+#include "platform/window_port.h"
 
 namespace kestrune {
 
-/// The wizard's worker. Every child process of a job runs through it, so that the sheet's
-/// stop event can cancel the cancellable ones.
+/// What the worker needs besides the tool services.
+struct WorkerServices {
+  platform::WindowPort& windows;
+  platform::PowerRequests& power;
+  JobSteps& steps;
+};
+
+/// The wizard's worker thread. It takes job requests from its own queue one at a time, runs
+/// their steps in order and reports the start and end of every job and step to the report
+/// window. Every child process of a job runs through it, so that the stop event can cancel
+/// the cancellable ones.
+///
+/// Lifecycle: CreateSuspended (the thread exists but waits), Resume (it enters its message
+/// loop), then the loop ends on JOB_QUIT, on a step that returns RESULT_STOPPED, or when the
+/// idle poll sees the stop event; ExitInstance clears the report window and the stop event.
 class CVantorThread {
  public:
-  CVantorThread(RunContext& context, ToolServices& services)
-      : context_(context), services_(services) {}
-  virtual ~CVantorThread() = default;
+  /// An owner of tool runs only, never started as a thread (the Seven-Zip mode).
+  CVantorThread(RunContext& context, ToolServices& tools);
+  /// A worker that can run jobs.
+  CVantorThread(RunContext& context, ToolServices& tools, WorkerServices& worker);
+  /// A thread that has not ended must be abandoned (AbandonRunningThread) before this.
+  virtual ~CVantorThread();
 
   CVantorThread(const CVantorThread&) = delete;
   CVantorThread& operator=(const CVantorThread&) = delete;
+
+  // --- Thread lifecycle (called by the sheet, on the UI thread) ---
+
+  /// Creates the thread, held before its message loop until Resume. False when the system
+  /// cannot create a thread.
+  bool CreateSuspended();
+  void Resume();
+  /// Waits up to `timeout` for the thread to end; true once it has ended (and is joined).
+  bool WaitForEnd(std::chrono::milliseconds timeout);
+  /// Lets a thread that did not end in time run on unowned while the process shuts down.
+  /// The object must then never be destroyed; the caller releases its ownership.
+  void AbandonRunningThread();
+  /// Queues a thread message (the sheet forwards WM_JOB_REQUEST here). False without a thread.
+  bool PostToThread(uint32_t code, uintptr_t wParam, intptr_t lParam);
+  /// How long an idle worker waits on the stop event per poll (500 ms; tests shorten it).
+  void SetIdlePollInterval(std::chrono::milliseconds interval) { idlePollMs_ = interval.count(); }
+
+  // --- The worker's own operations (called on the worker thread) ---
+
+  /// The message map: WM_JOB_REQUEST runs the job.
+  virtual void RunJob(uintptr_t job, intptr_t argument);
+  /// Posts a report to the report window while it exists. Once the window is gone the report
+  /// window is forgotten and this and every later report is skipped; the job goes on.
+  void PostReport(uint32_t code, uintptr_t wParam, intptr_t lParam);
+  /// Ends the message loop once the running job has returned.
+  void PostQuitToOwnThread() { quitRequested_ = true; }
+  bool QuitRequested() const { return quitRequested_; }
 
   /// Runs a carried tool or "cmd.exe" and waits for it; see kestrune::RunTool for the outcomes.
   bool RunTool(const std::wstring& program, const std::wstring& parameters,
                const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
                bool cancellable);
-
   /// Removes the comparison folder of the work folder.
   void CleanWorkFolder();
 
   RunContext& context() { return context_; }
-  ToolServices& services() { return services_; }
+  ToolServices& tools() { return tools_; }
 
+  /// The sheet's window; set by the sheet before the thread runs, cleared by the worker.
+  std::atomic<WindowHandle> m_pReportWnd{nullptr};
   /// The sheet's auto-reset stop event; null for an owner that cannot be stopped.
-  platform::AutoResetEvent* m_pStopEvent = nullptr;
+  std::atomic<platform::AutoResetEvent*> m_pStopEvent{nullptr};
+
+ protected:
+  virtual bool InitInstance() { return true; }
+  /// Waits on the stop event for one poll interval; when it is set, ends the loop. Always
+  /// true: an idle worker keeps polling.
+  virtual bool OnIdle();
+  virtual void ExitInstance();
 
  private:
+  struct ThreadMessage {
+    uint32_t code;
+    uintptr_t wParam;
+    intptr_t lParam;
+  };
+
+  void ThreadMain();
+  bool TakeMessage(ThreadMessage& message);
+  uint32_t RunDiscJob(uint32_t disc);
+  uint32_t RunUsbJob();
+  /// Reports the start, runs `step` and reports its end; returns its result.
+  template <typename Step>
+  uint32_t RunReportedStep(uint32_t stepCode, Step step);
+
   RunContext& context_;
-  ToolServices& services_;
+  ToolServices& tools_;
+  WorkerServices* worker_ = nullptr;
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<ThreadMessage> queue_;
+  bool resumed_ = false;
+  bool ended_ = false;
+  std::atomic<bool> quitRequested_{false};
+  std::atomic<int64_t> idlePollMs_{500};
 };
 
 /// The owner of the Seven-Zip mode's single tool run: a worker that never runs as a thread
 /// and has no stop event.
 class CSevenZip : public CVantorThread {
  public:
-  using CVantorThread::CVantorThread;
+  CSevenZip(RunContext& context, ToolServices& tools) : CVantorThread(context, tools) {}
 };
 
 }  // namespace kestrune

@@ -10,8 +10,10 @@
 
 #include "app/tool_runner.h"
 #include "platform/win32/win32_carried_tools.h"
+#include "platform/win32/win32_power_requests.h"
 #include "platform/win32/win32_process_launcher.h"
 #include "platform/win32/win32_system.h"
+#include "platform/win32/win32_window_port.h"
 
 namespace kestrune::platform::win32 {
 namespace {
@@ -85,6 +87,37 @@ TEST(Win32SystemTest, SixtyFourBitProcessIsNotUnderWow64) {
   const auto answer = info.IsWow64Process();
   ASSERT_TRUE(answer.has_value());
   EXPECT_FALSE(*answer);  // these tests run as a 64-bit program
+}
+
+}  // namespace
+}  // namespace kestrune::platform::win32
+
+namespace kestrune::platform::win32 {
+namespace {
+
+TEST(Win32PowerRequestsTest, RequestIsCreatedSetClearedAndClosed) {
+  Win32PowerRequests power;
+  const auto request = power.Create(L"Kestrune is running.");
+  if (request == 0) GTEST_SKIP() << "this system grants no power requests (wine has none)";
+  EXPECT_TRUE(power.Set(request, PowerRequests::Type::kSystemRequired));
+  EXPECT_TRUE(power.Clear(request, PowerRequests::Type::kSystemRequired));
+  power.Close(request);
+}
+
+TEST(Win32WindowPortTest, PostsOnlyToExistingWindows) {
+  Win32WindowPort windows;
+  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                nullptr);
+  ASSERT_NE(window, nullptr);
+  const auto handle = reinterpret_cast<WindowHandle>(window);
+  EXPECT_TRUE(windows.IsWindow(handle));
+  EXPECT_TRUE(windows.Post(handle, 0x9003, 0x9050, 0));
+  MSG message;
+  ASSERT_TRUE(PeekMessageW(&message, window, 0x9003, 0x9003, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 0x9050u);
+  DestroyWindow(window);
+  EXPECT_FALSE(windows.IsWindow(handle));
+  EXPECT_FALSE(windows.Post(handle, 0x9003, 0, 0));
 }
 
 }  // namespace

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/job_steps.h"
+#include "engine/vantor_thread.h"
+#include "platform/host/host_power_requests.h"
+
+namespace kestrune::testing {
+
+/// One ordered record of what a job did: its reports and its step calls.
+class Timeline {
+ public:
+  void Add(std::string event);
+  std::vector<std::string> Events() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+/// "start BURN", "end DISC_JOB BURN_FAILED", "end USB_WRITE_PROGRESS 500".
+std::string DescribeReport(uint32_t code, uintptr_t wParam, intptr_t lParam);
+
+/// A report window that records posts into the timeline and can vanish after a number of them.
+class TimelineWindows : public platform::WindowPort {
+ public:
+  explicit TimelineWindows(Timeline& timeline) : timeline_(timeline) {}
+  bool Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) override;
+  bool IsWindow(WindowHandle window) override;
+
+  /// The window is destroyed once this many reports have been posted (never when negative).
+  int destroyAfterPosts = -1;
+
+ private:
+  Timeline& timeline_;
+  int posts_ = 0;
+};
+
+/// Steps with scripted results that log their calls, with the number of power requests held
+/// at the time ("burn 2 power=1").
+class ScriptedSteps : public JobSteps {
+ public:
+  ScriptedSteps(Timeline& timeline, platform::host::RecordingPowerRequests& power)
+      : timeline_(timeline), power_(power) {}
+
+  uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override;
+  uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
+  uint32_t WriteUsbDrive(CVantorThread& worker) override;
+  uint32_t RunUsbMd5Check(CVantorThread& worker) override;
+  uint32_t RunUsbCompare(CVantorThread& worker) override;
+  void CleanWorkFolder(CVantorThread& worker) override;
+  void EjectMedia(CVantorThread& worker) override;
+
+  std::map<std::string, uint32_t> results;  ///< by step: "burn", "compare", "usb", "md5"...
+  /// Per-mille values WriteUsbDrive reports as progress.
+  std::vector<intptr_t> usbProgress;
+
+ private:
+  uint32_t Step(const std::string& name, const std::string& detail, CVantorThread& worker);
+
+  Timeline& timeline_;
+  platform::host::RecordingPowerRequests& power_;
+};
+
+}  // namespace kestrune::testing

@@ -1,0 +1,35 @@
+#include "engine/worker_start.h"
+
+#include "engine/source_survey.h"
+
+namespace kestrune {
+
+std::unique_ptr<CVantorThread> StartWorker(RunContext& context, ToolServices& tools,
+                                           WorkerServices& services,
+                                           platform::AutoResetEvent& stopEvent,
+                                           WindowHandle reportWindow) {
+  stopEvent.Reset();
+  auto worker = std::make_unique<CVantorThread>(context, tools, services);
+  if (!worker->CreateSuspended()) return nullptr;
+  worker->m_pStopEvent = &stopEvent;
+  worker->m_pReportWnd = reportWindow;
+  context.surveyResult = RunSourceSurvey(context);
+  worker->Resume();
+  return worker;
+}
+
+bool AwaitWorkerEnd(std::unique_ptr<CVantorThread>& worker, std::chrono::milliseconds pause,
+                    int pauses) {
+  if (!worker) return true;
+  bool ended = worker->WaitForEnd(std::chrono::milliseconds(0));
+  for (int i = 0; i < pauses && !ended; ++i) ended = worker->WaitForEnd(pause);
+  if (ended) {
+    worker.reset();
+  } else {
+    worker->AbandonRunningThread();
+    (void)worker.release();
+  }
+  return ended;
+}
+
+}  // namespace kestrune
