@@ -1,0 +1,44 @@
+#include "md5lists/digest_table.h"
+
+#include "md5lists/key_patterns.h"
+#include "md5lists/list_text.h"
+
+namespace kestrune::harlune {
+
+void DigestTable::Insert(std::u16string_view key, std::u16string_view digest) {
+  if (index_.try_emplace(key, entries_.size()).second) {
+    entries_.push_back({key, digest});
+    removed_.push_back(false);
+  }
+}
+
+const DigestEntry* DigestTable::Find(std::u16string_view key) const {
+  const auto found = index_.find(key);
+  return found == index_.end() ? nullptr : &entries_[found->second];
+}
+
+bool DigestTable::Remove(std::u16string_view key) {
+  const auto found = index_.find(key);
+  if (found == index_.end()) return false;
+  removed_[found->second] = true;
+  index_.erase(found);
+  return true;
+}
+
+DigestTable ReadDigestTable(std::u16string_view text) {
+  DigestTable table;
+  ListLines lines(text);
+  std::u16string_view line;
+  while (lines.Next(line)) {
+    const size_t first = line.find(u' ');
+    if (first == std::u16string_view::npos) continue;
+    const size_t second = line.find(u' ', first + 1);
+    const size_t end = second == std::u16string_view::npos ? line.size() : second;
+    if (const auto key = MatchPathField(line.substr(first + 1, end - first - 1))) {
+      table.Insert(*key, line.substr(0, first));
+    }
+  }
+  return table;
+}
+
+}  // namespace kestrune::harlune
