@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/hresult.h"
+
+namespace kestrune::platform {
+
+/// Codes of the inventory (WMI's own values).
+namespace wmi {
+/// CoInitializeSecurity when the process had already set its security: not an obstacle.
+inline constexpr HResult kRPC_E_TOO_LATE = 0x80010119;
+inline constexpr HResult kE_FAILED = 0x80041001;
+inline constexpr HResult kE_NOT_FOUND = 0x80041002;
+inline constexpr HResult kE_INVALID_CLASS = 0x80041010;
+inline constexpr HResult kE_INVALID_QUERY = 0x80041017;
+}  // namespace wmi
+
+/// One object of a query result (IWbemClassObject).
+class InventoryObject {
+ public:
+  virtual ~InventoryObject() = default;
+
+  /// Reads property `name` as text (IWbemClassObject::Get; the string of the variant).
+  /// Numbers read as decimal text ("32017047552"). Association properties (Antecedent,
+  /// Dependent) read as object paths in WMI's own form, for instance
+  /// \\HOST\root\cimv2:Win32_DiskPartition.DeviceID="Disk #1, Partition #0", with the
+  /// backslashes of a key value doubled (DeviceID="\\\\.\\PHYSICALDRIVE1"). A property whose
+  /// value is null reads as S_OK with empty text; a property the class does not have fails
+  /// with wmi::kE_NOT_FOUND; any read can fail with another code.
+  virtual HResult Get(const std::wstring& name, std::wstring& value) = 0;
+};
+
+/// The hardware inventory, shaped after WMI in the namespace "root\cimv2". The caller decides
+/// what the rows mean; this port only answers queries.
+class DiskInventory {
+ public:
+  virtual ~DiskInventory() = default;
+
+  /// CoInitializeSecurity for the process as the disk enumeration needs it (packet-level
+  /// authentication, impersonation). wmi::kRPC_E_TOO_LATE when the process had set it already.
+  virtual HResult InitializeSecurity() = 0;
+
+  /// Locator, ConnectServer("root\cimv2") and the proxy blanket, as one step: the first
+  /// failing code. Queries need a successful connection (otherwise they fail with kE_FAIL).
+  virtual HResult Connect() = 0;
+
+  /// Runs a WQL query of the form "SELECT * FROM <class>", forward-only, and collects every
+  /// object the enumeration returns until it reports anything but success. Classes:
+  /// Win32_DiskDrive, Win32_DiskDriveToDiskPartition, Win32_LogicalDiskToPartition,
+  /// Win32_DiskPartition. A failing query call appends nothing.
+  virtual HResult ExecQuery(const std::wstring& wql,
+                            std::vector<std::unique_ptr<InventoryObject>>& objects) = 0;
+};
+
+}  // namespace kestrune::platform

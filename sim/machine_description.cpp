@@ -1,0 +1,287 @@
+#include "sim/machine_description.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+namespace kestrune::sim {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Result codes are written as hexadecimal text, as they appear in the Windows documentation;
+// plain numbers are accepted too.
+uint32_t CodeFrom(const Json& value) {
+  if (value.is_number_unsigned() || value.is_number_integer()) return value.get<uint32_t>();
+  if (value.is_string()) {
+    const std::string text = value.get<std::string>();
+    size_t used = 0;
+    const unsigned long long code = std::stoull(text, &used, 0);
+    if (used != text.size() || code > 0xFFFFFFFFull) throw std::invalid_argument("bad code " + text);
+    return static_cast<uint32_t>(code);
+  }
+  throw std::invalid_argument("a code must be a number or a text such as \"0xC0AA0202\"");
+}
+
+std::string CodeText(uint32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", code);
+  return text;
+}
+
+template <typename T>
+void Take(const Json& object, const char* name, T& field) {
+  if (object.contains(name) && !object.at(name).is_null()) field = object.at(name).get<T>();
+}
+
+template <typename T>
+void TakeOptional(const Json& object, const char* name, std::optional<T>& field) {
+  if (object.contains(name) && !object.at(name).is_null()) field = object.at(name).get<T>();
+}
+
+void TakeCode(const Json& object, const char* name, uint32_t& field) {
+  if (object.contains(name) && !object.at(name).is_null()) field = CodeFrom(object.at(name));
+}
+
+void TakeCalls(const Json& object, const char* name, FailedCalls& calls) {
+  if (!object.contains(name)) return;
+  for (const auto& [call, code] : object.at(name).items()) calls[call] = CodeFrom(code);
+}
+
+Json CallsJson(const FailedCalls& calls) {
+  Json out = Json::object();
+  for (const auto& [call, code] : calls) out[call] = CodeText(code);
+  return out;
+}
+
+DiscDescription DiscFrom(const Json& j) {
+  DiscDescription d;
+  Take(j, "mediaType", d.mediaType);
+  Take(j, "state", d.state);
+  if (d.state != "blank" && d.state != "appendable" && d.state != "closed") {
+    throw std::invalid_argument("disc state must be blank, appendable or closed: " + d.state);
+  }
+  Take(j, "damaged", d.damaged);
+  Take(j, "capacityBytes", d.capacityBytes);
+  Take(j, "image", d.image);
+  if (j.contains("status") && !j.at("status").is_null()) d.status = CodeFrom(j.at("status"));
+  TakeOptional(j, "profiles", d.profiles);
+  return d;
+}
+
+Json DiscJson(const DiscDescription& d) {
+  Json j{{"mediaType", d.mediaType}, {"state", d.state}, {"damaged", d.damaged},
+         {"capacityBytes", d.capacityBytes}, {"image", d.image}};
+  if (d.status) j["status"] = CodeText(*d.status);
+  if (d.profiles) j["profiles"] = *d.profiles;
+  return j;
+}
+
+RecorderDescription RecorderFrom(const Json& j) {
+  RecorderDescription r;
+  Take(j, "uniqueId", r.uniqueId);
+  Take(j, "letter", r.letter);
+  TakeOptional(j, "volumePaths", r.volumePaths);
+  Take(j, "vendorId", r.vendorId);
+  Take(j, "productId", r.productId);
+  Take(j, "supportedMediaTypes", r.supportedMediaTypes);
+  Take(j, "writeBytesPerSecond", r.writeBytesPerSecond);
+  Take(j, "eventIntervalMs", r.eventIntervalMs);
+  Take(j, "announceInitialization", r.announceInitialization);
+  Take(j, "pureCav", r.pureCav);
+  TakeOptional(j, "feedBlankMediaType", r.feedBlankMediaType);
+  if (j.contains("disc") && !j.at("disc").is_null()) r.disc = DiscFrom(j.at("disc"));
+  Take(j, "noAnswer", r.noAnswer);
+  Take(j, "flipByteAfterBurn", r.flipByteAfterBurn);
+  TakeCalls(j, "failCalls", r.failCalls);
+  Take(j, "ejectCount", r.ejectCount);
+  if (r.letter.size() != 1) throw std::invalid_argument("recorder letter must be one letter");
+  if (r.uniqueId.empty()) {
+    // The form IMAPI2 gives: the drive's device interface path.
+    r.uniqueId = "\\\\?\\scsi#cdrom&ven_kestrune&prod_sim_" + r.letter +
+                 "#4&2a6f3b1&0&000000#{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+  }
+  if (r.writeBytesPerSecond == 0) throw std::invalid_argument("writeBytesPerSecond must be > 0");
+  return r;
+}
+
+Json RecorderJson(const RecorderDescription& r) {
+  Json j{{"uniqueId", r.uniqueId}, {"letter", r.letter}};
+  if (r.volumePaths) j["volumePaths"] = *r.volumePaths;
+  j["vendorId"] = r.vendorId;
+  j["productId"] = r.productId;
+  j["supportedMediaTypes"] = r.supportedMediaTypes;
+  j["writeBytesPerSecond"] = r.writeBytesPerSecond;
+  j["eventIntervalMs"] = r.eventIntervalMs;
+  j["announceInitialization"] = r.announceInitialization;
+  j["pureCav"] = r.pureCav;
+  j["feedBlankMediaType"] = r.feedBlankMediaType ? Json(*r.feedBlankMediaType) : Json();
+  j["disc"] = r.disc ? DiscJson(*r.disc) : Json();
+  j["noAnswer"] = r.noAnswer;
+  j["flipByteAfterBurn"] = r.flipByteAfterBurn;
+  j["failCalls"] = CallsJson(r.failCalls);
+  j["ejectCount"] = r.ejectCount;
+  return j;
+}
+
+PartitionDescription PartitionFrom(const Json& j) {
+  PartitionDescription p;
+  Take(j, "offsetBytes", p.offsetBytes);
+  Take(j, "sizeBytes", p.sizeBytes);
+  Take(j, "type", p.type);
+  Take(j, "active", p.active);
+  Take(j, "letter", p.letter);
+  Take(j, "fileSystem", p.fileSystem);
+  Take(j, "label", p.label);
+  Take(j, "usedBytes", p.usedBytes);
+  Take(j, "full", p.full);
+  if (p.letter.size() > 1) throw std::invalid_argument("partition letter must be one letter");
+  return p;
+}
+
+Json PartitionJson(const PartitionDescription& p) {
+  return Json{{"offsetBytes", p.offsetBytes}, {"sizeBytes", p.sizeBytes}, {"type", p.type},
+              {"active", p.active},           {"letter", p.letter},       {"fileSystem", p.fileSystem},
+              {"label", p.label},             {"usedBytes", p.usedBytes}, {"full", p.full}};
+}
+
+DiskDescription DiskFrom(const Json& j) {
+  DiskDescription d;
+  Take(j, "number", d.number);
+  Take(j, "caption", d.caption);
+  Take(j, "interfaceType", d.interfaceType);
+  Take(j, "mediaType", d.mediaType);
+  Take(j, "pnpDeviceId", d.pnpDeviceId);
+  Take(j, "parentInstanceId", d.parentInstanceId);
+  TakeOptional(j, "parentContainerId", d.parentContainerId);
+  Take(j, "parentReadable", d.parentReadable);
+  Take(j, "sizeBytes", d.sizeBytes);
+  Take(j, "partitionStyle", d.partitionStyle);
+  if (j.contains("partitions")) {
+    for (const auto& p : j.at("partitions")) d.partitions.push_back(PartitionFrom(p));
+  }
+  Take(j, "present", d.present);
+  Take(j, "failProperties", d.failProperties);
+  Take(j, "nullProperties", d.nullProperties);
+  TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
+  return d;
+}
+
+Json DiskJson(const DiskDescription& d) {
+  Json j{{"number", d.number},
+         {"caption", d.caption},
+         {"interfaceType", d.interfaceType},
+         {"mediaType", d.mediaType},
+         {"pnpDeviceId", d.pnpDeviceId},
+         {"parentInstanceId", d.parentInstanceId},
+         {"parentContainerId", d.parentContainerId ? Json(*d.parentContainerId) : Json()},
+         {"parentReadable", d.parentReadable},
+         {"sizeBytes", d.sizeBytes},
+         {"partitionStyle", d.partitionStyle}};
+  Json partitions = Json::array();
+  for (const auto& p : d.partitions) partitions.push_back(PartitionJson(p));
+  j["partitions"] = partitions;
+  j["present"] = d.present;
+  j["failProperties"] = d.failProperties;
+  j["nullProperties"] = d.nullProperties;
+  j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();
+  return j;
+}
+
+UserDescription UserFrom(const Json& j) {
+  UserDescription u;
+  Take(j, "name", u.name);
+  Take(j, "sid", u.sid);
+  Take(j, "profileFolder", u.profileFolder);
+  Take(j, "loggedOn", u.loggedOn);
+  Take(j, "sessions", u.sessions);
+  Take(j, "interactive", u.interactive);
+  if (u.profileFolder.empty()) u.profileFolder = u.name;
+  return u;
+}
+
+Json UserJson(const UserDescription& u) {
+  return Json{{"name", u.name},         {"sid", u.sid},           {"profileFolder", u.profileFolder},
+              {"loggedOn", u.loggedOn}, {"sessions", u.sessions}, {"interactive", u.interactive}};
+}
+
+MachineFaults FaultsFrom(const Json& j) {
+  MachineFaults f;
+  Take(j, "diskpartFailCommand", f.diskpartFailCommand);
+  TakeCode(j, "inventorySecurity", f.inventorySecurity);
+  TakeCode(j, "inventoryConnect", f.inventoryConnect);
+  Take(j, "inventoryFailQueries", f.inventoryFailQueries);
+  Take(j, "deviceListFails", f.deviceListFails);
+  TakeCode(j, "userEnumeration", f.userEnumeration);
+  TakeCalls(j, "discService", f.discService);
+  return f;
+}
+
+Json FaultsJson(const MachineFaults& f) {
+  return Json{{"diskpartFailCommand", f.diskpartFailCommand},
+              {"inventorySecurity", CodeText(f.inventorySecurity)},
+              {"inventoryConnect", CodeText(f.inventoryConnect)},
+              {"inventoryFailQueries", f.inventoryFailQueries},
+              {"deviceListFails", f.deviceListFails},
+              {"userEnumeration", f.userEnumeration},
+              {"discService", CallsJson(f.discService)}};
+}
+
+}  // namespace
+
+bool ParseMachineDescription(const std::string& text, MachineDescription& machine, std::string& error) {
+  try {
+    const Json j = Json::parse(text);
+    MachineDescription m;
+    Take(j, "computerName", m.computerName);
+    Take(j, "windowsVersion", m.windowsVersion);
+    Take(j, "currentUser", m.currentUser);
+    Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
+    Take(j, "userEnumerationBatch", m.userEnumerationBatch);
+    if (j.contains("users")) for (const auto& u : j.at("users")) m.users.push_back(UserFrom(u));
+    if (j.contains("recorders")) {
+      for (const auto& r : j.at("recorders")) m.recorders.push_back(RecorderFrom(r));
+    }
+    if (j.contains("disks")) for (const auto& d : j.at("disks")) m.disks.push_back(DiskFrom(d));
+    if (j.contains("faults")) m.faults = FaultsFrom(j.at("faults"));
+    Take(j, "automount", m.automount);
+    Take(j, "loadedHives", m.loadedHives);
+    Take(j, "discsWritten", m.discsWritten);
+    machine = std::move(m);
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
+std::string FormatMachineDescription(const MachineDescription& m) {
+  Json j{{"computerName", m.computerName},
+         {"windowsVersion", m.windowsVersion},
+         {"currentUser", m.currentUser},
+         {"restorePrivilegeHeld", m.restorePrivilegeHeld},
+         {"userEnumerationBatch", m.userEnumerationBatch}};
+  Json users = Json::array(), recorders = Json::array(), disks = Json::array();
+  for (const auto& u : m.users) users.push_back(UserJson(u));
+  for (const auto& r : m.recorders) recorders.push_back(RecorderJson(r));
+  for (const auto& d : m.disks) disks.push_back(DiskJson(d));
+  j["users"] = users;
+  j["recorders"] = recorders;
+  j["disks"] = disks;
+  j["faults"] = FaultsJson(m.faults);
+  j["automount"] = m.automount;
+  j["loadedHives"] = m.loadedHives;
+  j["discsWritten"] = m.discsWritten;
+  return j.dump(2) + "\n";
+}
+
+uint64_t DefaultDiscCapacity(uint32_t mediaType) {
+  switch (mediaType) {
+    case 1: case 2: case 3: return 737'280'000;           // CD
+    case 8: case 11: case 13: return 8'547'991'552;       // dual-layer DVD
+    case 17: case 18: case 19: return 25'025'314'816;     // BD
+    default: return 4'707'319'808;                         // DVD
+  }
+}
+
+}  // namespace kestrune::sim

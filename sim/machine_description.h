@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrune::sim {
+
+/// The content of a simulated machine's description file (machine.json), the one record all
+/// processes share. Texts are UTF-8 as in the file. sim/README.md documents every field; the
+/// reader fills absent fields with the defaults below, so a hand-written file may be short.
+
+/// Call name -> result code to answer instead ("InitializeDiscRecorder": "0xC0AA02FF").
+using FailedCalls = std::map<std::string, uint32_t>;
+
+struct DiscDescription {
+  uint32_t mediaType = 11;        // IMAPI_MEDIA_PHYSICAL_TYPE; 11 = DVD-R DL
+  std::string state = "blank";    // "blank", "appendable" or "closed"
+  bool damaged = false;           // status bit 0x400
+  uint64_t capacityBytes = 0;     // 0: the usual capacity of the media type
+  std::string image;              // machine-relative file holding what was written, or ""
+  std::optional<uint32_t> status;                 // replaces the computed status bits
+  std::optional<std::vector<uint32_t>> profiles;  // replaces the profiles of the media type
+};
+
+struct RecorderDescription {
+  std::string uniqueId;
+  std::string letter = "E";
+  std::optional<std::vector<std::string>> volumePaths;  // default: { "<letter>:\" }
+  std::string vendorId = "KESTRUNE";
+  std::string productId = "DVD-RW SIM 24X  ";
+  std::vector<uint32_t> supportedMediaTypes = {2, 3, 6, 7, 8, 9, 10, 11, 13};
+  uint64_t writeBytesPerSecond = 11'080'000;  // 8x DVD
+  uint32_t eventIntervalMs = 250;             // time between two progress events
+  bool announceInitialization = true;         // write starts with actions 0 and 2
+  bool pureCav = false;
+  std::optional<uint32_t> feedBlankMediaType;  // after each eject a blank disc of this type
+  std::optional<DiscDescription> disc;
+  // Faults.
+  bool noAnswer = false;           // every call after the unique id times out
+  bool flipByteAfterBurn = false;  // one byte of one readable file differs after a burn
+  FailedCalls failCalls;
+  // State.
+  uint32_t ejectCount = 0;
+};
+
+struct PartitionDescription {
+  uint64_t offsetBytes = 1 << 20;
+  uint64_t sizeBytes = 0;
+  std::string type = "Installable File System";  // Win32_DiskPartition.Type
+  bool active = false;
+  std::string letter;      // "" = none
+  std::string fileSystem;  // "" = not formatted
+  std::string label;
+  uint64_t usedBytes = 0;  // counted as used beyond what the volume folder holds
+  bool full = false;       // state: writes overflowed the capacity (the volume is unusable)
+};
+
+struct DiskDescription {
+  uint32_t number = 1;  // \\.\PHYSICALDRIVE<n>, diskpart's "Disk n"
+  std::string caption = "Kestrune SimStick USB Device";
+  std::string interfaceType = "USB";
+  std::string mediaType = "Removable Media";
+  std::string pnpDeviceId;
+  std::string parentInstanceId;
+  std::optional<std::string> parentContainerId;  // absent: the property cannot be read
+  bool parentReadable = true;
+  uint64_t sizeBytes = 0;
+  std::string partitionStyle = "MBR";  // "MBR" or "GPT"
+  std::vector<PartitionDescription> partitions;
+  bool present = true;
+  // Faults.
+  std::vector<std::string> failProperties;  // inventory reads of these properties fail
+  std::vector<std::string> nullProperties;  // ... read as null (empty text)
+  std::optional<uint64_t> vanishAfterBytes; // disk goes away once its volumes hold more
+};
+
+struct UserDescription {
+  std::string name;
+  std::string sid;
+  std::string profileFolder;  // folder below users/; default: the name
+  bool loggedOn = true;
+  uint32_t sessions = 1;      // times the enumeration lists the user
+  bool interactive = false;   // hive in use: it cannot be mounted
+};
+
+struct MachineFaults {
+  std::string diskpartFailCommand;  // the first diskpart command with this name fails ("*": any)
+  uint32_t inventorySecurity = 0;   // result of InitializeSecurity
+  uint32_t inventoryConnect = 0;    // result of Connect
+  std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
+  bool deviceListFails = false;
+  uint32_t userEnumeration = 0;     // error code of the user enumeration
+  FailedCalls discService;          // GetRecorderCount, GetRecorderUniqueId, Create...
+};
+
+struct MachineDescription {
+  std::string computerName = "KESTRUNE-SIM";
+  std::string windowsVersion = "10.0";
+  std::string currentUser;
+  bool restorePrivilegeHeld = true;  // the process may switch on SeRestorePrivilege
+  uint32_t userEnumerationBatch = 0; // names per enumeration answer; 0 = all at once
+  std::vector<UserDescription> users;
+  std::vector<RecorderDescription> recorders;
+  std::vector<DiskDescription> disks;
+  MachineFaults faults;
+  // State.
+  bool automount = true;
+  std::map<std::string, std::string> loadedHives;  // HKEY_USERS subkey -> hive file
+  uint32_t discsWritten = 0;
+};
+
+/// Reads a description from JSON text. False with a message on text that is not JSON or
+/// whose fields have the wrong types; absent fields keep their defaults.
+bool ParseMachineDescription(const std::string& text, MachineDescription& machine,
+                             std::string& error);
+/// JSON text of `machine`, indented for people to read and edit.
+std::string FormatMachineDescription(const MachineDescription& machine);
+
+/// Capacity of a disc of `mediaType` in bytes, when the disc does not state its own.
+uint64_t DefaultDiscCapacity(uint32_t mediaType);
+
+}  // namespace kestrune::sim

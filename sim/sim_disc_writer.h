@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "sim/sim_disc_service.h"
+
+namespace kestrune::sim {
+
+/// The data writer of the simulated machine. A write checks the disc as IMAPI2 does (no
+/// disc, damaged, unsupported type, not blank, too small), copies the image into the
+/// machine's discs/ folder at the recorder's writeBytesPerSecond while it reports progress,
+/// verifies the copy when verification is on, and then closes the disc (or leaves it
+/// appendable when closing was not forced) and makes its files readable under the drive's
+/// letter. Progress receivers are called on the thread that runs `Write`.
+class SimDataWriter : public platform::DiscDataWriter {
+ public:
+  SimDataWriter() = default;
+
+  platform::HResult PutRecorder(platform::DiscRecorder* recorder) override;
+  platform::HResult GetSupportedMediaTypes(std::vector<uint32_t>& mediaTypes) override;
+  platform::HResult GetCurrentPhysicalMediaType(uint32_t& mediaType) override;
+  platform::HResult GetCurrentMediaStatus(uint32_t& status) override;
+  platform::HResult PutClientName(const std::wstring& name) override;
+  platform::HResult GetCurrentRotationTypeIsPureCAV(bool& pureCav) override;
+  platform::HResult SetWriteSpeed(uint32_t sectorsPerSecond, bool rotationTypeIsPureCav) override;
+  platform::HResult PutBurnVerificationLevel(uint32_t level) override;
+  platform::HResult PutForceMediaToBeClosed(bool force) override;
+  platform::HResult PutForceOverwrite(bool force) override;
+  platform::HResult Advise(platform::DataWriteEvents* events, uint32_t& cookie) override;
+  platform::HResult Unadvise(uint32_t cookie) override;
+  platform::HResult Write(platform::DiscImageStream& stream) override;
+  platform::HResult CancelWrite() override;
+
+  /// What the writer was told, for tests and the demo.
+  std::wstring clientName() const { return clientName_; }
+  uint32_t verificationLevel() const { return verificationLevel_; }
+  bool forceMediaToBeClosed() const { return forceClosed_; }
+  bool forceOverwrite() const { return forceOverwrite_; }
+
+ private:
+  struct Pace;
+  platform::HResult Describe(const char* call, RecorderDescription& recorder) const;
+  platform::HResult CheckDisc(const RecorderDescription& recorder, uint64_t imageSize) const;
+  /// Reports one event; true when a cancel was asked for (before or during the event).
+  bool Report(int32_t action, int32_t sectorCount, int32_t lastWrittenLba);
+  platform::HResult Burn(const RecorderDescription& recorder, const std::filesystem::path& imageFile,
+                         uint64_t size);
+  void MarkFailed(char letter);
+
+  SimDiscRecorder* recorder_ = nullptr;
+  std::wstring clientName_;
+  uint32_t verificationLevel_ = platform::imapi::kVerificationQuick;
+  bool forceClosed_ = false;
+  bool forceOverwrite_ = false;
+  std::mutex sinksMutex_;
+  std::map<uint32_t, platform::DataWriteEvents*> sinks_;
+  uint32_t nextCookie_ = 1;
+  std::atomic<bool> writing_{false};
+  std::atomic<bool> cancelRequested_{false};
+};
+
+}  // namespace kestrune::sim

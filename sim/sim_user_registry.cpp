@@ -1,0 +1,286 @@
+#include "sim/sim_user_registry.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/host/utf8.h"
+#include "platform/native_path.h"
+#include "sim/registry_hive.h"
+
+namespace kestrune::sim {
+namespace {
+
+namespace fs = std::filesystem;
+namespace err = platform::win32error;
+using platform::host::Utf8FromWide;
+using platform::host::WideFromUtf8;
+
+constexpr uint32_t kInvalidSid = 1337;
+constexpr uint32_t kKeyDeleted = 1018;
+constexpr uint32_t kBadDatabase = 1009;
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+const std::string* LoadedHiveFile(const MachineDescription& machine, const std::string& subkey) {
+  for (const auto& [name, file] : machine.loadedHives) {
+    if (EqualsIgnoringCase(name, subkey)) return &file;
+  }
+  return nullptr;
+}
+
+// An open key: every operation goes to the hive file under the machine lock, so other
+// processes see each change at once.
+class SimRegistryKey : public platform::RegistryKey {
+ public:
+  SimRegistryKey(Machine& machine, std::string subkey, std::string path)
+      : machine_(machine), subkey_(std::move(subkey)), path_(std::move(path)) {}
+
+  uint32_t ReadDword(const std::wstring& name, uint32_t& value) override {
+    return Apply([&](RegistryHive::Values& values, bool&) {
+      const auto it = Find(values, Utf8FromWide(name));
+      if (it == values.end()) return err::kFileNotFound;
+      const auto* number = std::get_if<uint32_t>(&it->second);
+      if (!number) return err::kUnsupportedType;
+      value = *number;
+      return err::kSuccess;
+    });
+  }
+
+  uint32_t WriteDword(const std::wstring& name, uint32_t value) override {
+    return Apply([&](RegistryHive::Values& values, bool& changed) {
+      const std::string text = Utf8FromWide(name);
+      const auto it = Find(values, text);
+      values[it == values.end() ? text : it->first] = value;
+      changed = true;
+      return err::kSuccess;
+    });
+  }
+
+  uint32_t DeleteValue(const std::wstring& name) override {
+    return Apply([&](RegistryHive::Values& values, bool& changed) {
+      const auto it = Find(values, Utf8FromWide(name));
+      if (it == values.end()) return err::kFileNotFound;
+      values.erase(it);
+      changed = true;
+      return err::kSuccess;
+    });
+  }
+
+ private:
+  static RegistryHive::Values::iterator Find(RegistryHive::Values& values, const std::string& name) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+      if (EqualsIgnoringCase(it->first, name)) return it;
+    }
+    return values.end();
+  }
+
+  template <typename Operation>
+  uint32_t Apply(Operation operation) {
+    uint32_t result = err::kAccessDenied;
+    machine_.Exclusive([&] {
+      MachineDescription machine;
+      if (!machine_.ReadHeld(machine)) return false;
+      const std::string* file = LoadedHiveFile(machine, subkey_);
+      if (!file) {
+        result = kKeyDeleted;  // the hive was unmounted under the open key
+        return true;
+      }
+      RegistryHive hive;
+      RegistryHive::Values* values = hive.Load(*file) ? hive.FindKey(path_) : nullptr;
+      if (!values) {
+        result = kKeyDeleted;
+        return true;
+      }
+      bool changed = false;
+      result = operation(*values, changed);
+      if (changed && !hive.Save(*file)) result = err::kAccessDenied;
+      return true;
+    });
+    return result;
+  }
+
+  Machine& machine_;
+  std::string subkey_;
+  std::string path_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> SidFromText(const std::string& text) {
+  if (text.size() < 4 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') return {};
+  std::vector<uint64_t> parts;
+  size_t position = 2;
+  while (position <= text.size()) {
+    size_t end = text.find('-', position);
+    if (end == std::string::npos) end = text.size();
+    if (end == position) return {};
+    uint64_t number = 0;
+    for (size_t i = position; i < end; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(text[i]))) return {};
+      number = number * 10 + static_cast<uint64_t>(text[i] - '0');
+      if (number > 0xFFFFFFFFFFFFull) return {};
+    }
+    parts.push_back(number);
+    position = end + 1;
+  }
+  // Revision, identifier authority, then 1 to 15 sub-authorities of 32 bits.
+  if (parts.size() < 3 || parts.size() > 17 || parts[0] != 1) return {};
+  std::vector<uint8_t> sid{1, static_cast<uint8_t>(parts.size() - 2)};
+  for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<uint8_t>(parts[1] >> shift));
+  for (size_t i = 2; i < parts.size(); ++i) {
+    if (parts[i] > 0xFFFFFFFFu) return {};
+    for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<uint8_t>(parts[i] >> shift));
+  }
+  return sid;
+}
+
+std::string SidText(const std::vector<uint8_t>& sid) {
+  if (sid.size() < 8 || sid[0] != 1 || sid.size() != 8u + 4u * sid[1]) return {};
+  uint64_t authority = 0;
+  for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
+  std::string text = "S-1-" + std::to_string(authority);
+  for (size_t i = 8; i < sid.size(); i += 4) {
+    const uint32_t part = sid[i] | (sid[i + 1] << 8) | (sid[i + 2] << 16) | (static_cast<uint32_t>(sid[i + 3]) << 24);
+    text += "-" + std::to_string(part);
+  }
+  return text;
+}
+
+uint32_t SimUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& names, uint32_t& resumeHandle) {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return err::kAccessDenied;
+  if (machine.faults.userEnumeration != 0) return machine.faults.userEnumeration;
+  std::vector<std::string> sessions;
+  for (const auto& user : machine.users) {
+    if (!user.loggedOn) continue;
+    for (uint32_t i = 0; i < user.sessions; ++i) sessions.push_back(user.name);
+  }
+  const size_t batch = machine.userEnumerationBatch == 0 ? sessions.size() : machine.userEnumerationBatch;
+  size_t index = resumeHandle;
+  const size_t end = std::min(sessions.size(), index + batch);
+  for (; index < end; ++index) names.push_back(WideFromUtf8(sessions[index]));
+  if (index < sessions.size()) {
+    resumeHandle = static_cast<uint32_t>(index);
+    return err::kMoreData;
+  }
+  resumeHandle = 0;
+  return err::kSuccess;
+}
+
+uint32_t SimUserRegistry::LookupAccountSid(const std::wstring& accountName, std::vector<uint8_t>& sid) {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return err::kAccessDenied;
+  const std::string name = Utf8FromWide(accountName);
+  for (const auto& user : machine.users) {
+    if (EqualsIgnoringCase(user.name, name)) {
+      sid = SidFromText(user.sid);
+      return sid.empty() ? kInvalidSid : err::kSuccess;
+    }
+  }
+  return err::kNoneMapped;
+}
+
+uint32_t SimUserRegistry::SidToString(const std::vector<uint8_t>& sid, std::wstring& text) {
+  const std::string value = SidText(sid);
+  if (value.empty()) return kInvalidSid;
+  text = WideFromUtf8(value);
+  return err::kSuccess;
+}
+
+bool SimUserRegistry::GetProfileFolder(std::wstring& folder) {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return false;
+  for (const auto& user : machine.users) {
+    if (EqualsIgnoringCase(user.name, machine.currentUser)) {
+      folder = platform::FromNativePath(machine_.Folder() / "users" / user.profileFolder);
+      return true;
+    }
+  }
+  return false;
+}
+
+uint32_t SimUserRegistry::EnableRestorePrivilege(bool enable) {
+  if (!enable) {
+    privilegeEnabled_ = false;
+    return err::kSuccess;
+  }
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return err::kAccessDenied;
+  if (!machine.restorePrivilegeHeld) return err::kNotAllAssigned;
+  privilegeEnabled_ = true;
+  return err::kSuccess;
+}
+
+uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstring& hiveFile) {
+  if (!privilegeEnabled_) return err::kPrivilegeNotHeld;
+  const fs::path file = platform::ToNativePath(hiveFile);
+  uint32_t result = err::kSuccess;
+  const bool read = machine_.Modify([&](MachineDescription& machine) {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) {
+      result = err::kFileNotFound;
+      return false;
+    }
+    const fs::path canonical = fs::weakly_canonical(file, error);
+    for (const auto& user : machine.users) {
+      const fs::path own = fs::weakly_canonical(machine_.Folder() / "users" / user.profileFolder / "ntuser.dat", error);
+      if (own == canonical && user.loggedOn && user.interactive) {
+        result = err::kSharingViolation;
+        return false;
+      }
+    }
+    for (const auto& [name, loaded] : machine.loadedHives) {
+      if (EqualsIgnoringCase(name, Utf8FromWide(subkey)) || fs::weakly_canonical(loaded, error) == canonical) {
+        result = err::kSharingViolation;
+        return false;
+      }
+    }
+    RegistryHive hive;
+    if (!hive.Load(file)) {
+      result = kBadDatabase;
+      return false;
+    }
+    machine.loadedHives[Utf8FromWide(subkey)] = canonical.string();
+    return true;
+  });
+  return read ? result : err::kAccessDenied;
+}
+
+uint32_t SimUserRegistry::UnloadHive(const std::wstring& subkey) {
+  if (!privilegeEnabled_) return err::kPrivilegeNotHeld;
+  uint32_t result = err::kInvalidParameter;
+  const bool read = machine_.Modify([&](MachineDescription& machine) {
+    for (auto it = machine.loadedHives.begin(); it != machine.loadedHives.end(); ++it) {
+      if (EqualsIgnoringCase(it->first, Utf8FromWide(subkey))) {
+        machine.loadedHives.erase(it);
+        result = err::kSuccess;
+        return true;
+      }
+    }
+    return false;
+  });
+  return read ? result : err::kAccessDenied;
+}
+
+uint32_t SimUserRegistry::OpenUserKey(const std::wstring& subkey, const std::wstring& path,
+                                      std::unique_ptr<platform::RegistryKey>& key) {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return err::kAccessDenied;
+  const std::string name = Utf8FromWide(subkey);
+  const std::string* file = LoadedHiveFile(machine, name);
+  if (!file) return err::kFileNotFound;
+  RegistryHive hive;
+  if (!hive.Load(*file) || !hive.FindKey(Utf8FromWide(path))) return err::kFileNotFound;
+  key = std::make_unique<SimRegistryKey>(machine_, name, Utf8FromWide(path));
+  return err::kSuccess;
+}
+
+}  // namespace kestrune::sim

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/user_registry.h"
+#include "sim/machine.h"
+
+namespace kestrune::sim {
+
+/// The users and registry of a simulated machine. The mounted hives are machine state (the
+/// description's loadedHives), as HKEY_USERS is shared by all processes; the restore
+/// privilege belongs to this object, as it belongs to a process token, and starts switched
+/// off, as for an administrator's process on Windows.
+class SimUserRegistry : public platform::UserRegistry {
+ public:
+  explicit SimUserRegistry(Machine& machine) : machine_(machine) {}
+
+  uint32_t EnumerateLoggedOnUsers(std::vector<std::wstring>& names, uint32_t& resumeHandle) override;
+  uint32_t LookupAccountSid(const std::wstring& accountName, std::vector<uint8_t>& sid) override;
+  uint32_t SidToString(const std::vector<uint8_t>& sid, std::wstring& text) override;
+  bool GetProfileFolder(std::wstring& folder) override;
+  uint32_t EnableRestorePrivilege(bool enable) override;
+  uint32_t LoadHive(const std::wstring& subkey, const std::wstring& hiveFile) override;
+  uint32_t UnloadHive(const std::wstring& subkey) override;
+  uint32_t OpenUserKey(const std::wstring& subkey, const std::wstring& path,
+                       std::unique_ptr<platform::RegistryKey>& key) override;
+
+  bool RestorePrivilegeEnabled() const { return privilegeEnabled_; }
+
+ private:
+  Machine& machine_;
+  bool privilegeEnabled_ = false;
+};
+
+/// Binary form of a SID text ("S-1-5-21-...-1001"); empty when the text is not a SID.
+std::vector<uint8_t> SidFromText(const std::string& text);
+/// Text form of a binary SID; empty when the bytes are not a SID.
+std::string SidText(const std::vector<uint8_t>& sid);
+
+}  // namespace kestrune::sim
