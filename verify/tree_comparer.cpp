@@ -1,0 +1,175 @@
+#include "verify/tree_comparer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include "app/work_folder.h"
+#include "platform/native_path.h"
+#include "platform/read_only_file.h"
+
+namespace kestrune {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kBlock = 512;
+constexpr size_t kAlignment = 4096;
+
+uint64_t CeilBlocks(uint64_t bytes) { return (bytes + kBlock - 1) / kBlock; }
+
+bool Exists(const std::wstring& path) {
+  std::error_code error;
+  return fs::exists(platform::ToNativePath(path), error);
+}
+
+// Index of the first 512-byte block in which the two buffers differ, or `length` / 512
+// rounded up when the first `length` bytes are equal.
+uint64_t FirstDifferentBlock(const unsigned char* a, const unsigned char* b, uint64_t length) {
+  if (std::memcmp(a, b, length) == 0) return CeilBlocks(length);
+  for (uint64_t offset = 0;; offset += kBlock) {
+    if (std::memcmp(a + offset, b + offset, std::min(kBlock, length - offset)) != 0) {
+      return offset / kBlock;
+    }
+  }
+}
+
+}  // namespace
+
+struct TreeComparer::Buffers {
+  explicit Buffers(size_t size)
+      : reference(static_cast<unsigned char*>(::operator new(size, std::align_val_t(kAlignment)))),
+        medium(static_cast<unsigned char*>(::operator new(size, std::align_val_t(kAlignment)))) {}
+  ~Buffers() {
+    ::operator delete(reference, std::align_val_t(kAlignment));
+    ::operator delete(medium, std::align_val_t(kAlignment));
+  }
+  Buffers(const Buffers&) = delete;
+  Buffers& operator=(const Buffers&) = delete;
+
+  unsigned char* reference;
+  unsigned char* medium;
+};
+
+TreeComparer::TreeComparer(CompareProgress& progress, platform::WindowPort& windows,
+                           platform::StandardOutput& output, size_t chunkBytes)
+    : progress_(progress),
+      windows_(windows),
+      output_(output),
+      chunkBytes_(std::max<size_t>(kBlock, chunkBytes / kBlock * kBlock)),
+      buffers_(std::make_unique<Buffers>(chunkBytes_)) {}
+
+TreeComparer::~TreeComparer() = default;
+
+uint32_t TreeComparer::CompareTrees(const std::wstring& referenceRoot,
+                                    const std::wstring& mediumRoot, uint64_t totalBytes) {
+  if (totalBytes != 0) {
+    progress_.blockCount = std::max<uint64_t>(totalBytes >> 9, 1);
+    progress_.enabled = 1;
+  }
+  Post(1, progress_.current);
+  const uint32_t result = CompareFolder(referenceRoot, mediumRoot);
+  Post(3, progress_.current);
+  progress_.enabled = 0;
+  progress_.blockCount = 0;
+  progress_.blocksDone = 0;
+  progress_.current = 0;
+  progress_.lastPosted = 0;
+  return result;
+}
+
+uint32_t TreeComparer::CompareFolder(const std::wstring& referenceFolder,
+                                     const std::wstring& mediumFolder) {
+  std::error_code error;
+  for (fs::directory_iterator it(platform::ToNativePath(referenceFolder), error), end;
+       !error && it != end; it.increment(error)) {
+    const std::wstring name = platform::FromNativePath(it->path().filename());
+    const std::wstring reference = JoinPath(referenceFolder, name);
+    const std::wstring medium = JoinPath(mediumFolder, name);
+    std::error_code statusError;
+    const uint32_t result = fs::is_directory(it->symlink_status(statusError))
+                                ? CompareFolder(reference, medium)
+                                : CompareFiles(reference, medium);
+    if (result != COMPARE_EQUAL) return result;
+  }
+  return COMPARE_EQUAL;
+}
+
+uint32_t TreeComparer::CompareFiles(const std::wstring& referenceFile,
+                                    const std::wstring& mediumFile) {
+  if (!Exists(referenceFile) || !Exists(mediumFile)) return COMPARE_MISSING;
+  std::string failure;
+  auto reference = platform::ReadOnlyFile::Open(referenceFile, failure);
+  if (!reference) {
+    ReportOpenFailure(failure);
+    return COMPARE_OPEN_FAILED;
+  }
+  auto medium = platform::ReadOnlyFile::Open(mediumFile, failure);
+  if (!medium) {
+    ReportOpenFailure(failure);
+    return COMPARE_OPEN_FAILED;
+  }
+
+  while (true) {
+    const int64_t referenceBytes = reference->ReadFull(buffers_->reference, chunkBytes_);
+    const int64_t mediumBytes = medium->ReadFull(buffers_->medium, chunkBytes_);
+    // A read that fails is never taken for equal data.
+    if (referenceBytes < 0 || mediumBytes < 0) return COMPARE_DIFFERENT;
+
+    const auto common = static_cast<uint64_t>(std::min(referenceBytes, mediumBytes));
+    const uint64_t equalPasses = FirstDifferentBlock(buffers_->reference, buffers_->medium, common);
+    if (referenceBytes != mediumBytes) {
+      // The 512-byte reader sees different counts in the pass holding the shorter file's end.
+      AdvanceProgress(std::min(equalPasses, common / kBlock));
+      return COMPARE_DIFFERENT;
+    }
+    if (equalPasses < CeilBlocks(common)) {
+      AdvanceProgress(equalPasses);
+      return COMPARE_DIFFERENT;
+    }
+    AdvanceProgress(equalPasses);
+    if (common < chunkBytes_) {
+      AdvanceProgress(1);  // the final pass, in which both reads return nothing
+      return COMPARE_EQUAL;
+    }
+  }
+}
+
+void TreeComparer::AdvanceProgress(uint64_t steps) {
+  if (!progress_.enabled || steps == 0) return;
+  const uint64_t target = progress_.blocksDone + steps;
+  const uint64_t blockCount = progress_.blockCount;
+  while (true) {
+    // The first pass whose value reaches lastPosted + 2 posts: value(b) = b * 1000 / blockCount.
+    uint64_t next = ((progress_.lastPosted + 2) * blockCount + 999) / 1000;
+    next = std::max(next, progress_.blocksDone + 1);
+    if (next > target) break;
+    progress_.blocksDone = next;
+    progress_.current = next * 1000 / blockCount;
+    progress_.lastPosted = progress_.current;
+    Post(2, progress_.current);
+  }
+  progress_.blocksDone = target;
+  progress_.current = target * 1000 / blockCount;
+}
+
+void TreeComparer::Post(uintptr_t phase, uint64_t value) {
+  const WindowHandle window = progress_.progressWindow;
+  if (window == nullptr || !windows_.IsWindow(window)) return;
+  windows_.Post(window, WM_COMPARE_PROGRESS, phase,
+                static_cast<intptr_t>(static_cast<uint32_t>(value)));
+}
+
+void TreeComparer::ReportOpenFailure(const std::string& description) {
+  constexpr size_t kWidth = 1024;
+  std::string text = description.substr(0, kWidth);
+  // Never end inside a UTF-8 sequence.
+  if (text.size() < description.size()) {
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.pop_back();
+    if (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0xC0) text.pop_back();
+  }
+  output_.Write("Couldn't open source file: " + std::string(kWidth - text.size(), ' ') + text);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/standard_output.h"
+#include "platform/window_port.h"
+#include "verify/compare_progress.h"
+
+namespace kestrune {
+
+/// Compares a freshly unpacked reference tree with the written medium, file by file and byte
+/// by byte, and reports progress to the progress window.
+///
+/// Progress is defined by a reader that takes 512-byte blocks from both files in turn: every
+/// pass of that reader is one step, including the final pass in which both files are at their
+/// end, so a file of n bytes counts ceil(n / 512) + 1 steps, and a pair that differs counts
+/// only the passes before the one that shows the difference. This class reads in large
+/// blocks and derives the same steps, so the results and every posted message are those of
+/// the 512-byte reader.
+class TreeComparer {
+ public:
+  /// Bytes read from each file at a time; a multiple of 512.
+  static constexpr size_t kChunkBytes = size_t{1} << 20;
+
+  TreeComparer(CompareProgress& progress, platform::WindowPort& windows,
+               platform::StandardOutput& output, size_t chunkBytes = kChunkBytes);
+  ~TreeComparer();
+  TreeComparer(const TreeComparer&) = delete;
+  TreeComparer& operator=(const TreeComparer&) = delete;
+
+  /// The whole comparison: `totalBytes` is the size that stands for 100 per cent (0: no
+  /// phase-2 progress). Posts phase 1, walks the reference tree, posts phase 3 and leaves the
+  /// progress idle, whatever the result.
+  uint32_t CompareTrees(const std::wstring& referenceRoot, const std::wstring& mediumRoot,
+                        uint64_t totalBytes);
+
+  /// Visits every entry of `referenceFolder` (never lists the medium) in the order the file
+  /// system returns them, until the first non-zero result. A folder that cannot be listed or
+  /// is empty is equal. Links to folders are compared as files, never followed, so a link
+  /// loop cannot make the walk endless.
+  uint32_t CompareFolder(const std::wstring& referenceFolder, const std::wstring& mediumFolder);
+
+  /// Compares two files and advances the progress.
+  uint32_t CompareFiles(const std::wstring& referenceFile, const std::wstring& mediumFile);
+
+ private:
+  struct Buffers;
+
+  void Post(uintptr_t phase, uint64_t value);
+  /// Advances the progress by `steps` 512-byte passes, posting as each pass would.
+  void AdvanceProgress(uint64_t steps);
+  void ReportOpenFailure(const std::string& description);
+
+  CompareProgress& progress_;
+  platform::WindowPort& windows_;
+  platform::StandardOutput& output_;
+  size_t chunkBytes_;
+  std::unique_ptr<Buffers> buffers_;
+};
+
+}  // namespace kestrune
