@@ -6,6 +6,12 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "sim/diskpart_standin.h"
+#include "sim/machine_location.h"
 
 namespace kestrune::sim {
 namespace {
@@ -157,6 +163,78 @@ int Copy(const std::vector<std::string>& arguments, const fs::path& folder, std:
   return 0;
 }
 
+
+int Diskpart(const std::vector<std::string>& arguments, const fs::path& folder, std::ostream& output,
+             std::ostream& errors, const fs::path& machineFolder) {
+  if (arguments.size() != 2 || !EqualsIgnoringCase(arguments[0], "/s")) {
+    errors << "kestrune-cmd: diskpart runs only with /s SCRIPT\n";
+    return diskpart::kBadParameters;
+  }
+  std::ifstream scriptFile(FromWindowsPath(folder, arguments[1]), std::ios::binary);
+  std::ostringstream script;
+  script << scriptFile.rdbuf();
+  if (!scriptFile) {
+    output << "\r\nDiskPart was unable to open or read the script file " << arguments[1] << ".\r\n";
+    return diskpart::kCannotOpenScript;
+  }
+  std::unique_ptr<Machine> machine;
+  if (machineFolder.empty()) {
+    std::string error;
+    machine = OpenHostMachine(error);
+    if (!machine) {
+      errors << "kestrune-cmd: " << error << "\n";
+      return diskpart::kServiceFailed;
+    }
+  } else {
+    machine = std::make_unique<Machine>(machineFolder);
+  }
+  return RunDiskpartScript(*machine, script.str(), output);
+}
+
+// One command of a chain, with its "> file" or ">> file" redirection of standard output.
+int RunRedirected(std::vector<std::string> command, const fs::path& folder, std::ostream& output,
+                  std::ostream& errors, const fs::path& machineFolder) {
+  std::optional<std::pair<std::string, bool>> redirect;  // file, append
+  for (size_t i = 0; i < command.size(); ++i) {
+    const std::string& word = command[i];
+    if (word.empty() || word[0] != '>') continue;
+    const bool append = word.rfind(">>", 0) == 0;
+    std::string target = word.substr(append ? 2 : 1);
+    size_t erase = 1;
+    if (target.empty() && i + 1 < command.size()) target = command[i + 1], erase = 2;
+    if (target.empty()) {
+      errors << "The syntax of the command is incorrect.\n";
+      return 1;
+    }
+    redirect = std::make_pair(target, append);
+    command.erase(command.begin() + static_cast<std::ptrdiff_t>(i),
+                  command.begin() + static_cast<std::ptrdiff_t>(i + erase));
+    --i;
+  }
+  std::ofstream file;
+  if (redirect) {
+    file.open(FromWindowsPath(folder, redirect->first),
+              std::ios::binary | (redirect->second ? std::ios::app : std::ios::trunc));
+    if (!file) {
+      errors << "The system cannot find the path specified.\n";
+      return 1;
+    }
+  }
+  std::ostream& out = redirect ? static_cast<std::ostream&>(file) : output;
+  if (command.empty()) return 0;
+  const std::string& name = command[0];
+  const std::vector<std::string> rest(command.begin() + 1, command.end());
+  if (EqualsIgnoringCase(name, "del")) return Delete(rest, folder, errors);
+  if (EqualsIgnoringCase(name, "copy")) return Copy(rest, folder, out, errors);
+  if (EqualsIgnoringCase(name, "chcp")) {
+    out << "Active code page: " << (rest.empty() ? "437" : rest[0]) << "\n";
+    return 0;
+  }
+  if (EqualsIgnoringCase(name, "diskpart")) return Diskpart(rest, folder, out, errors, machineFolder);
+  errors << "kestrune-cmd: unsupported command: " << name << "\n";
+  return 1;
+}
+
 }  // namespace
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
@@ -183,16 +261,26 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 int RunCommandInterpreter(const std::vector<std::string>& arguments, const fs::path& folder,
-                          std::ostream& output, std::ostream& errors) {
+                          std::ostream& output, std::ostream& errors, const fs::path& machineFolder) {
   if (arguments.size() < 2 || !EqualsIgnoringCase(arguments[0], "/C")) {
-    errors << "kestrune-cmd: only \"/C del ...\" and \"/C copy ...\" are supported\n";
+    errors << "kestrune-cmd: only \"/C command ...\" is supported\n";
     return 1;
   }
-  const std::vector<std::string> rest(arguments.begin() + 2, arguments.end());
-  if (EqualsIgnoringCase(arguments[1], "del")) return Delete(rest, folder, errors);
-  if (EqualsIgnoringCase(arguments[1], "copy")) return Copy(rest, folder, output, errors);
-  errors << "kestrune-cmd: unsupported command: " << arguments[1] << "\n";
-  return 1;
+  int code = 0;
+  std::vector<std::string> command;
+  const auto runOne = [&] {
+    if (!command.empty()) code = RunRedirected(command, folder, output, errors, machineFolder);
+    command.clear();
+  };
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "&") {
+      runOne();
+    } else {
+      command.push_back(arguments[i]);
+    }
+  }
+  runOne();
+  return code;
 }
 
 }  // namespace kestrune::sim

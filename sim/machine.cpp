@@ -102,7 +102,7 @@ bool Machine::Exclusive(const std::function<bool()>& action) {
   return lock.Held() && action();
 }
 
-bool Machine::Create(const MachineDescription& machine, std::string* error) {
+bool Machine::Create(const MachineDescription& machine, std::string* error, bool onlyIfMissing) {
   std::error_code fsError;
   fs::create_directories(folder_, fsError);
   if (fsError) {
@@ -114,6 +114,7 @@ bool Machine::Create(const MachineDescription& machine, std::string* error) {
     SetError(error, "cannot lock the machine in " + folder_.string());
     return false;
   }
+  if (onlyIfMissing && Exists()) return true;
   if (!WriteLocked(machine, error)) return false;
   CreateMachineFolders(*this, machine);
   return true;

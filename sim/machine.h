@@ -49,8 +49,10 @@ class Machine {
   bool ReadHeld(MachineDescription& machine, std::string* error = nullptr) const;
 
   /// Writes `machine` as the description, creating the folders it needs (the volume folder
-  /// of every drive letter, the profile folders). Existing volume contents are kept.
-  bool Create(const MachineDescription& machine, std::string* error = nullptr);
+  /// of every drive letter, the profile folders). Existing volume contents are kept. With
+  /// `onlyIfMissing` an existing description is left as it is (and that counts as success),
+  /// so that processes starting together create one machine.
+  bool Create(const MachineDescription& machine, std::string* error = nullptr, bool onlyIfMissing = false);
 
  private:
   bool WriteLocked(const MachineDescription& machine, std::string* error);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "sim/machine.h"
+
+namespace kestrune::sim {
+
+/// diskpart's exit codes.
+namespace diskpart {
+inline constexpr int kOk = 0;
+inline constexpr int kBadParameters = 2;
+inline constexpr int kCannotOpenScript = 3;
+inline constexpr int kServiceFailed = 4;
+inline constexpr int kCommandFailed = 5;
+}  // namespace diskpart
+
+/// The stand-in for diskpart: runs a script of diskpart commands against the disks of a
+/// simulated machine and writes what diskpart would print (lines end with CR LF, as in a
+/// file diskpart writes). Like diskpart it stops at the first failing command, unless that
+/// command carries "noerr", and then exits with a non-zero code. Commands, in diskpart's
+/// spelling with the usual abbreviations:
+///
+///   select volume <letter|number>, select disk <n>, select partition <n>
+///   detail volume     (the disk line reads "* Disk <n>    Online ...")
+///   list disk, list volume
+///   clean             (refused on the disk that holds C:)
+///   automount enable|disable
+///   create partition primary size=<MB> [noerr]
+///   online volume, active
+///   format fs=<FAT32|NTFS|EXFAT> label="<text>" quick
+///                     (FAT32 only up to 32 GB; empties the volume, capacity = partition size)
+///   assign letter=<L>
+///   exit, rem
+///
+/// The fault faults.diskpartFailCommand ("format", "create", ... or "*") makes the first
+/// command of that name fail as a service failure (exit code 4).
+int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream& output);
+
+}  // namespace kestrune::sim

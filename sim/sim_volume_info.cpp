@@ -1,0 +1,104 @@
+#include "sim/sim_volume_info.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/host/utf8.h"
+#include "platform/native_path.h"
+#include "sim/machine_actions.h"
+
+namespace kestrune::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The drive letter a path names: "E:", "E:\..." or a path inside volumes/E; 0 for others.
+char LetterOfPath(const Machine& machine, const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\' || path[2] == L'/')) {
+    const wchar_t c = path[0];
+    if (c >= L'a' && c <= L'z') return static_cast<char>(c - 32);
+    if (c >= L'A' && c <= L'Z') return static_cast<char>(c);
+  }
+  std::error_code error;
+  const fs::path absolute = fs::weakly_canonical(platform::ToNativePath(path), error);
+  const fs::path volumes = fs::weakly_canonical(machine.Folder() / "volumes", error);
+  auto inside = absolute.begin();
+  for (auto part = volumes.begin(); part != volumes.end(); ++part, ++inside) {
+    if (inside == absolute.end() || *inside != *part) return 0;
+  }
+  if (inside == absolute.end()) return 0;
+  return DriveLetter(inside->string());
+}
+
+}  // namespace
+
+std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
+  const char upper = DriveLetter(std::string(1, static_cast<char>(letter)));
+  return platform::FromNativePath(machine_.VolumeFolder(upper ? upper : '?')) + L"/";
+}
+
+bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
+  const char letter = LetterOfPath(machine_, path);
+  if (!letter) {
+    struct statvfs info{};
+    if (::statvfs(platform::ToNativePath(path).c_str(), &info) != 0) return false;
+    space.freeBytesToCaller = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+    space.totalBytes = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
+    space.totalFreeBytes = static_cast<uint64_t>(info.f_bfree) * info.f_frsize;
+    return true;
+  }
+  ApplyVolumeFaults(machine_);
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return false;
+  const VolumeFacts volume = FindVolume(machine, letter);
+  if (!volume.exists || !volume.hasMedium) return false;
+  if (volume.isRecorder) {
+    // A written disc is full: its size is what it holds.
+    space.totalBytes = FolderBytes(machine_.VolumeFolder(letter));
+    space.freeBytesToCaller = space.totalFreeBytes = 0;
+    return true;
+  }
+  const uint64_t used = FolderBytes(machine_.VolumeFolder(letter)) + volume.extraUsedBytes;
+  space.totalBytes = volume.capacityBytes;
+  space.freeBytesToCaller = space.totalFreeBytes = used < volume.capacityBytes ? volume.capacityBytes - used : 0;
+  return true;
+}
+
+uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::wstring& prefix, std::wstring& path) {
+  const fs::path native = platform::ToNativePath(folder);
+  std::error_code error;
+  if (!fs::is_directory(native, error)) return 3;  // ERROR_PATH_NOT_FOUND
+  static std::atomic<uint32_t> counter{static_cast<uint32_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid())};
+  const std::string start = platform::host::Utf8FromWide(prefix.substr(0, 3));
+  for (int attempt = 0; attempt < 0x10000; ++attempt) {
+    const uint32_t unique = (counter++ & 0xFFFF) | 1;  // 0 is not a unique number
+    char name[32];
+    std::snprintf(name, sizeof name, "%X.tmp", unique);
+    const fs::path file = native / (start + name);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+      path = platform::FromNativePath(file);
+      return 0;
+    }
+    if (errno != EEXIST) return errno == EACCES ? 5 : 82;  // ERROR_CANNOT_MAKE
+  }
+  return 80;  // ERROR_FILE_EXISTS
+}
+
+bool SimOsVersion::IsWindows8OrGreater() {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return true;
+  unsigned major = 0, minor = 0;
+  if (std::sscanf(machine.windowsVersion.c_str(), "%u.%u", &major, &minor) < 1) return true;
+  return major > 6 || (major == 6 && minor >= 2);
+}
+
+}  // namespace kestrune::sim
