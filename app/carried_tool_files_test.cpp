@@ -23,14 +23,13 @@ class CarriedToolFilesTest : public ::testing::Test {
 TEST_F(CarriedToolFilesTest, WritesTheToolsInOrder) {
   fakes.systemInfo.wow64 = false;
   ExtractTools(fakes.tools, folder.wide());
-  EXPECT_EQ(fakes.carriedTools.writes,
-            (std::vector<Write>{{133, In("7z.exe")},
-                                {134, In("7z.dll")},
-                                {137, In("Sabrel.exe")},
-                                {139, In("Harlune.exe")}}));
-  EXPECT_EQ(fakes.restartCleanup.scheduled,
-            (std::vector<std::wstring>{In("7z.exe"), In("7z.dll"), In("Sabrel.exe"),
-                                       In("Harlune.exe")}));
+  EXPECT_EQ(fakes.carriedTools.writes, (std::vector<Write>{{133, In("7z.exe")},
+                                                           {134, In("7z.dll")},
+                                                           {137, In("Sabrel.exe")},
+                                                           {139, In("Harlune.exe")}}));
+  EXPECT_EQ(
+      fakes.restartCleanup.scheduled,
+      (std::vector<std::wstring>{In("7z.exe"), In("7z.dll"), In("Sabrel.exe"), In("Harlune.exe")}));
   EXPECT_EQ(fakes.clock.pauses, (std::vector<uint32_t>{200, 200, 200, 200}));
 }
 

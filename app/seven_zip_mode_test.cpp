@@ -27,7 +27,8 @@ std::string Shell(const std::string& command) {
   if (pipe == nullptr) return "<popen failed>";
   std::array<char, 256> buffer;
   size_t read;
-  while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
+  while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), read);
   pclose(pipe);
   return output;
 }
@@ -41,11 +42,12 @@ class SevenZipModeTest : public ::testing::Test {
     fs::create_directories(target);
     const auto archive = target / "set.7z";
     Shell("cd " + Quote(scratch.path() / "content") + " && 7zz a -pSECRET " + Quote(archive) +
-        " data >/dev/null 2>&1");
+          " data >/dev/null 2>&1");
     return archive;
   }
 
-  std::string Kestrixdw(const std::string& arguments, const fs::path& program = fs::path(KESTRUNE_BIN_DIR) / "kestrixdw") {
+  std::string Kestrixdw(const std::string& arguments,
+                        const fs::path& program = fs::path(KESTRUNE_BIN_DIR) / "kestrixdw") {
     return Shell(Quote(program) + " " + arguments + " 2>/dev/null");
   }
 
@@ -87,7 +89,9 @@ TEST_F(SevenZipModeTest, MissingSevenZipPrintsNothing) {
   fs::create_directories(installed / "tools");
   fs::copy_file(fs::path(KESTRUNE_BIN_DIR) / "kestrixdw", installed / "kestrixdw");
   const auto archive = MakeArchive("images");
-  EXPECT_EQ(Kestrixdw("/Mode:SevenZip label 0 /Pass:SECRET " + Quote(archive), installed / "kestrixdw"), "");
+  EXPECT_EQ(
+      Kestrixdw("/Mode:SevenZip label 0 /Pass:SECRET " + Quote(archive), installed / "kestrixdw"),
+      "");
   EXPECT_FALSE(fs::exists(archive.parent_path() / "inner.txt"));
 }
 

@@ -24,8 +24,8 @@ class ToolRunnerFakeTest : public ::testing::Test {
  protected:
   Outcome Run(bool cancellable) {
     Outcome outcome{false, -1, 0xdeadbeef};
-    outcome.returned = RunTool(launcher, &stopEvent, L"7z.exe", L"x a.iso", L"/work", &outcome.gotExitCode,
-                               &outcome.exitCode, cancellable);
+    outcome.returned = RunTool(launcher, &stopEvent, L"7z.exe", L"x a.iso", L"/work",
+                               &outcome.gotExitCode, &outcome.exitCode, cancellable);
     return outcome;
   }
 

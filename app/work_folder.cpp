@@ -44,8 +44,7 @@ void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& proce
   std::error_code error;
   if (!fs::is_directory(fs::symlink_status(native, error))) return;
 
-  RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr, nullptr,
-          false);
+  RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr, nullptr, false);
   RemoveFolderTree(native);
 }
 

@@ -9,24 +9,29 @@ namespace {
 
 std::string StepName(uintptr_t step) {
   static const std::map<uintptr_t, std::string> names{
-      {STEP_PREPARE, "PREPARE"},       {STEP_DISC_JOB, "DISC_JOB"},
-      {STEP_USB_JOB, "USB_JOB"},       {STEP_FINISH, "FINISH"},
-      {STEP_QUIT, "QUIT"},             {STEP_UNKNOWN, "UNKNOWN"},
-      {STEP_BURN, "BURN"},             {STEP_DISC_COMPARE, "DISC_COMPARE"},
-      {STEP_USB_WRITE, "USB_WRITE"},   {STEP_USB_WRITE_PROGRESS, "USB_WRITE_PROGRESS"},
-      {STEP_USB_MD5_CHECK, "USB_MD5_CHECK"}, {STEP_USB_COMPARE, "USB_COMPARE"}};
+      {STEP_PREPARE, "PREPARE"},
+      {STEP_DISC_JOB, "DISC_JOB"},
+      {STEP_USB_JOB, "USB_JOB"},
+      {STEP_FINISH, "FINISH"},
+      {STEP_QUIT, "QUIT"},
+      {STEP_UNKNOWN, "UNKNOWN"},
+      {STEP_BURN, "BURN"},
+      {STEP_DISC_COMPARE, "DISC_COMPARE"},
+      {STEP_USB_WRITE, "USB_WRITE"},
+      {STEP_USB_WRITE_PROGRESS, "USB_WRITE_PROGRESS"},
+      {STEP_USB_MD5_CHECK, "USB_MD5_CHECK"},
+      {STEP_USB_COMPARE, "USB_COMPARE"}};
   const auto it = names.find(step);
   return it != names.end() ? it->second : "step?" + std::to_string(step);
 }
 
 std::string ResultName(intptr_t result) {
-  static const std::map<intptr_t, std::string> names{
-      {RESULT_OK, "OK"},
-      {RESULT_STOPPED, "STOPPED"},
-      {RESULT_STEP_FAILED, "STEP_FAILED"},
-      {RESULT_CHECK_FAILED, "CHECK_FAILED"},
-      {RESULT_COMPARE_MISMATCH, "COMPARE_MISMATCH"},
-      {RESULT_BURN_FAILED, "BURN_FAILED"}};
+  static const std::map<intptr_t, std::string> names{{RESULT_OK, "OK"},
+                                                     {RESULT_STOPPED, "STOPPED"},
+                                                     {RESULT_STEP_FAILED, "STEP_FAILED"},
+                                                     {RESULT_CHECK_FAILED, "CHECK_FAILED"},
+                                                     {RESULT_COMPARE_MISMATCH, "COMPARE_MISMATCH"},
+                                                     {RESULT_BURN_FAILED, "BURN_FAILED"}};
   const auto it = names.find(result);
   return it != names.end() ? it->second : "result?" + std::to_string(result);
 }

@@ -176,7 +176,8 @@ uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
     steps.CleanWorkFolder(*this);
     if (result == RESULT_OK && context_.compareAfterWrite) {
       context_.comparing = 1;
-      result = RunReportedStep(STEP_DISC_COMPARE, [&] { return steps.RunDiscCompare(*this, disc); });
+      result =
+          RunReportedStep(STEP_DISC_COMPARE, [&] { return steps.RunDiscCompare(*this, disc); });
       if (result == RESULT_STOPPED) PostQuitToOwnThread();
       context_.comparing = 0;
     }
@@ -212,8 +213,8 @@ uint32_t CVantorThread::RunUsbJob() {
 bool CVantorThread::RunTool(const std::wstring& program, const std::wstring& parameters,
                             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
                             bool cancellable) {
-  return kestrune::RunTool(tools_.processes, m_pStopEvent, program, parameters, folder,
-                           gotExitCode, exitCode, cancellable);
+  return kestrune::RunTool(tools_.processes, m_pStopEvent, program, parameters, folder, gotExitCode,
+                           exitCode, cancellable);
 }
 
 void CVantorThread::CleanWorkFolder() { kestrune::CleanWorkFolder(context_, tools_.processes); }

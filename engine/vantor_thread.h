@@ -74,8 +74,7 @@ class CVantorThread {
 
   /// Runs a carried tool or "cmd.exe" and waits for it; see kestrune::RunTool for the outcomes.
   bool RunTool(const std::wstring& program, const std::wstring& parameters,
-               const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
-               bool cancellable);
+               const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable);
   /// Removes the comparison folder of the work folder.
   void CleanWorkFolder();
 

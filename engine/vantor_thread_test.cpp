@@ -34,8 +34,8 @@ class JobProtocolTest : public ::testing::Test {
 
 TEST_F(JobProtocolTest, JobsWithoutWork) {
   EXPECT_EQ(Run(JOB_PREPARE), (Events{"start PREPARE", "end PREPARE OK"}));
-  EXPECT_EQ(Run(JOB_FINISH), (Events{"start PREPARE", "end PREPARE OK", "start FINISH",
-                                     "end FINISH OK"}));
+  EXPECT_EQ(Run(JOB_FINISH),
+            (Events{"start PREPARE", "end PREPARE OK", "start FINISH", "end FINISH OK"}));
   EXPECT_FALSE(worker.QuitRequested());
 }
 
@@ -62,9 +62,8 @@ TEST_F(JobProtocolTest, DiscJobWithComparison) {
 }
 
 TEST_F(JobProtocolTest, DiscJobWithoutComparison) {
-  EXPECT_EQ(Run(JOB_WRITE_DISC_1, 1),
-            (Events{"start DISC_JOB", "start BURN", "burn 1 power=1", "end BURN OK", "clean",
-                    "eject", "end DISC_JOB OK"}));
+  EXPECT_EQ(Run(JOB_WRITE_DISC_1, 1), (Events{"start DISC_JOB", "start BURN", "burn 1 power=1",
+                                              "end BURN OK", "clean", "eject", "end DISC_JOB OK"}));
 }
 
 TEST_F(JobProtocolTest, FailedBurnStillEjectsAndSkipsTheComparison) {
@@ -119,8 +118,8 @@ TEST_F(JobProtocolTest, UsbJobWithoutComparison) {
   EXPECT_EQ(Run(JOB_WRITE_USB),
             (Events{"start USB_JOB", "start USB_WRITE", "end USB_WRITE_PROGRESS 0",
                     "end USB_WRITE_PROGRESS 500", "end USB_WRITE_PROGRESS 990", "usb power=1",
-                    "end USB_WRITE OK", "start USB_MD5_CHECK", "md5 power=1", "end USB_MD5_CHECK OK",
-                    "clean", "end USB_JOB OK"}));
+                    "end USB_WRITE OK", "start USB_MD5_CHECK", "md5 power=1",
+                    "end USB_MD5_CHECK OK", "clean", "end USB_JOB OK"}));
   EXPECT_EQ(power.OpenRequests(), 0);
 }
 
@@ -172,9 +171,8 @@ TEST_F(JobProtocolTest, StoppedUsbStepsEndTheWorker) {
 TEST_F(JobProtocolTest, JobRunsOnWhenTheReportWindowIsDestroyed) {
   context.compareAfterWrite = 1;
   windows.destroyAfterPosts = 2;  // gone after "start DISC_JOB", "start BURN"
-  EXPECT_EQ(Run(JOB_WRITE_DISC_1, 1),
-            (Events{"start DISC_JOB", "start BURN", "burn 1 power=1", "clean",
-                    "compare 1 power=1 comparing", "eject"}));
+  EXPECT_EQ(Run(JOB_WRITE_DISC_1, 1), (Events{"start DISC_JOB", "start BURN", "burn 1 power=1",
+                                              "clean", "compare 1 power=1 comparing", "eject"}));
   EXPECT_EQ(worker.m_pReportWnd.load(), nullptr);
 }
 
@@ -204,7 +202,8 @@ TEST_F(JobProtocolTest, FailedClearIsRetriedOnce) {
   power.FailClears(1);
   Run(JOB_WRITE_DISC_1, 1);
   int clears = 0;
-  for (const auto& call : power.Calls()) clears += call.kind == RecordingPowerRequests::Call::Kind::kClear;
+  for (const auto& call : power.Calls())
+    clears += call.kind == RecordingPowerRequests::Call::Kind::kClear;
   EXPECT_EQ(clears, 3);
   EXPECT_EQ(power.OpenRequests(), 0);
 }

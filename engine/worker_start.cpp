@@ -1,5 +1,7 @@
 #include "engine/worker_start.h"
 
+#include <vector>
+
 #include "engine/source_survey.h"
 
 namespace kestrune {
@@ -26,8 +28,11 @@ bool AwaitWorkerEnd(std::unique_ptr<CVantorThread>& worker, std::chrono::millise
   if (ended) {
     worker.reset();
   } else {
+    // The thread may still use its object: keep it, reachable and never destroyed, until the
+    // process ends.
+    static auto* abandoned = new std::vector<std::unique_ptr<CVantorThread>>();
     worker->AbandonRunningThread();
-    (void)worker.release();
+    abandoned->push_back(std::move(worker));
   }
   return ended;
 }

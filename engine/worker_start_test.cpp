@@ -149,7 +149,7 @@ TEST_F(WorkerThreadTest, DestroyedSheetSilencesTheRunningJob) {
 
 TEST_F(WorkerThreadTest, ShutdownAbandonsAWorkerThatDoesNotEnd) {
   // Everything the abandoned thread touches must outlive this test.
-  auto* leaked = new Harness();
+  static auto* leaked = new Harness();
   leaked->Start();
   leaked->worker->PostToThread(WM_JOB_REQUEST, JOB_WRITE_DISC_1, 1);
   leaked->steps.WaitUntilEntered();

@@ -89,13 +89,19 @@ int main(int argc, char** argv) {
   fs::path keep;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--size-mib") sizeMiB = std::strtoull(argv[i + 1], nullptr, 10);
-    else if (option == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
-    else if (option == "--keep") keep = argv[i + 1];
-    else if (option == "--chunk-kib") chunkBytes = std::strtoull(argv[i + 1], nullptr, 10) << 10;
+    if (option == "--size-mib")
+      sizeMiB = std::strtoull(argv[i + 1], nullptr, 10);
+    else if (option == "--runs")
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (option == "--keep")
+      keep = argv[i + 1];
+    else if (option == "--chunk-kib")
+      chunkBytes = std::strtoull(argv[i + 1], nullptr, 10) << 10;
   }
 
-  const fs::path root = keep.empty() ? fs::temp_directory_path() / ("compare-bench-" + std::to_string(getpid())) : keep;
+  const fs::path root =
+      keep.empty() ? fs::temp_directory_path() / ("compare-bench-" + std::to_string(getpid()))
+                   : keep;
   const fs::path reference = root / "reference";
   const fs::path medium = root / "medium";
   const uint64_t bytes = sizeMiB << 20;
@@ -123,16 +129,17 @@ int main(int argc, char** argv) {
   for (int run = 0; run < runs; ++run) {
     kestrune::TreeComparer comparer(progress, windows, output, chunkBytes);
     const auto start = Clock::now();
-    const uint32_t result = comparer.CompareTrees(kestrune::platform::FromNativePath(reference),
-                                                  kestrune::platform::FromNativePath(medium),
-                                                  totalBytes);
+    const uint32_t result =
+        comparer.CompareTrees(kestrune::platform::FromNativePath(reference),
+                              kestrune::platform::FromNativePath(medium), totalBytes);
     ours.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     if (result != kestrune::COMPARE_EQUAL) {
       std::fprintf(stderr, "comparison failed: %u\n", result);
       return 1;
     }
     windows.TakeAll(progress.progressWindow);
-    cmp.push_back(TimeCmp(reference / "sources" / "install.swm", medium / "sources" / "install.swm"));
+    cmp.push_back(
+        TimeCmp(reference / "sources" / "install.swm", medium / "sources" / "install.swm"));
   }
 
   const double oursSeconds = Median(ours);

@@ -166,7 +166,8 @@ void TreeComparer::ReportOpenFailure(const std::string& description) {
   std::string text = description.substr(0, kWidth);
   // Never end inside a UTF-8 sequence.
   if (text.size() < description.size()) {
-    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.pop_back();
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80)
+      text.pop_back();
     if (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0xC0) text.pop_back();
   }
   output_.Write("Couldn't open source file: " + std::string(kWidth - text.size(), ' ') + text);

@@ -80,24 +80,25 @@ class TreeComparerTest : public ::testing::Test {
 
 TEST_F(TreeComparerTest, LargeBlockReaderPostsExactlyWhatTheBlockModelPosts) {
   const uint64_t MiB = 1 << 20;
-  const std::vector<uint64_t> sizes{0, 1, 511, 512, 513, 1024, 4095, 4096, 4097, MiB - 1, MiB,
-                                    MiB + 1, 3 * MiB + 700};
+  const std::vector<uint64_t> sizes{0,    1,    511,     512, 513,     1024,         4095,
+                                    4096, 4097, MiB - 1, MiB, MiB + 1, 3 * MiB + 700};
   struct Change {
     const char* name;
     int64_t lengthDelta;  // medium file longer (+) or shorter (-)
     int64_t flipAt;       // byte flipped in the medium file, from the end if negative; none: 0
   };
-  const std::vector<Change> changes{{"equal", 0, 0},        {"longer", 1, 0},
-                                    {"shorter", -1, 0},     {"first byte", 0, 1},
-                                    {"last byte", 0, -1},   {"byte 513", 0, 514},
-                                    {"much longer", 600, 0}};
+  const std::vector<Change> changes{
+      {"equal", 0, 0},      {"longer", 1, 0},     {"shorter", -1, 0},     {"first byte", 0, 1},
+      {"last byte", 0, -1}, {"byte 513", 0, 514}, {"much longer", 600, 0}};
   std::string data(4 * MiB, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919) >> 3);
 
   for (const uint64_t size : sizes) {
     for (const Change& change : changes) {
       if (change.lengthDelta < 0 && size == 0) continue;
-      if (change.flipAt != 0 && (size == 0 || static_cast<uint64_t>(std::abs(change.flipAt)) > size)) continue;
+      if (change.flipAt != 0 &&
+          (size == 0 || static_cast<uint64_t>(std::abs(change.flipAt)) > size))
+        continue;
       std::string mediumData = data.substr(0, size + std::max<int64_t>(change.lengthDelta, 0));
       if (change.lengthDelta < 0) mediumData.resize(size - 1);
       if (change.flipAt != 0) {
@@ -107,7 +108,8 @@ TEST_F(TreeComparerTest, LargeBlockReaderPostsExactlyWhatTheBlockModelPosts) {
       const auto a = reference.WriteFile("pair/f.bin", data.substr(0, size));
       const auto b = medium.WriteFile("pair/f.bin", mediumData);
 
-      for (const uint64_t total : {uint64_t{0}, uint64_t{1}, uint64_t{511}, size / 2, size, 5 * MiB}) {
+      for (const uint64_t total :
+           {uint64_t{0}, uint64_t{1}, uint64_t{511}, size / 2, size, 5 * MiB}) {
         for (const size_t chunk : {size_t{4096}, TreeComparer::kChunkBytes}) {
           BlockModel model(total);
           const uint32_t expected = model.CompareFiles(a, b);
@@ -127,8 +129,7 @@ TEST_F(TreeComparerTest, LargeBlockReaderPostsExactlyWhatTheBlockModelPosts) {
 TEST_F(TreeComparerTest, ProgressPhasesAndIdleState) {
   Both("a.bin", std::string(10 * 512, 'x'));
   ASSERT_EQ(Compare(0), COMPARE_EQUAL);
-  EXPECT_EQ(windows.TakeAll(progress.progressWindow),
-            (Messages{{0x9110, 1, 0}, {0x9110, 3, 0}}));
+  EXPECT_EQ(windows.TakeAll(progress.progressWindow), (Messages{{0x9110, 1, 0}, {0x9110, 3, 0}}));
 
   ASSERT_EQ(Compare(100), COMPARE_EQUAL);  // below one block: the first pass gives 1000
   const Messages messages = windows.TakeAll(progress.progressWindow);

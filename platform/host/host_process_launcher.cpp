@@ -48,7 +48,8 @@ class HostChildProcess : public ChildProcess {
       return ready > 0 && Reap(0);
     }
     // Without pidfd (old kernels) poll the child's state in short steps.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (!Reap(WNOHANG)) {
       if (std::chrono::steady_clock::now() >= deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -181,8 +182,8 @@ ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring
   posix_spawnattr_setflags(spawn.attributes(), POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(spawn.attributes(), 0);
   for (int fd = 0; fd <= 2; ++fd) {
-    posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
-                                     0);
+    posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null",
+                                     fd == 0 ? O_RDONLY : O_WRONLY, 0);
   }
   const std::string folder = ToNativePath(workingFolder).string();
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(spawn.actions(), folder.c_str());

@@ -18,9 +18,10 @@ class HostProcessLauncherTest : public ::testing::Test {
     folder = fs::temp_directory_path() / ("kestrune-launch-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     // Writes its arguments, one per line, and its working folder into args.txt.
-    WriteScript("echo-args.sh",
-                "#!/bin/sh\n: > args.txt\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> args.txt; done\n"
-                "pwd >> args.txt\nexit 4\n");
+    WriteScript(
+        "echo-args.sh",
+        "#!/bin/sh\n: > args.txt\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> args.txt; done\n"
+        "pwd >> args.txt\nexit 4\n");
   }
   void TearDown() override { fs::remove_all(folder); }
 
@@ -50,8 +51,8 @@ TEST_F(HostProcessLauncherTest, BareNameRunsFromTheWorkingFolderWithSplitParamet
   auto start = launcher.StartHidden(L"echo-args.sh", L"x \"two words\" -p\"a b\" .\\",
                                     FromNativePath(folder));
   EXPECT_EQ(RunToEnd(start), 4u);
-  EXPECT_EQ(Lines(folder / "args.txt"),
-            (std::vector<std::string>{"x", "two words", "-pa b", ".\\", fs::canonical(folder).string()}));
+  EXPECT_EQ(Lines(folder / "args.txt"), (std::vector<std::string>{"x", "two words", "-pa b", ".\\",
+                                                                  fs::canonical(folder).string()}));
 }
 
 TEST_F(HostProcessLauncherTest, CmdExeIsTheInterpreterStandIn) {

@@ -18,10 +18,10 @@ TEST(SplitWindowsParametersTest, BlanksSeparateAndQuotesGroup) {
 }
 
 TEST(SplitWindowsParametersTest, BackslashRulesOfTheRuntime) {
-  EXPECT_EQ(SplitWindowsParameters(L"a\\\\b"), Args{L"a\\\\b"});      // literal
-  EXPECT_EQ(SplitWindowsParameters(L"a\\\"b"), Args{L"a\"b"});        // \" is a quote
+  EXPECT_EQ(SplitWindowsParameters(L"a\\\\b"), Args{L"a\\\\b"});            // literal
+  EXPECT_EQ(SplitWindowsParameters(L"a\\\"b"), Args{L"a\"b"});              // \" is a quote
   EXPECT_EQ(SplitWindowsParameters(L"\"a\\\\\" b"), (Args{L"a\\", L"b"}));  // \\" halves
-  EXPECT_EQ(SplitWindowsParameters(L"a\\\\\\\"b"), Args{L"a\\\"b"});  // \\\" = \ and "
+  EXPECT_EQ(SplitWindowsParameters(L"a\\\\\\\"b"), Args{L"a\\\"b"});        // \\\" = \ and "
   EXPECT_EQ(SplitWindowsParameters(L".\\"), Args{L".\\"});
 }
 
@@ -31,8 +31,9 @@ TEST(SplitWindowsParametersTest, DoubledQuoteInsideQuotesIsALiteralQuote) {
 }
 
 TEST(SplitWindowsParametersTest, DiskpartCommandKeepsItsRedirections) {
-  EXPECT_EQ(SplitWindowsParameters(L"/C chcp 437 & diskpart /s \"/w/s.txt\" > \"/w/o.txt\""),
-            (Args{L"/C", L"chcp", L"437", L"&", L"diskpart", L"/s", L"/w/s.txt", L">", L"/w/o.txt"}));
+  EXPECT_EQ(
+      SplitWindowsParameters(L"/C chcp 437 & diskpart /s \"/w/s.txt\" > \"/w/o.txt\""),
+      (Args{L"/C", L"chcp", L"437", L"&", L"diskpart", L"/s", L"/w/s.txt", L">", L"/w/o.txt"}));
 }
 
 }  // namespace

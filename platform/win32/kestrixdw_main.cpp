@@ -1,6 +1,6 @@
 // KestrixDw.exe: the Windows wizard program.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

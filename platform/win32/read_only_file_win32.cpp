@@ -12,8 +12,8 @@ std::string Narrow(const std::wstring& text) {
                                        nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
   if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
-                        size, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(), size,
+                        nullptr, nullptr);
   }
   return narrow;
 }
@@ -23,9 +23,11 @@ std::wstring SystemMessage(DWORD error) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+  std::wstring message =
+      length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
   if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+    message.pop_back();
   return message;
 }
 
@@ -54,7 +56,8 @@ int64_t ReadOnlyFile::ReadFull(void* buffer, size_t size) {
   while (done < size) {
     DWORD got = 0;
     const DWORD request = static_cast<DWORD>(size - done > 0x40000000 ? 0x40000000 : size - done);
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), bytes + done, request, &got, nullptr)) return -1;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), bytes + done, request, &got, nullptr))
+      return -1;
     if (got == 0) break;
     done += got;
   }

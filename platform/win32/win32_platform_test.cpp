@@ -29,8 +29,8 @@ TEST(Win32LauncherTest, RunsAProgramFromTheWorkingFolder) {
   Win32ProcessLauncher launcher;
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(RunTool(launcher, nullptr, L"test_sleeper.exe", L"0 3", TestFolder(), &got, &code,
-                      false));
+  EXPECT_TRUE(
+      RunTool(launcher, nullptr, L"test_sleeper.exe", L"0 3", TestFolder(), &got, &code, false));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 3u);
 }
@@ -39,8 +39,8 @@ TEST(Win32LauncherTest, CommandInterpreterComesFromTheSystemFolder) {
   Win32ProcessLauncher launcher;
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(RunTool(launcher, nullptr, L"cmd.exe", L"/C exit 7", TestFolder(), &got, &code,
-                      false));
+  EXPECT_TRUE(
+      RunTool(launcher, nullptr, L"cmd.exe", L"/C exit 7", TestFolder(), &got, &code, false));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 7u);
 }
@@ -62,7 +62,8 @@ TEST(Win32LauncherTest, StopEventEndsACancellableRun) {
   int got = 0;
   uint32_t code = 0;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(RunTool(launcher, &stop, L"test_sleeper.exe", L"60", TestFolder(), &got, &code, true));
+  EXPECT_FALSE(
+      RunTool(launcher, &stop, L"test_sleeper.exe", L"60", TestFolder(), &got, &code, true));
   stopper.join();
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 0xffffu);
@@ -106,8 +107,8 @@ TEST(Win32PowerRequestsTest, RequestIsCreatedSetClearedAndClosed) {
 
 TEST(Win32WindowPortTest, PostsOnlyToExistingWindows) {
   Win32WindowPort windows;
-  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                                nullptr);
+  HWND window =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
   const auto handle = reinterpret_cast<WindowHandle>(window);
   EXPECT_TRUE(windows.IsWindow(handle));

@@ -33,7 +33,9 @@ class Win32ChildProcess : public ChildProcess {
   UniqueHandle process_;
 };
 
-bool IsBareName(const std::wstring& name) { return name.find_first_of(L"\\/:") == std::wstring::npos; }
+bool IsBareName(const std::wstring& name) {
+  return name.find_first_of(L"\\/:") == std::wstring::npos;
+}
 
 std::wstring ResolveProgram(const std::wstring& program, const std::wstring& folder) {
   if (CompareStringOrdinal(program.c_str(), -1, L"cmd.exe", -1, TRUE) == CSTR_EQUAL) {

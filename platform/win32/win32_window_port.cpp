@@ -4,8 +4,7 @@
 
 namespace kestrune::platform::win32 {
 
-bool Win32WindowPort::Post(WindowHandle window, uint32_t code, uintptr_t wParam,
-                                  intptr_t lParam) {
+bool Win32WindowPort::Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) {
   return PostMessageW(reinterpret_cast<HWND>(window), code, static_cast<WPARAM>(wParam),
                       static_cast<LPARAM>(lParam)) != FALSE;
 }

@@ -19,8 +19,7 @@ void WindowTable::Destroy(WindowHandle window) {
   windows_.erase(IdOf(window));
 }
 
-bool WindowTable::Post(WindowHandle window, uint32_t code, uintptr_t wParam,
-                              intptr_t lParam) {
+bool WindowTable::Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) {
   {
     std::lock_guard lock(mutex_);
     const auto it = windows_.find(IdOf(window));

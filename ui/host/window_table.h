@@ -30,8 +30,7 @@ class WindowTable : public platform::WindowPort {
   /// Removes the window and drops its queued messages.
   void Destroy(WindowHandle window);
 
-  bool Post(WindowHandle window, uint32_t code, uintptr_t wParam,
-                   intptr_t lParam) override;
+  bool Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) override;
   bool IsWindow(WindowHandle window) override;
 
   /// Takes the oldest message of `window`, waiting up to `timeout` for one.

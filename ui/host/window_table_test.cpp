@@ -17,8 +17,7 @@ TEST(WindowTableTest, MessagesArriveInOrderPerWindow) {
   EXPECT_TRUE(table.Post(first, 1, 10, -1));
   EXPECT_TRUE(table.Post(second, 2, 20, 0));
   EXPECT_TRUE(table.Post(first, 3, 30, 0x20040001));
-  EXPECT_EQ(table.TakeAll(first),
-            (std::vector<PostedMessage>{{1, 10, -1}, {3, 30, 0x20040001}}));
+  EXPECT_EQ(table.TakeAll(first), (std::vector<PostedMessage>{{1, 10, -1}, {3, 30, 0x20040001}}));
   EXPECT_EQ(table.Take(second, milliseconds(0)), (PostedMessage{2, 20, 0}));
   EXPECT_EQ(table.Take(second, milliseconds(10)), std::nullopt);
 }
