@@ -1,9 +1,17 @@
 #include "md5lists/digest_table.h"
 
+#include <algorithm>
+
 #include "md5lists/key_patterns.h"
 #include "md5lists/list_text.h"
 
 namespace kestrune::harlune {
+
+void DigestTable::Reserve(size_t entries) {
+  entries_.reserve(entries);
+  removed_.reserve(entries);
+  index_.reserve(entries);
+}
 
 void DigestTable::Insert(std::u16string_view key, std::u16string_view digest) {
   if (index_.try_emplace(key, entries_.size()).second) {
@@ -27,6 +35,7 @@ bool DigestTable::Remove(std::u16string_view key) {
 
 DigestTable ReadDigestTable(std::u16string_view text) {
   DigestTable table;
+  table.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
   ListLines lines(text);
   std::u16string_view line;
   while (lines.Next(line)) {

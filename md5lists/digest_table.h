@@ -21,6 +21,9 @@ struct DigestEntry {
 /// Keys and digests are views: the text they point into must outlive the table.
 class DigestTable {
  public:
+  /// Makes room for `entries` entries.
+  void Reserve(size_t entries);
+
   /// Adds `key` unless it is already there: the first line of a key wins.
   void Insert(std::u16string_view key, std::u16string_view digest);
 

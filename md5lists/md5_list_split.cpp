@@ -26,9 +26,12 @@ class DiscList {
 };
 
 void AppendUnits(std::u16string_view text, std::string& out) {
+  const size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  char* bytes = out.data() + at;
   for (const char16_t unit : text) {
-    out += static_cast<char>(unit & 0xFF);
-    out += static_cast<char>(unit >> 8);
+    *bytes++ = static_cast<char>(unit & 0xFF);
+    *bytes++ = static_cast<char>(unit >> 8);
   }
 }
 

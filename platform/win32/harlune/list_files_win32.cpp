@@ -15,10 +15,18 @@ ListReadResult ReadListFile(const std::filesystem::path& path, std::string& byte
   UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-               ? ListReadResult::kNotFound
-               : ListReadResult::kCannotOpen;
+    // A name that cannot name a file (wildcards, an unknown drive) names nothing that exists.
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME:
+      case ERROR_INVALID_DRIVE:
+      case ERROR_BAD_NETPATH:
+      case ERROR_BAD_NET_NAME:
+        return ListReadResult::kNotFound;
+      default:
+        return ListReadResult::kCannotOpen;
+    }
   }
   bytes.clear();
   char buffer[1 << 16];
