@@ -1,0 +1,99 @@
+#include "sim/machine.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "sim/default_machine.h"
+#include "sim/machine_location.h"
+#include "sim/sim_test_support.h"
+
+namespace kestrune::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(MachineDescriptionTest, ShortHandWrittenFilesGetDefaults) {
+  MachineDescription machine;
+  std::string error;
+  ASSERT_TRUE(ParseMachineDescription(R"({
+      "recorders": [ { "letter": "G", "disc": { "mediaType": 9 },
+                       "failCalls": { "GetCurrentMediaStatus": "0x80004005" } } ],
+      "faults": { "inventorySecurity": "0x80010119" } })",
+                                      machine, error))
+      << error;
+  ASSERT_EQ(machine.recorders.size(), 1u);
+  const auto& recorder = machine.recorders[0];
+  EXPECT_FALSE(recorder.uniqueId.empty());
+  EXPECT_EQ(recorder.disc->state, "blank");
+  EXPECT_EQ(recorder.failCalls.at("GetCurrentMediaStatus"), 0x80004005u);
+  EXPECT_EQ(machine.faults.inventorySecurity, 0x80010119u);
+
+  MachineDescription again;
+  ASSERT_TRUE(ParseMachineDescription(FormatMachineDescription(machine), again, error)) << error;
+  EXPECT_EQ(FormatMachineDescription(again), FormatMachineDescription(machine));
+
+  EXPECT_FALSE(ParseMachineDescription("{ not json", machine, error));
+  EXPECT_FALSE(ParseMachineDescription(R"({"recorders":[{"letter":"EF"}]})", machine, error));
+  EXPECT_FALSE(ParseMachineDescription(R"({"recorders":[{"disc":{"state":"half"}}]})", machine, error));
+  EXPECT_FALSE(error.empty());
+}
+
+// Separate processes changing the machine at once lose no change: each read-modify-write
+// holds the lock.
+TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
+  testing::TemporaryMachine temp;
+  constexpr int kProcesses = 4, kChanges = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      Machine machine(temp.folder());
+      for (int i = 0; i < kChanges; ++i) {
+        if (!machine.Modify([](MachineDescription& d) { ++d.discsWritten; return true; })) ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(temp.Read().discsWritten, static_cast<uint32_t>(kProcesses * kChanges));
+}
+
+TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
+  const fs::path home = fs::temp_directory_path() / ("kestrune-home-" + std::to_string(::getpid()));
+  ::unsetenv("KESTRUNE_MACHINE");
+  ::setenv("XDG_STATE_HOME", home.c_str(), 1);
+  EXPECT_EQ(HostMachineFolder(), home / "kestrune" / "machine");
+  std::string error;
+  auto machine = OpenHostMachine(error);
+  ASSERT_NE(machine, nullptr) << error;
+  MachineDescription description;
+  ASSERT_TRUE(machine->Read(description));
+  ASSERT_EQ(description.recorders.size(), 1u);
+  EXPECT_EQ(description.recorders[0].letter, "E");
+  EXPECT_EQ(description.recorders[0].disc->mediaType, 11u);
+  EXPECT_EQ(description.disks.at(1).partitions.at(0).fileSystem, "FAT32");
+  EXPECT_TRUE(fs::is_directory(machine->VolumeFolder('F')));
+  EXPECT_TRUE(fs::is_regular_file(machine->Folder() / "users" / "Kestrel" / "ntuser.dat"));
+
+  machine->Modify([](MachineDescription& d) { d.computerName = "CHANGED"; return true; });
+  ASSERT_NE(OpenHostMachine(error), nullptr);
+  ASSERT_TRUE(machine->Read(description));
+  EXPECT_EQ(description.computerName, "CHANGED") << "an existing machine is kept";
+
+  ::setenv("KESTRUNE_MACHINE", (home / "elsewhere").c_str(), 1);
+  EXPECT_EQ(HostMachineFolder(), home / "elsewhere");
+  ::unsetenv("KESTRUNE_MACHINE");
+  ::unsetenv("XDG_STATE_HOME");
+  fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace kestrune::sim
