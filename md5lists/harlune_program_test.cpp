@@ -34,17 +34,6 @@ TEST(PartsPerDiscOfModeTest, KnowsThreeModesInAnyLetterCase) {
   }
 }
 
-TEST(RunHarluneTest, ShowsTheUsageForTooFewArgumentsOrAnUnknownMode) {
-  const std::vector<std::vector<ProgramArgument>> calls = {
-      {}, {{u"USB", "USB"}}, {{u"USB2", "USB2"}, {u"list.txt", "list.txt"}}};
-  for (const auto& arguments : calls) {
-    const ProgramResult result = RunHarlune(arguments);
-    EXPECT_EQ(result.exitCode, 87);
-    EXPECT_EQ(result.standardOutput, testing::U16(kUsage));
-    EXPECT_EQ(result.standardError, u"");
-  }
-}
-
 // The real program, run in a working folder, with what it wrote to its streams.
 struct ProgramRun {
   int exitCode = -1;

@@ -56,23 +56,6 @@ TEST_F(ConvertMd5ListTest, AnEarlierListIsReplaced) {
                           "ii1 sources\\install.wim", "xi1 media\\1_1.txt"));
 }
 
-TEST_F(ConvertMd5ListTest, AMissingListIsNotFound) {
-  EXPECT_EQ(Convert(in.path() / "absent.txt", kPartsPerUsbDrive), 2);
-  EXPECT_EQ(errors, u"the list not found.\n\n");
-  EXPECT_EQ(Convert(in.path() / "absent" / "list.txt", kPartsPerUsbDrive), 2);
-  EXPECT_THAT(Written(), ElementsAre());
-}
-
-TEST_F(ConvertMd5ListTest, AListThatCannotBeReadAsUnicodeTextCannotBeOpened) {
-  EXPECT_EQ(Convert(in.path(), kPartsPerUsbDrive), 5);  // a folder
-  EXPECT_EQ(errors, u"the list cannot be opend.\n\n");
-
-  const std::string bigEndian = "\xFE\xFF" + std::string("\0a\0 \0M", 6);
-  EXPECT_EQ(Convert(in.Write("be.txt", bigEndian), kPartsPerUsbDrive), 5);
-  EXPECT_EQ(errors, u"the list cannot be opend.\n\n");
-  EXPECT_THAT(Written(), ElementsAre());
-}
-
 TEST_F(ConvertMd5ListTest, ReadsUtf8AndUtf16WithoutMarkAlike) {
   std::string text;
   for (const std::string& line : RecoveryList(2, 1)) text += line + "\n";
@@ -104,14 +87,6 @@ TEST_F(ConvertMd5ListTest, AListThatCannotBeCreatedStopsAfterTheLowerNumbers) {
   EXPECT_THAT(Written(), ElementsAre("DISC1_MD5.txt", "DISC2_MD5.txt"));
   EXPECT_TRUE(fs::is_directory(out.path() / "DISC2_MD5.txt"));
   EXPECT_EQ(testing::DiscLines(ReadBytes(out.path() / "DISC1_MD5.txt")).size(), 5u);
-}
-
-TEST_F(ConvertMd5ListTest, AMissingOutputFolderCannotBeWritten) {
-  errors.clear();
-  EXPECT_EQ(ConvertMd5List(in.Write("list.txt", ListFile(RecoveryList(1, 0))), u"x",
-                           kPartsPerUsbDrive, errors, out.path() / "absent"),
-            5);
-  EXPECT_EQ(errors, u"Cannot open DISC1_MD5.txt for write.\n");
 }
 
 }  // namespace
