@@ -30,9 +30,9 @@ Failure DigestFailure(const ListEntry& entry, const FileDigest& result) {
     case DigestOutcome::kNotRegular:
       return EntryFailure(ExitCode::kUnreadable, entry, "unreadable: not a regular file");
     case DigestOutcome::kReadError:
-      return EntryFailure(ExitCode::kUnreadable, entry,
-                          "unreadable: read error (system error " +
-                              std::to_string(result.systemError) + ")");
+      return EntryFailure(
+          ExitCode::kUnreadable, entry,
+          "unreadable: read error (system error " + std::to_string(result.systemError) + ")");
     case DigestOutcome::kNotRun:
     case DigestOutcome::kHashFailed:
       break;

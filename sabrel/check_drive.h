@@ -14,7 +14,7 @@ struct CheckRequest {
   std::filesystem::path listPath;
   std::string listName;  ///< the list as the command line names it, for the report
   std::filesystem::path driveRoot;
-  std::string driveName;  ///< the drive as the command line names it, for the report
+  std::string driveName;     ///< the drive as the command line names it, for the report
   unsigned workerCount = 0;  ///< 0: one per core
 };
 

@@ -1,8 +1,7 @@
 #include "sabrel/check_drive.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cctype>
 
@@ -65,9 +64,9 @@ TEST_F(CheckDriveTest, OneFlippedByteIsAMismatchNamingBothDigests) {
   const CheckResult result = CheckWithListAsWritten();
   EXPECT_EQ(result.code, ExitCode::kMismatch);
   ASSERT_EQ(result.failures.size(), 1u);
-  EXPECT_EQ(FormatFailure(result.failures[0]),
-            "sources\\install.swm: expected " + Md5Hex(std::string(300000, 'i')) + ", found " +
-                Md5Hex(content));
+  EXPECT_EQ(FormatFailure(result.failures[0]), "sources\\install.swm: expected " +
+                                                   Md5Hex(std::string(300000, 'i')) + ", found " +
+                                                   Md5Hex(content));
 }
 
 TEST_F(CheckDriveTest, MissingAndUnreadableFiles) {
@@ -103,8 +102,8 @@ TEST_F(CheckDriveTest, FailuresOfDifferentKindsGiveTheLargestCode) {
 
 TEST_F(CheckDriveTest, MalformedLineRejectsTheListBeforeAnyFileIsRead) {
   // The missing file would fail too, but a list that cannot be trusted proves nothing.
-  WriteBytes(list, Utf16LeFromUtf8(set.ListText() + "xyz sources\\install.swm\r\n" +
-                                   Md5Hex("") + " not_on_the_drive.txt\r\n"));
+  WriteBytes(list, Utf16LeFromUtf8(set.ListText() + "xyz sources\\install.swm\r\n" + Md5Hex("") +
+                                   " not_on_the_drive.txt\r\n"));
   const CheckResult result = CheckWithListAsWritten();
   EXPECT_EQ(result.code, ExitCode::kBadList);
   ASSERT_EQ(result.failures.size(), 1u);
@@ -126,8 +125,8 @@ TEST_F(CheckDriveTest, PathEscapingTheRootIsNeverFollowed) {
 }
 
 TEST_F(CheckDriveTest, EmptyOrUnreadableListIsRejected) {
-  for (const std::string& bytes : {std::string(), std::string("\xFF\xFE\r\0\n\0", 6),
-                                   std::string("\n \n")}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("\xFF\xFE\r\0\n\0", 6), std::string("\n \n")}) {
     WriteBytes(list, bytes);
     const CheckResult result = CheckWithListAsWritten();
     EXPECT_EQ(result.code, ExitCode::kBadList);
@@ -154,7 +153,8 @@ TEST_F(CheckDriveTest, FileListedTwiceIsHeldToEveryDigest) {
 
 TEST_F(CheckDriveTest, DigestsAndNamesAreComparedWithoutRegardToCase) {
   std::string text;
-  for (const char c : set.ListText()) text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char c : set.ListText())
+    text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   WriteBytes(list, text);
   EXPECT_EQ(CheckWithListAsWritten().code, ExitCode::kAllMatch);
 }

@@ -55,8 +55,7 @@ TEST_F(DriveLookupTest, LinksThatLeaveTheDriveAreRefused) {
   WriteBytes(folder.path() / "outside" / "secret.txt", "secret");
   fs::create_directory_symlink(folder.path() / "outside", drive / "link");
   fs::create_symlink(folder.path() / "outside" / "secret.txt", drive / "file.txt");
-  EXPECT_EQ(DriveLookup(drive).Find({"link", "secret.txt"}).outcome,
-            LookupOutcome::kOutsideDrive);
+  EXPECT_EQ(DriveLookup(drive).Find({"link", "secret.txt"}).outcome, LookupOutcome::kOutsideDrive);
   EXPECT_EQ(DriveLookup(drive).Find({"FILE.TXT"}).outcome, LookupOutcome::kOutsideDrive);
 
   // A link that stays on the drive is an ordinary way to reach a file there.

@@ -9,7 +9,7 @@
 namespace kestrune::sabrel {
 
 enum class DigestOutcome {
-  kNotRun,      ///< no worker reached the file (resources ran out)
+  kNotRun,  ///< no worker reached the file (resources ran out)
   kDone,
   kMissing,     ///< vanished between lookup and open
   kDenied,      ///< the system refused to open it

@@ -29,8 +29,8 @@ ListFileContent ReadListFile(const fs::path& path) {
   }
   std::ifstream in(path, std::ios::binary);
   content.bytes.resize(static_cast<std::size_t>(size));
-  if (!in || !in.read(reinterpret_cast<char*>(content.bytes.data()),
-                      static_cast<std::streamsize>(size))) {
+  if (!in ||
+      !in.read(reinterpret_cast<char*>(content.bytes.data()), static_cast<std::streamsize>(size))) {
     content.bytes.clear();
     content.problem = "the list cannot be read";
   }

@@ -13,8 +13,8 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 /// extension ("NUL.txt" is the null device too).
 bool IsDeviceName(std::string_view name) {
   const std::string_view stem = name.substr(0, name.find('.'));
-  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN", "AUX", "NUL",
-                                                             "CONIN$", "CONOUT$"};
+  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
+                                                             "NUL", "CONIN$", "CONOUT$"};
   for (const std::string_view device : kPlain) {
     if (EqualsIgnoringAsciiCase(stem, device)) return true;
   }

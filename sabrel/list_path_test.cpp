@@ -28,9 +28,9 @@ TEST(ListPathTest, RefusesEveryWayOutOfTheDriveRoot) {
 }
 
 TEST(ListPathTest, RefusesNamesADriveCannotHold) {
-  for (const char* path : {"", "a\\\\b", "a\\", ".", "a\\.\\b", "a\tb", "a\x7f", "a?", "a*",
-                           "a|b", "a<b", "a>b", "a\"b", "name.", "name ", "CON", "nul.txt",
-                           "dir\\Lpt3", "com1.log", "conin$"}) {
+  for (const char* path : {"",      "a\\\\b", "a\\",     ".",         "a\\.\\b",  "a\tb",  "a\x7f",
+                           "a?",    "a*",     "a|b",     "a<b",       "a>b",      "a\"b",  "name.",
+                           "name ", "CON",    "nul.txt", "dir\\Lpt3", "com1.log", "conin$"}) {
     EXPECT_FALSE(SplitListedPath(path).problem.empty()) << '"' << path << '"';
   }
   // Close to device names, but ordinary files.

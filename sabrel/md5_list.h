@@ -11,7 +11,7 @@ namespace kestrune::sabrel {
 
 /// One file the list names.
 struct ListEntry {
-  std::size_t line = 0;                 ///< 1-based line number in the list
+  std::size_t line = 0;  ///< 1-based line number in the list
   Md5Digest digest{};
   std::string digestText;               ///< as written in the list
   std::string pathText;                 ///< as written in the list (UTF-8)

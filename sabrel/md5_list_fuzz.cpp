@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& entry : list.entries) {
     if (entry.components.empty()) __builtin_trap();
     for (const auto& name : entry.components) {
-      if (name.empty() || name == "." || name == ".." ||
-          name.find_first_of(":\\/") != name.npos) {
+      if (name.empty() || name == "." || name == ".." || name.find_first_of(":\\/") != name.npos) {
         __builtin_trap();
       }
     }

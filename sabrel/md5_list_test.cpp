@@ -27,8 +27,8 @@ std::vector<std::string> Paths(const Md5List& list) {
 
 TEST(Md5ListTest, ReadsTheSplittersOutputFormat) {
   // Exactly what the list splitter writes: UTF-16LE, mark, "%s %s" and CR LF.
-  const Md5List list = Parse(Utf16LeFromUtf8(std::string(kDigest) + " version.doc\r\n" +
-                                             kDigest + " sources\\install.swm\r\n"));
+  const Md5List list = Parse(Utf16LeFromUtf8(std::string(kDigest) + " version.doc\r\n" + kDigest +
+                                             " sources\\install.swm\r\n"));
   ASSERT_TRUE(list.problems.empty());
   ASSERT_EQ(list.entries.size(), 2u);
   EXPECT_EQ(list.entries[1].line, 2u);
@@ -46,9 +46,8 @@ TEST(Md5ListTest, SameEntriesFromEveryEncoding) {
     bigEndian += '\0';
     bigEndian += c;
   }
-  for (const std::string& bytes :
-       {text, "\xEF\xBB\xBF" + text, Utf16LeFromUtf8(text), Utf16LeFromUtf8(text).substr(2),
-        bigEndian}) {
+  for (const std::string& bytes : {text, "\xEF\xBB\xBF" + text, Utf16LeFromUtf8(text),
+                                   Utf16LeFromUtf8(text).substr(2), bigEndian}) {
     const Md5List list = Parse(bytes);
     EXPECT_TRUE(list.problems.empty());
     EXPECT_EQ(Paths(list), expected);
@@ -57,7 +56,9 @@ TEST(Md5ListTest, SameEntriesFromEveryEncoding) {
 
 TEST(Md5ListTest, NonAsciiPathsBecomeUtf8) {
   // U+00FC, U+65E5 and U+1F600 (a surrogate pair in UTF-16).
-  const std::string path = "d\xC3\xBC" "r\\\xE6\x97\xA5\xF0\x9F\x98\x80.txt";
+  const std::string path =
+      "d\xC3\xBC"
+      "r\\\xE6\x97\xA5\xF0\x9F\x98\x80.txt";
   for (const std::string& bytes : {Utf16LeFromUtf8(std::string(kDigest) + " " + path + "\r\n"),
                                    std::string(kDigest) + " " + path + "\n"}) {
     const Md5List list = Parse(bytes);
@@ -76,9 +77,9 @@ TEST(Md5ListTest, BlanksAroundLinesAndBlankLinesAreIgnored) {
 
 TEST(Md5ListTest, EveryMalformedLineIsReportedWithItsNumber) {
   const Md5List list = Parse(std::string(kDigest) + " good.txt\n" +
-                             "0123456789abcdef0123456789abcde bad1.txt\n" +  // 31 digits
+                             "0123456789abcdef0123456789abcde bad1.txt\n" +   // 31 digits
                              "0123456789abcdef0123456789abcdeg bad2.txt\n" +  // not hex
-                             kDigest + "\n" +                                // no path
+                             kDigest + "\n" +                                 // no path
                              "no-digest-at-all\n" + kDigest + " ..\\outside.txt\n");
   EXPECT_EQ(Paths(list), (std::vector<std::string>{"good.txt"}));
   ASSERT_EQ(list.problems.size(), 5u);
@@ -91,8 +92,7 @@ TEST(Md5ListTest, EveryMalformedLineIsReportedWithItsNumber) {
 
 TEST(Md5ListTest, TextThatDoesNotDecodeIsAProblemNotASkip) {
   // A lone high surrogate in UTF-16, an invalid byte in UTF-8, a truncated last code unit.
-  const std::string badUtf16 =
-      Utf16Le(u"0123456789abcdef0123456789abcdef a\xD800.txt\r\n");
+  const std::string badUtf16 = Utf16Le(u"0123456789abcdef0123456789abcdef a\xD800.txt\r\n");
   const std::string badUtf8 = std::string(kDigest) + " a\xFF.txt\n";
   const std::string truncated = Utf16LeFromUtf8(std::string(kDigest) + " a.txt") + "x";
   for (const std::string& bytes : {badUtf16, badUtf8, truncated}) {
@@ -102,12 +102,15 @@ TEST(Md5ListTest, TextThatDoesNotDecodeIsAProblemNotASkip) {
     EXPECT_EQ(list.problems[0].line, 1u);
   }
   // An overlong encoding of '/' must not slip past the path rules as a separator.
-  EXPECT_EQ(Parse(std::string(kDigest) + " a\xC0\xAF..\xC0\xAF" "b\n").problems.size(), 1u);
+  EXPECT_EQ(Parse(std::string(kDigest) + " a\xC0\xAF..\xC0\xAF"
+                                         "b\n")
+                .problems.size(),
+            1u);
 }
 
 TEST(Md5ListTest, EmptyInputHasNoEntriesAndNoProblems) {
-  for (const std::string& bytes : {std::string(), std::string("\xFF\xFE"),
-                                   std::string("\r\n\r\n"), Utf16LeFromUtf8("\r\n")}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("\xFF\xFE"), std::string("\r\n\r\n"), Utf16LeFromUtf8("\r\n")}) {
     const Md5List list = Parse(bytes);
     EXPECT_TRUE(list.entries.empty());
     EXPECT_TRUE(list.problems.empty());

@@ -19,7 +19,8 @@ TEST(ParallelDigestTest, ResultsComeBackInJobOrderForAnyWorkerCount) {
   std::vector<std::string> expected;
   for (int i = 0; i < 40; ++i) {
     // Sizes out of order, so that the largest-first schedule differs from job order.
-    const std::string content(static_cast<std::size_t>((i * 7919) % 50000), static_cast<char>('a' + i % 26));
+    const std::string content(static_cast<std::size_t>((i * 7919) % 50000),
+                              static_cast<char>('a' + i % 26));
     const fs::path path = folder.path() / ("f" + std::to_string(i));
     WriteBytes(path, content);
     jobs.push_back({path, content.size()});

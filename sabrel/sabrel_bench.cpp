@@ -39,7 +39,7 @@ using kestrune::sabrel::Md5;
 struct Settings {
   int files = 400;
   std::uint64_t totalMib = 1536;
-  int rounds = 3;
+  int rounds = 5;
   fs::path parent = fs::temp_directory_path();
   bool keep = false;
 };
@@ -214,7 +214,8 @@ int main(int argc, char** argv) {
   WriteLists(work, files);
   Warm(drive, files);
 
-  const std::vector<std::string> md5sum = {"md5sum", "-c", "--quiet", (work / "md5sum.list").string()};
+  const std::vector<std::string> md5sum = {"md5sum", "-c", "--quiet",
+                                           (work / "md5sum.list").string()};
   const std::vector<std::string> sabrel = {SABREL_PROGRAM, "-c", "DISC1_MD5.txt", "-d",
                                            drive.string(), "-e", "error.txt"};
   std::vector<double> md5sumTimes;

@@ -58,7 +58,8 @@ TEST_F(SabrelProgramTest, EachKindOfFailureHasItsExitCodeAndErrorLine) {
   fs::remove(set.PathOf("version.doc"));
   run = Check();
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(ReadBytes(ErrorFile()), bom + "version.doc: expected " + Md5Hex("v1") + ", not found\r\n");
+  EXPECT_EQ(ReadBytes(ErrorFile()),
+            bom + "version.doc: expected " + Md5Hex("v1") + ", not found\r\n");
 
   fs::create_directory(set.PathOf("version.doc"));
   EXPECT_EQ(Check().exitCode, 3);
@@ -67,8 +68,9 @@ TEST_F(SabrelProgramTest, EachKindOfFailureHasItsExitCodeAndErrorLine) {
   run = Check("bad.txt");
   EXPECT_EQ(run.exitCode, 4);
   EXPECT_EQ(ReadBytes(ErrorFile()),
-            bom + "bad.txt line 2: malformed (the digest is not 32 hexadecimal digits): "
-                  "\"nonsense\"\r\n");
+            bom +
+                "bad.txt line 2: malformed (the digest is not 32 hexadecimal digits): "
+                "\"nonsense\"\r\n");
 
   WriteBytes(work / "empty.txt", "");
   EXPECT_EQ(Check("empty.txt").exitCode, 4);
@@ -77,9 +79,10 @@ TEST_F(SabrelProgramTest, EachKindOfFailureHasItsExitCodeAndErrorLine) {
 }
 
 TEST_F(SabrelProgramTest, UsageErrorsPrintTheUsageAndWriteNoErrorFile) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{}, {"-c", "DISC1_MD5.txt", "-d", "E:"}, {"--help"},
-        {"-c", "a", "-d", "b", "-e", "c", "-q"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"-c", "DISC1_MD5.txt", "-d", "E:"},
+                                               {"--help"},
+                                               {"-c", "a", "-d", "b", "-e", "c", "-q"}}) {
     const ProgramRun run = RunProgram(SABREL_PROGRAM, args, work);
     EXPECT_EQ(run.exitCode, 5);
     EXPECT_NE(run.err.find("Usage: Sabrel -c LIST -d DRIVE -e ERRORFILE"), std::string::npos);
@@ -105,7 +108,8 @@ TEST_F(SabrelProgramTest, ListWrittenByTheListSplitter) {
   std::string recoveryList;
   for (const char* key : {"version.doc", "sources\\install.wim", "media\\1_1.txt", "boot\\bcd"}) {
     std::string relative = key;
-    for (char& c : relative) if (c == '\\') c = '/';
+    for (char& c : relative)
+      if (c == '\\') c = '/';
     recoveryList += Md5Hex(ReadBytes(set.PathOf(relative))) + " Media_1\\" + key + "\r\n";
   }
   WriteBytes(work / "MD5_OEM_RCV_Partition.txt", Utf16LeFromUtf8(recoveryList));

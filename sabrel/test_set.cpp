@@ -73,7 +73,8 @@ std::string Utf16LeFromUtf8(std::string_view utf8) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
-    for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    for (int k = 1; k < length; ++k)
+      c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
     i += static_cast<std::size_t>(length);
     if (c >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));

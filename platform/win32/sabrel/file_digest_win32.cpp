@@ -52,8 +52,8 @@ FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> bu
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed(DigestOutcome::kNotRegular);
 
   const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return FailedFromError(GetLastError());
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return Failed(DigestOutcome::kNotRegular);
 

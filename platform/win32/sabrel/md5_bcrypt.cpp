@@ -1,4 +1,5 @@
 #include <windows.h>
+// bcrypt.h needs the types of windows.h.
 #include <bcrypt.h>
 
 #include <algorithm>
@@ -35,8 +36,8 @@ struct Md5::Impl {
 };
 
 Md5::Md5() : impl_(std::make_unique<Impl>()) {
-  if (!Succeeded(BCryptOpenAlgorithmProvider(&impl_->algorithm, BCRYPT_MD5_ALGORITHM, nullptr,
-                                             0))) {
+  if (!Succeeded(
+          BCryptOpenAlgorithmProvider(&impl_->algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
     impl_->algorithm = nullptr;
     return;
   }
@@ -86,8 +87,8 @@ bool Md5::Update(std::span<const std::byte> data) {
 std::optional<Md5Digest> Md5::Finish() {
   if (impl_->hash == nullptr) return std::nullopt;
   Md5Digest digest{};
-  const bool done = Succeeded(BCryptFinishHash(impl_->hash, digest.data(),
-                                               static_cast<ULONG>(digest.size()), 0));
+  const bool done =
+      Succeeded(BCryptFinishHash(impl_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0));
   impl_->DestroyHash();
   if (!done) return std::nullopt;
   return digest;
