@@ -54,6 +54,7 @@ MachineDescription DefaultMachineDescription() {
   stick.parentInstanceId = "USB\\VID_2E8A&PID_0001\\0123456789ABCDEF";
   stick.parentContainerId = "{6c3e5a0b-8f2d-5c4e-9a1b-3d7f0e2c4b68}";
   stick.sizeBytes = 32'015'679'488;
+  stick.writeBytesPerSecond = 30'000'000;
   PartitionDescription f;
   f.sizeBytes = stick.sizeBytes - kMiB;
   f.letter = "F";

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 
+#include "platform/native_path.h"
 #include "sim/seven_zip.h"
 
 namespace kestrune::sim {
@@ -159,6 +160,38 @@ void ApplyVolumeFaults(Machine& machine) {
     return changed;
   });
   for (const char letter : blocked) BlockVolume(machine, letter);
+}
+
+void MarkVolumeFull(Machine& machine, char letter) {
+  bool found = false;
+  machine.Modify([&](MachineDescription& description) {
+    for (auto& disk : description.disks) {
+      for (auto& partition : disk.partitions) {
+        if (disk.present && DriveLetter(partition.letter) == letter && !partition.full) {
+          partition.full = found = true;
+        }
+      }
+    }
+    return found;
+  });
+  if (found) BlockVolume(machine, letter);
+}
+
+char VolumeLetterOfPath(const Machine& machine, const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\' || path[2] == L'/')) {
+    const wchar_t c = path[0];
+    if (c >= L'a' && c <= L'z') return static_cast<char>(c - 32);
+    if (c >= L'A' && c <= L'Z') return static_cast<char>(c);
+  }
+  std::error_code error;
+  const fs::path absolute = fs::weakly_canonical(platform::ToNativePath(path), error);
+  const fs::path volumes = fs::weakly_canonical(machine.Folder() / "volumes", error);
+  auto inside = absolute.begin();
+  for (auto part = volumes.begin(); part != volumes.end(); ++part, ++inside) {
+    if (inside == absolute.end() || *inside != *part) return 0;
+  }
+  if (inside == absolute.end()) return 0;
+  return DriveLetter(inside->string());
 }
 
 VolumeFacts FindVolume(const MachineDescription& machine, char letter) {

@@ -31,6 +31,13 @@ bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present, std::st
 /// free-space query and by the stand-ins, which is where a real machine would notice.
 void ApplyVolumeFaults(Machine& machine);
 
+/// Marks the volume with drive letter `letter` full: it takes no more files until it is
+/// formatted again.
+void MarkVolumeFull(Machine& machine, char letter);
+
+/// The drive letter a path names: "E:", "E:\..." or a path inside volumes/E; 0 for others.
+char VolumeLetterOfPath(const Machine& machine, const std::wstring& path);
+
 /// The volume folder and capacity of drive letter `letter`: a lettered partition of a
 /// present disk, or a recorder (capacity of its disc, 0 without one).
 struct VolumeFacts {

@@ -161,6 +161,7 @@ DiskDescription DiskFrom(const Json& j) {
     for (const auto& p : j.at("partitions")) d.partitions.push_back(PartitionFrom(p));
   }
   Take(j, "present", d.present);
+  Take(j, "writeBytesPerSecond", d.writeBytesPerSecond);
   Take(j, "failProperties", d.failProperties);
   Take(j, "nullProperties", d.nullProperties);
   TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
@@ -182,6 +183,7 @@ Json DiskJson(const DiskDescription& d) {
   for (const auto& p : d.partitions) partitions.push_back(PartitionJson(p));
   j["partitions"] = partitions;
   j["present"] = d.present;
+  j["writeBytesPerSecond"] = d.writeBytesPerSecond;
   j["failProperties"] = d.failProperties;
   j["nullProperties"] = d.nullProperties;
   j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();

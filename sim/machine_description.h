@@ -71,6 +71,7 @@ struct DiskDescription {
   std::string partitionStyle = "MBR";  // "MBR" or "GPT"
   std::vector<PartitionDescription> partitions;
   bool present = true;
+  uint64_t writeBytesPerSecond = 0;  // speed of writes onto its volumes; 0 = unlimited
   // Faults.
   std::vector<std::string> failProperties;  // inventory reads of these properties fail
   std::vector<std::string> nullProperties;  // ... read as null (empty text)

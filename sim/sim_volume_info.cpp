@@ -18,24 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The drive letter a path names: "E:", "E:\..." or a path inside volumes/E; 0 for others.
-char LetterOfPath(const Machine& machine, const std::wstring& path) {
-  if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\' || path[2] == L'/')) {
-    const wchar_t c = path[0];
-    if (c >= L'a' && c <= L'z') return static_cast<char>(c - 32);
-    if (c >= L'A' && c <= L'Z') return static_cast<char>(c);
-  }
-  std::error_code error;
-  const fs::path absolute = fs::weakly_canonical(platform::ToNativePath(path), error);
-  const fs::path volumes = fs::weakly_canonical(machine.Folder() / "volumes", error);
-  auto inside = absolute.begin();
-  for (auto part = volumes.begin(); part != volumes.end(); ++part, ++inside) {
-    if (inside == absolute.end() || *inside != *part) return 0;
-  }
-  if (inside == absolute.end()) return 0;
-  return DriveLetter(inside->string());
-}
-
 }  // namespace
 
 std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
@@ -44,7 +26,7 @@ std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
 }
 
 bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
-  const char letter = LetterOfPath(machine_, path);
+  const char letter = VolumeLetterOfPath(machine_, path);
   if (!letter) {
     struct statvfs info{};
     if (::statvfs(platform::ToNativePath(path).c_str(), &info) != 0) return false;

@@ -1,0 +1,184 @@
+#include "sim/seven_zip_standin.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "platform/native_path.h"
+#include "sim/machine_actions.h"
+#include "sim/machine_location.h"
+#include "sim/seven_zip.h"
+
+namespace kestrune::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFatalError = 2;
+
+// The disk behind a volume letter and what the write may still add before a limit is hit.
+struct Target {
+  uint64_t bytesPerSecond = 0;
+  uint64_t capacityRoom = 0;            // bytes until the volume is full
+  std::optional<uint64_t> vanishRoom;   // bytes the disk takes before it goes away
+};
+
+bool DescribeTarget(Machine& machine, char letter, Target& target) {
+  MachineDescription description;
+  if (!machine.Read(description)) return false;
+  for (const auto& disk : description.disks) {
+    if (!disk.present) continue;
+    uint64_t diskHeld = 0;
+    const PartitionDescription* mine = nullptr;
+    for (const auto& partition : disk.partitions) {
+      const char own = DriveLetter(partition.letter);
+      if (!own) continue;
+      const uint64_t held = FolderBytes(machine.VolumeFolder(own));
+      diskHeld += held;
+      if (own == letter) {
+        mine = &partition;
+        const uint64_t used = held + partition.usedBytes;
+        target.capacityRoom = used < partition.sizeBytes ? partition.sizeBytes - used : 0;
+      }
+    }
+    if (!mine) continue;
+    if (mine->full || mine->fileSystem.empty()) return false;
+    if (disk.vanishAfterBytes) {
+      target.vanishRoom = diskHeld < *disk.vanishAfterBytes ? *disk.vanishAfterBytes - diskHeld : 0;
+    }
+    target.bytesPerSecond = disk.writeBytesPerSecond;
+    return true;
+  }
+  return false;
+}
+
+// Copies the unpacked tree onto the volume at the disk's pace, stopping at its limit.
+int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::path& destination, Target target,
+             std::ostream& errors) {
+  const auto start = std::chrono::steady_clock::now();
+  uint64_t written = 0;
+  std::vector<char> buffer(1 << 20);
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end; it.increment(error)) {
+    const fs::path to = destination / fs::relative(it->path(), staging, error);
+    if (it->is_directory()) {
+      fs::create_directories(to, error);
+      if (error) break;
+      continue;
+    }
+    std::error_code sizeError;
+    const auto replaced = fs::is_regular_file(to, sizeError) ? fs::file_size(to, sizeError) : 0;
+    if (!sizeError) {
+      target.capacityRoom += replaced;
+      if (target.vanishRoom) *target.vanishRoom += replaced;
+    }
+    std::ifstream in(it->path(), std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      errors << "ERROR: " << to.string() << "\nThe device is not ready.\n";
+      return kFatalError;
+    }
+    while (in) {
+      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      auto n = static_cast<uint64_t>(in.gcount());
+      if (n == 0) break;
+      if (n > target.capacityRoom) {
+        out.write(buffer.data(), static_cast<std::streamsize>(target.capacityRoom));
+        out.close();
+        MarkVolumeFull(machine, letter);
+        errors << "ERROR: " << to.string() << "\nThere is not enough space on the disk.\n";
+        return kFatalError;
+      }
+      out.write(buffer.data(), static_cast<std::streamsize>(n));
+      target.capacityRoom -= n;
+      written += n;
+      if (target.vanishRoom && n > *target.vanishRoom) {
+        out.close();
+        ApplyVolumeFaults(machine);
+        errors << "ERROR: " << to.string() << "\nThe device is not ready.\n";
+        return kFatalError;
+      }
+      if (target.vanishRoom) *target.vanishRoom -= n;
+      if (!out) {
+        errors << "ERROR: " << to.string() << "\nThe device is not ready.\n";
+        return kFatalError;
+      }
+      if (target.bytesPerSecond != 0) {
+        out.flush();
+        std::this_thread::sleep_until(start + std::chrono::microseconds(written * 1'000'000 / target.bytesPerSecond));
+      }
+    }
+  }
+  if (error) {
+    errors << "ERROR: " << destination.string() << "\nThe device is not ready.\n";
+    return kFatalError;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors) {
+  const bool unpacks = !arguments.empty() && (arguments[0] == "x" || arguments[0] == "e");
+  size_t outputSwitch = arguments.size();
+  for (size_t i = 1; unpacks && i < arguments.size(); ++i) {
+    if (arguments[i].rfind("-o", 0) == 0) outputSwitch = i;
+  }
+  const fs::path folder = HostMachineFolder();
+  std::unique_ptr<Machine> machine;
+  char letter = 0;
+  if (outputSwitch < arguments.size() && !folder.empty()) {
+    machine = std::make_unique<Machine>(folder);
+    if (machine->Exists()) {
+      letter = VolumeLetterOfPath(*machine, platform::FromNativePath(arguments[outputSwitch].substr(2)));
+    }
+  }
+  if (!letter) {
+    std::vector<std::string> all{SevenZipProgram()};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : all) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    output.flush();
+    ::execvp(argv[0], argv.data());
+    errors << "kestrune-7z: cannot run " << all[0] << "\n";
+    return kFatalError;
+  }
+
+  ApplyVolumeFaults(*machine);
+  std::string requested = arguments[outputSwitch].substr(2);
+  const bool driveForm = requested.size() >= 2 && requested[1] == ':';
+  fs::path destination = driveForm ? machine->VolumeFolder(letter) : fs::path(requested);
+  if (driveForm && requested.size() > 3) {
+    std::string rest = requested.substr(3);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    destination /= rest;
+  }
+  Target target;
+  std::error_code error;
+  if (!DescribeTarget(*machine, letter, target) || !fs::is_directory(machine->VolumeFolder(letter), error)) {
+    errors << "ERROR: " << requested << "\nThe device is not ready.\n";
+    return kFatalError;
+  }
+  const fs::path staging = machine->Folder() / "staging" / std::to_string(::getpid());
+  fs::remove_all(staging, error);
+  fs::create_directories(staging, error);
+  std::vector<std::string> unpack = arguments;
+  unpack[outputSwitch] = "-o" + staging.string();
+  int code = RunSevenZip(unpack);
+  if (code == 0) {
+    code = CopyOnto(*machine, letter, staging, destination, target, errors);
+  } else {
+    errors << "kestrune-7z: 7-Zip ended with code " << code << "\n";
+  }
+  fs::remove_all(staging, error);
+  ApplyVolumeFaults(*machine);
+  if (code == 0) output << "Everything is Ok\n";
+  return code;
+}
+
+}  // namespace kestrune::sim
