@@ -44,7 +44,8 @@ std::string_view UsageText() {
          "Checks every file named in LIST against its MD5 digest.\n"
          "  -c LIST       MD5 list: per line a digest, a space and a path below the drive\n"
          "                root (UTF-16LE or UTF-8); relative to the working folder\n"
-         "  -d DRIVE      the drive to check: a letter and a colon (E:), or a folder\n"
+         "  -d DRIVE      the drive to check: a letter and a colon (E:) on Windows, or a\n"
+         "                folder that stands for the drive root\n"
          "  -e ERRORFILE  receives one line per failure; removed when all files match\n"
          "Exit codes:\n"
          "  0  every listed file exists and matches its digest\n"
@@ -54,7 +55,7 @@ std::string_view UsageText() {
          "  4  the list cannot be read, is empty or has a malformed line\n"
          "  5  usage (this text)\n"
          "  6  internal failure (MD5 unavailable, out of resources)\n"
-         "When files fail in different ways, the largest of codes 1 to 3 is returned.\n";
+         "When files fail in different ways, the largest of their codes is returned.\n";
 }
 
 }  // namespace kestrune::sabrel
