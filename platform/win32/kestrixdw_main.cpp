@@ -1,6 +1,7 @@
 // KestrixDw.exe: the Windows wizard program.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 // The Windows platform layer on a Windows API (wine64 in CI).
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>

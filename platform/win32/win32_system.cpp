@@ -1,10 +1,11 @@
 #include "platform/win32/win32_system.h"
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shobjidl.h>
-#include <windows.h>
 
 namespace kestrune::platform::win32 {
 
