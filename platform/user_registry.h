@@ -51,8 +51,7 @@ class UserRegistry {
                                           uint32_t& resumeHandle) = 0;
 
   /// LookupAccountNameW: the account's security identifier in its binary form.
-  virtual uint32_t LookupAccountSid(const std::wstring& accountName,
-                                    std::vector<uint8_t>& sid) = 0;
+  virtual uint32_t LookupAccountSid(const std::wstring& accountName, std::vector<uint8_t>& sid) = 0;
   /// ConvertSidToStringSidW: "S-1-5-21-...".
   virtual uint32_t SidToString(const std::vector<uint8_t>& sid, std::wstring& text) = 0;
 

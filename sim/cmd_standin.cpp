@@ -21,15 +21,16 @@ namespace fs = std::filesystem;
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 // "/F", "/-Y": Linux absolute paths also begin with a slash, so a switch is a short word.
 bool IsSwitch(const std::string& argument) {
   if (argument.size() < 2 || argument.size() > 3 || argument[0] != '/') return false;
-  return std::all_of(argument.begin() + 1, argument.end(),
-                     [](char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '-'; });
+  return std::all_of(argument.begin() + 1, argument.end(), [](char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '-';
+  });
 }
 
 fs::path FromWindowsPath(const fs::path& folder, std::string text) {
@@ -39,7 +40,7 @@ fs::path FromWindowsPath(const fs::path& folder, std::string text) {
 }
 
 bool IsReadOnly(const fs::path& file) {
-  struct stat info{};
+  struct stat info {};
   return ::lstat(file.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0;
 }
 
@@ -49,8 +50,8 @@ struct DeleteOptions {
 };
 
 // Deletes the files in `folder` that match `pattern`, and below it with /S. Counts matches.
-bool DeleteMatching(const fs::path& folder, const std::string& pattern, const DeleteOptions& options,
-                    int& matched, std::ostream& errors) {
+bool DeleteMatching(const fs::path& folder, const std::string& pattern,
+                    const DeleteOptions& options, int& matched, std::ostream& errors) {
   bool ok = true;
   std::error_code error;
   std::vector<fs::path> subfolders;
@@ -80,7 +81,8 @@ bool DeleteMatching(const fs::path& folder, const std::string& pattern, const De
   return ok;
 }
 
-int Delete(const std::vector<std::string>& arguments, const fs::path& folder, std::ostream& errors) {
+int Delete(const std::vector<std::string>& arguments, const fs::path& folder,
+           std::ostream& errors) {
   DeleteOptions options;
   std::vector<std::string> patterns;
   for (const auto& argument : arguments) {
@@ -105,7 +107,8 @@ int Delete(const std::vector<std::string>& arguments, const fs::path& folder, st
   for (const auto& pattern : patterns) {
     const fs::path full = FromWindowsPath(folder, pattern);
     int matched = 0;
-    ok = DeleteMatching(full.parent_path(), full.filename().string(), options, matched, errors) && ok;
+    ok = DeleteMatching(full.parent_path(), full.filename().string(), options, matched, errors) &&
+         ok;
     if (matched == 0) errors << "Could Not Find " << full.string() << "\n";
   }
   return ok ? 0 : 1;
@@ -163,9 +166,8 @@ int Copy(const std::vector<std::string>& arguments, const fs::path& folder, std:
   return 0;
 }
 
-
-int Diskpart(const std::vector<std::string>& arguments, const fs::path& folder, std::ostream& output,
-             std::ostream& errors, const fs::path& machineFolder) {
+int Diskpart(const std::vector<std::string>& arguments, const fs::path& folder,
+             std::ostream& output, std::ostream& errors, const fs::path& machineFolder) {
   if (arguments.size() != 2 || !EqualsIgnoringCase(arguments[0], "/s")) {
     errors << "kestrune-cmd: diskpart runs only with /s SCRIPT\n";
     return diskpart::kBadParameters;
@@ -230,7 +232,8 @@ int RunRedirected(std::vector<std::string> command, const fs::path& folder, std:
     out << "Active code page: " << (rest.empty() ? "437" : rest[0]) << "\n";
     return 0;
   }
-  if (EqualsIgnoringCase(name, "diskpart")) return Diskpart(rest, folder, out, errors, machineFolder);
+  if (EqualsIgnoringCase(name, "diskpart"))
+    return Diskpart(rest, folder, out, errors, machineFolder);
   errors << "kestrune-cmd: unsupported command: " << name << "\n";
   return 1;
 }
@@ -261,7 +264,8 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 int RunCommandInterpreter(const std::vector<std::string>& arguments, const fs::path& folder,
-                          std::ostream& output, std::ostream& errors, const fs::path& machineFolder) {
+                          std::ostream& output, std::ostream& errors,
+                          const fs::path& machineFolder) {
   if (arguments.size() < 2 || !EqualsIgnoringCase(arguments[0], "/C")) {
     errors << "kestrune-cmd: only \"/C command ...\" is supported\n";
     return 1;

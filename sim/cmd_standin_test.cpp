@@ -89,9 +89,10 @@ TEST_F(CmdStandInTest, CopyIntoTheCurrentFolderWithWindowsPaths) {
   Write("drive/recovery/oem/MD5_OEM_RCV_Partition.txt", "digest list");
   fs::create_directories(folder / "work");
   const std::string root = (folder / "drive").string() + "/";
-  EXPECT_EQ(Run({"/C", "copy", "/v", "/y", root + "recovery\\oem\\MD5_OEM_RCV_Partition.txt", ".\\"},
-                folder / "work"),
-            0);
+  EXPECT_EQ(
+      Run({"/C", "copy", "/v", "/y", root + "recovery\\oem\\MD5_OEM_RCV_Partition.txt", ".\\"},
+          folder / "work"),
+      0);
   std::ifstream copied(folder / "work" / "MD5_OEM_RCV_Partition.txt");
   std::string text;
   std::getline(copied, text);

@@ -20,8 +20,9 @@ MachineDescription DefaultMachineDescription() {
 
   RecorderDescription recorder;
   recorder.letter = "E";
-  recorder.uniqueId = "\\\\?\\scsi#cdrom&ven_kestrune&prod_dvd-rw_sim_24x#4&2a6f3b1&0&010000#"
-                      "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
+  recorder.uniqueId =
+      "\\\\?\\scsi#cdrom&ven_kestrune&prod_dvd-rw_sim_24x#4&2a6f3b1&0&010000#"
+      "{53f56308-b6bf-11d0-94f2-00a0c91efb8b}";
   recorder.feedBlankMediaType = 11;
   recorder.disc = DiscDescription{};
   machine.recorders.push_back(recorder);
@@ -73,7 +74,9 @@ bool WriteDefaultHive(const Machine& machine, const UserDescription& user) {
   std::filesystem::create_directories(folder, error);
   RegistryHive hive;
   hive.AddKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers");
-  hive.AddKey("Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer")["NoDriveTypeAutoRun"] = 0x91u;
+  hive.AddKey(
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer")["NoDriveTypeAutoRun"] =
+      0x91u;
   return hive.Save(file);
 }
 

@@ -48,7 +48,8 @@ std::vector<std::string> Words(const std::string& line) {
 // diskpart accepts ("sel", "dis", "par", "vol").
 bool Is(const std::string& word, const std::string& full, size_t shortest) {
   const std::string lower = Lower(word);
-  return lower.size() >= shortest && lower.size() <= full.size() && full.compare(0, lower.size(), lower) == 0;
+  return lower.size() >= shortest && lower.size() <= full.size() &&
+         full.compare(0, lower.size(), lower) == 0;
 }
 
 // diskpart's size column: whole units, the largest unit that still shows four digits.
@@ -72,7 +73,8 @@ class Session {
   // Runs one command; a failure is returned for the caller to report.
   std::optional<Failure> Run(const std::vector<std::string>& w, bool& exit);
 
-  std::vector<std::function<void()>> afterwards;  // folder changes, made once the description is saved
+  std::vector<std::function<void()>>
+      afterwards;  // folder changes, made once the description is saved
 
  private:
   DiskDescription* Disk() {
@@ -83,7 +85,8 @@ class Session {
   }
   PartitionDescription* Partition() {
     DiskDescription* disk = Disk();
-    if (!disk || !selectedPartition_ || *selectedPartition_ >= disk->partitions.size()) return nullptr;
+    if (!disk || !selectedPartition_ || *selectedPartition_ >= disk->partitions.size())
+      return nullptr;
     return &disk->partitions[*selectedPartition_];
   }
   bool LetterInUse(char letter, const PartitionDescription* except) const;
@@ -106,9 +109,14 @@ class Session {
   bool formattedHere_ = false;
 };
 
-const Failure kNoDisk{diskpart::kCommandFailed, "There is no disk selected to perform this operation.\r\nPlease select a disk and try again."};
-const Failure kNoVolume{diskpart::kCommandFailed, "There is no volume selected.\r\nPlease select a volume and try again."};
-const Failure kNoPartition{diskpart::kCommandFailed, "There is no partition selected.\r\nPlease select a partition and try again."};
+const Failure kNoDisk{
+    diskpart::kCommandFailed,
+    "There is no disk selected to perform this operation.\r\nPlease select a disk and try again."};
+const Failure kNoVolume{diskpart::kCommandFailed,
+                        "There is no volume selected.\r\nPlease select a volume and try again."};
+const Failure kNoPartition{
+    diskpart::kCommandFailed,
+    "There is no partition selected.\r\nPlease select a partition and try again."};
 
 Failure ServiceError(const std::string& text) {
   return {diskpart::kServiceFailed, "Virtual Disk Service error:\r\n" + text};
@@ -128,10 +136,12 @@ bool Session::LetterInUse(char letter, const PartitionDescription* except) const
 }
 
 std::optional<Failure> Session::SelectVolume(const std::string& which) {
-  const char letter = DriveLetter(which.size() == 2 && which[1] == ':' ? which.substr(0, 1) : which);
+  const char letter =
+      DriveLetter(which.size() == 2 && which[1] == ':' ? which.substr(0, 1) : which);
   size_t number = 0;
   for (const auto& recorder : d_.recorders) {
-    if ((letter && DriveLetter(recorder.letter) == letter) || (!letter && which == std::to_string(number))) {
+    if ((letter && DriveLetter(recorder.letter) == letter) ||
+        (!letter && which == std::to_string(number))) {
       selectedRecorderVolume_ = DriveLetter(recorder.letter);
       selectedDisk_.reset(), selectedPartition_.reset();
       Say("Volume " + std::to_string(number) + " is the selected volume.");
@@ -152,7 +162,8 @@ std::optional<Failure> Session::SelectVolume(const std::string& which) {
       ++number;
     }
   }
-  return Failure{diskpart::kCommandFailed, "The volume you selected is not valid or does not exist."};
+  return Failure{diskpart::kCommandFailed,
+                 "The volume you selected is not valid or does not exist."};
 }
 
 std::optional<Failure> Session::DetailVolume() {
@@ -171,7 +182,9 @@ std::optional<Failure> Session::DetailVolume() {
                   disk->partitionStyle == "GPT" ? "*" : "");
     out_ << kEol << "  Disk ###  Status         Size     Free     Dyn  Gpt" << kEol
          << "  --------  -------------  -------  -------  ---  ---" << kEol << line << kEol;
-    const uint64_t held = partition->letter.empty() ? 0 : FolderBytes(machine_.VolumeFolder(DriveLetter(partition->letter)));
+    const uint64_t held = partition->letter.empty()
+                              ? 0
+                              : FolderBytes(machine_.VolumeFolder(DriveLetter(partition->letter)));
     const uint64_t usedBytes = held + partition->usedBytes;
     out_ << kEol << "Read-only              : No" << kEol << "Hidden                 : No" << kEol
          << "No Default Drive Letter: No" << kEol << "Shadow Copy            : No" << kEol
@@ -179,7 +192,8 @@ std::optional<Failure> Session::DetailVolume() {
          << "Installable            : Yes" << kEol << kEol
          << "Volume Capacity        : " << SizeText(partition->sizeBytes) << kEol
          << "Volume Free Space      : "
-         << SizeText(partition->sizeBytes > usedBytes ? partition->sizeBytes - usedBytes : 0) << kEol;
+         << SizeText(partition->sizeBytes > usedBytes ? partition->sizeBytes - usedBytes : 0)
+         << kEol;
   }
   return std::nullopt;
 }
@@ -190,8 +204,9 @@ std::optional<Failure> Session::ListDisks() {
   for (const auto& disk : d_.disks) {
     if (!disk.present) continue;
     char line[120];
-    std::snprintf(line, sizeof line, "%c Disk %-3u  Online         %7s  %7s", selectedDisk_ == disk.number ? '*' : ' ',
-                  disk.number, SizeText(disk.sizeBytes).c_str(), "0 B");
+    std::snprintf(line, sizeof line, "%c Disk %-3u  Online         %7s  %7s",
+                  selectedDisk_ == disk.number ? '*' : ' ', disk.number,
+                  SizeText(disk.sizeBytes).c_str(), "0 B");
     out_ << line << kEol;
   }
   return std::nullopt;
@@ -203,16 +218,18 @@ std::optional<Failure> Session::ListVolumes() {
   size_t number = 0;
   for (const auto& recorder : d_.recorders) {
     char line[120];
-    std::snprintf(line, sizeof line, "  Volume %-3zu  %-3s               UDF    DVD-ROM", number++, recorder.letter.c_str());
+    std::snprintf(line, sizeof line, "  Volume %-3zu  %-3s               UDF    DVD-ROM", number++,
+                  recorder.letter.c_str());
     out_ << line << kEol;
   }
   for (const auto& disk : d_.disks) {
     if (!disk.present) continue;
     for (const auto& p : disk.partitions) {
       char line[160];
-      std::snprintf(line, sizeof line, "  Volume %-3zu  %-3s  %-11.11s  %-5s  %-10s  %7s", number++, p.letter.c_str(),
-                    p.label.c_str(), p.fileSystem.empty() ? "RAW" : p.fileSystem.c_str(),
-                    disk.interfaceType == "USB" ? "Removable" : "Partition", SizeText(p.sizeBytes).c_str());
+      std::snprintf(
+          line, sizeof line, "  Volume %-3zu  %-3s  %-11.11s  %-5s  %-10s  %7s", number++,
+          p.letter.c_str(), p.label.c_str(), p.fileSystem.empty() ? "RAW" : p.fileSystem.c_str(),
+          disk.interfaceType == "USB" ? "Removable" : "Partition", SizeText(p.sizeBytes).c_str());
       out_ << line << kEol;
     }
   }
@@ -224,8 +241,9 @@ std::optional<Failure> Session::Clean() {
   if (!disk) return kNoDisk;
   for (const auto& partition : disk->partitions) {
     if (DriveLetter(partition.letter) == 'C') {
-      return ServiceError("Clean is not allowed on the disk containing the current boot, system, pagefile, "
-                          "crashdump or hibernation volume.");
+      return ServiceError(
+          "Clean is not allowed on the disk containing the current boot, system, pagefile, "
+          "crashdump or hibernation volume.");
     }
   }
   for (const auto& partition : disk->partitions) {
@@ -244,7 +262,8 @@ std::optional<Failure> Session::Clean() {
 
 std::optional<Failure> Session::CreatePartition(const std::vector<std::string>& w) {
   if (w.size() < 3 || !Is(w[2], "primary", 3)) {
-    return Failure{diskpart::kBadParameters, "The arguments specified for this command are not valid."};
+    return Failure{diskpart::kBadParameters,
+                   "The arguments specified for this command are not valid."};
   }
   DiskDescription* disk = Disk();
   if (!disk) return kNoDisk;
@@ -253,8 +272,10 @@ std::optional<Failure> Session::CreatePartition(const std::vector<std::string>& 
     const std::string word = Lower(w[i]);
     if (word.rfind("size=", 0) == 0) {
       const std::string digits = word.substr(5);
-      if (digits.empty() || digits.size() > 12 || digits.find_first_not_of("0123456789") != std::string::npos) {
-        return Failure{diskpart::kBadParameters, "The arguments specified for this command are not valid."};
+      if (digits.empty() || digits.size() > 12 ||
+          digits.find_first_not_of("0123456789") != std::string::npos) {
+        return Failure{diskpart::kBadParameters,
+                       "The arguments specified for this command are not valid."};
       }
       sizeMb = std::stoull(digits);
     }
@@ -263,7 +284,8 @@ std::optional<Failure> Session::CreatePartition(const std::vector<std::string>& 
     return ServiceError("The partition table is full.");
   }
   uint64_t offset = kMiB;
-  for (const auto& p : disk->partitions) offset = std::max(offset, (p.offsetBytes + p.sizeBytes + kMiB - 1) / kMiB * kMiB);
+  for (const auto& p : disk->partitions)
+    offset = std::max(offset, (p.offsetBytes + p.sizeBytes + kMiB - 1) / kMiB * kMiB);
   const uint64_t free = disk->sizeBytes > offset ? disk->sizeBytes - offset : 0;
   const uint64_t size = sizeMb ? *sizeMb * kMiB : free / kMiB * kMiB;
   if (size == 0 || size > free) {
@@ -291,19 +313,24 @@ std::optional<Failure> Session::CreatePartition(const std::vector<std::string>& 
 
 std::optional<Failure> Session::Format(const std::vector<std::string>& w) {
   PartitionDescription* partition = Partition();
-  if (!partition) return selectedRecorderVolume_ ? ServiceError("The media is write protected.") : kNoVolume;
+  if (!partition)
+    return selectedRecorderVolume_ ? ServiceError("The media is write protected.") : kNoVolume;
   std::string fileSystem = "NTFS", label;
   for (size_t i = 1; i < w.size(); ++i) {
     const std::string word = Lower(w[i]);
-    if (word.rfind("fs=", 0) == 0) fileSystem = word.substr(3);
-    else if (word.rfind("label=", 0) == 0) label = w[i].substr(6);
+    if (word.rfind("fs=", 0) == 0)
+      fileSystem = word.substr(3);
+    else if (word.rfind("label=", 0) == 0)
+      label = w[i].substr(6);
     else if (word != "quick" && word != "noerr" && word != "override") {
-      return Failure{diskpart::kBadParameters, "The arguments specified for this command are not valid."};
+      return Failure{diskpart::kBadParameters,
+                     "The arguments specified for this command are not valid."};
     }
   }
   std::transform(fileSystem.begin(), fileSystem.end(), fileSystem.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (fileSystem != "FAT32" && fileSystem != "NTFS" && fileSystem != "EXFAT" && fileSystem != "FAT") {
+  if (fileSystem != "FAT32" && fileSystem != "NTFS" && fileSystem != "EXFAT" &&
+      fileSystem != "FAT") {
     return ServiceError("The file system is not supported.");
   }
   if (fileSystem == "FAT32" && partition->sizeBytes > kFat32Limit) {
@@ -335,7 +362,9 @@ std::optional<Failure> Session::Assign(const std::vector<std::string>& w) {
       std::string value = word.substr(7);
       if (value.size() == 2 && value[1] == ':') value.resize(1);
       letter = DriveLetter(value);
-      if (!letter) return Failure{diskpart::kBadParameters, "The arguments specified for this command are not valid."};
+      if (!letter)
+        return Failure{diskpart::kBadParameters,
+                       "The arguments specified for this command are not valid."};
     }
   }
   if (!letter) {
@@ -373,7 +402,9 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
   }
   const std::string object = w.size() > 1 ? w[1] : "";
   if (Is(verb, "select", 3)) {
-    if (w.size() < 3) return Failure{diskpart::kBadParameters, "The arguments specified for this command are not valid."};
+    if (w.size() < 3)
+      return Failure{diskpart::kBadParameters,
+                     "The arguments specified for this command are not valid."};
     if (Is(object, "volume", 3)) return SelectVolume(w[2]);
     if (Is(object, "disk", 3)) {
       for (const auto& disk : d_.disks) {
@@ -385,7 +416,8 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
         }
       }
       selectedDisk_.reset();
-      return Failure{diskpart::kCommandFailed, "The disk you specified is not valid.\r\n\r\nThere is no disk selected."};
+      return Failure{diskpart::kCommandFailed,
+                     "The disk you specified is not valid.\r\n\r\nThere is no disk selected."};
     }
     if (Is(object, "partition", 3)) {
       DiskDescription* disk = Disk();
@@ -393,7 +425,8 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
       const std::string& n = w[2];
       if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
           std::stoul(n) == 0 || std::stoul(n) > disk->partitions.size()) {
-        return Failure{diskpart::kCommandFailed, "The specified partition is not valid.\r\nPlease select a valid partition."};
+        return Failure{diskpart::kCommandFailed,
+                       "The specified partition is not valid.\r\nPlease select a valid partition."};
       }
       selectedPartition_ = std::stoul(n) - 1;
       Say("Partition " + n + " is now the selected partition.");
@@ -407,9 +440,11 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
     return ListVolumes();
   } else if (Is(verb, "clean", 5)) {
     return Clean();
-  } else if (Is(verb, "automount", 9) && (Lower(object) == "enable" || Lower(object) == "disable")) {
+  } else if (Is(verb, "automount", 9) &&
+             (Lower(object) == "enable" || Lower(object) == "disable")) {
     d_.automount = Lower(object) == "enable";
-    Say(std::string("Automatic mounting of new volumes ") + (d_.automount ? "enabled." : "disabled."));
+    Say(std::string("Automatic mounting of new volumes ") +
+        (d_.automount ? "enabled." : "disabled."));
     return std::nullopt;
   } else if (Is(verb, "create", 3) && Is(object, "partition", 3)) {
     return CreatePartition(w);
@@ -422,7 +457,9 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
     PartitionDescription* partition = Partition();
     if (!partition) return kNoPartition;
     if (disk->partitionStyle == "GPT") {
-      return ServiceError("The selected disk is not a fixed MBR disk.\r\nThe ACTIVE command can only be used on fixed MBR disks.");
+      return ServiceError(
+          "The selected disk is not a fixed MBR disk.\r\nThe ACTIVE command can only be used on "
+          "fixed MBR disks.");
     }
     for (auto& p : disk->partitions) p.active = &p == partition;
     Say("DiskPart marked the current partition as active.");
@@ -437,7 +474,8 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
   } else if (Is(verb, "rem", 3)) {
     return std::nullopt;
   }
-  return Failure{diskpart::kCommandFailed, "The command or its arguments are not recognized: " + w[0]};
+  return Failure{diskpart::kCommandFailed,
+                 "The command or its arguments are not recognized: " + w[0]};
 }
 
 }  // namespace
@@ -449,7 +487,8 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
   MachineDescription before;
   machine.Read(before);
   output << kEol << "Microsoft DiskPart version 10.0.19041.3636" << kEol << kEol
-         << "Copyright (C) Microsoft Corporation." << kEol << "On computer: " << before.computerName << kEol;
+         << "Copyright (C) Microsoft Corporation." << kEol << "On computer: " << before.computerName
+         << kEol;
   const bool saved = machine.Modify([&](MachineDescription& description) {
     Session session(machine, description, output);
     std::istringstream lines(script);
@@ -458,7 +497,8 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
     while (!exit && std::getline(lines, line)) {
       const auto words = Words(line);
       if (words.empty()) continue;
-      const bool noerr = std::any_of(words.begin(), words.end(), [](const std::string& w) { return Lower(w) == "noerr"; });
+      const bool noerr = std::any_of(words.begin(), words.end(),
+                                     [](const std::string& w) { return Lower(w) == "noerr"; });
       if (const auto failure = session.Run(words, exit)) {
         output << kEol << failure->message << kEol;
         if (!noerr) {

@@ -20,11 +20,14 @@ using testing::TemporaryMachine;
 constexpr uint64_t kMiB = 1024 * 1024;
 
 // The three scripts the USB writer runs, as it formats them.
-std::string LookupScript(char letter) { return std::string("sel vol ") + letter + "\ndetail vol\n"; }
+std::string LookupScript(char letter) {
+  return std::string("sel vol ") + letter + "\ndetail vol\n";
+}
 std::string WipeScript(int disk) { return "sel dis " + std::to_string(disk) + "\nclean\n"; }
 std::string BuildScript(int disk, unsigned megabytes, const std::string& label, char letter) {
-  return "sel dis " + std::to_string(disk) + "\nclean\nautomount disable\ncreate par primary size=" +
-         std::to_string(megabytes) + " noerr\nautomount enable\nsel par 1\nonline volume\nactive\nformat fs=FAT32 label=\"" +
+  return "sel dis " + std::to_string(disk) +
+         "\nclean\nautomount disable\ncreate par primary size=" + std::to_string(megabytes) +
+         " noerr\nautomount enable\nsel par 1\nonline volume\nactive\nformat fs=FAT32 label=\"" +
          label + "\" quick\nassign letter=" + letter + "\nexit";
 }
 
@@ -75,7 +78,8 @@ TEST_F(DiskpartTest, WipeAndBuildLeaveOneActiveFat32PartitionOfTheRequestedSize)
   EXPECT_EQ(partition.letter, "F");
   EXPECT_TRUE(partition.active);
   EXPECT_TRUE(description.automount) << "the script switches automatic mounting back on";
-  EXPECT_LT(partition.offsetBytes + partition.sizeBytes, stick.sizeBytes) << "the rest stays unallocated";
+  EXPECT_LT(partition.offsetBytes + partition.sizeBytes, stick.sizeBytes)
+      << "the rest stays unallocated";
   EXPECT_TRUE(fs::is_directory(temp.machine().VolumeFolder('F')));
   EXPECT_TRUE(fs::is_empty(temp.machine().VolumeFolder('F')));
 
@@ -130,20 +134,24 @@ TEST_F(DiskpartTest, CommandInterpreterFormRunsDiskpartInAnotherProcess) {
   platform::host::HostProcessLauncher launcher(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd");
   const std::wstring script = platform::FromNativePath(work / "rec1.tmp");
   const std::wstring out = platform::FromNativePath(work / "rec2.tmp");
-  auto started = launcher.StartHidden(L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
-                                      platform::FromNativePath(work));
+  auto started = launcher.StartHidden(
+      L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
+      platform::FromNativePath(work));
   ASSERT_TRUE(started.started);
   ASSERT_TRUE(started.process->WaitForExit(20000));
   uint32_t code = 99;
   ASSERT_TRUE(started.process->ReadExitCode(code));
   EXPECT_EQ(code, 0u);
-  EXPECT_NE(testing::ReadFile(work / "rec2.tmp").find("DiskPart successfully formatted the volume."), std::string::npos);
+  EXPECT_NE(
+      testing::ReadFile(work / "rec2.tmp").find("DiskPart successfully formatted the volume."),
+      std::string::npos);
   EXPECT_EQ(Stick().partitions.at(0).letter, "G");
   EXPECT_TRUE(fs::is_directory(temp.machine().VolumeFolder('G')));
 
   std::ofstream(work / "rec1.tmp") << "sel vol Z\n";
-  started = launcher.StartHidden(L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
-                                 platform::FromNativePath(work));
+  started = launcher.StartHidden(
+      L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
+      platform::FromNativePath(work));
   ASSERT_TRUE(started.started && started.process->WaitForExit(20000));
   ASSERT_TRUE(started.process->ReadExitCode(code));
   EXPECT_NE(code, 0u) << "cmd passes diskpart's failure on";

@@ -150,7 +150,8 @@ char DriveLetter(const std::string& text) {
 uint64_t FolderBytes(const fs::path& folder) {
   uint64_t total = 0;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
     std::error_code statError;
     if (it->is_regular_file(statError)) {
       const auto size = it->file_size(statError);

@@ -52,7 +52,8 @@ class Machine {
   /// of every drive letter, the profile folders). Existing volume contents are kept. With
   /// `onlyIfMissing` an existing description is left as it is (and that counts as success),
   /// so that processes starting together create one machine.
-  bool Create(const MachineDescription& machine, std::string* error = nullptr, bool onlyIfMissing = false);
+  bool Create(const MachineDescription& machine, std::string* error = nullptr,
+              bool onlyIfMissing = false);
 
  private:
   bool WriteLocked(const MachineDescription& machine, std::string* error);

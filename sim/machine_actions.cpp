@@ -29,7 +29,8 @@ void BlockVolume(const Machine& machine, char letter) {
   std::error_code error;
   if (fs::is_directory(folder, error)) {
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const fs::path aside = machine.Folder() / "gone" / (std::string(1, letter) + "-" + std::to_string(stamp));
+    const fs::path aside =
+        machine.Folder() / "gone" / (std::string(1, letter) + "-" + std::to_string(stamp));
     fs::create_directories(aside.parent_path(), error);
     fs::rename(folder, aside, error);
   }
@@ -122,7 +123,8 @@ bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present, std::st
   for (const char letter : letters) {
     if (present) {
       std::error_code fsError;
-      if (!fs::is_directory(machine.VolumeFolder(letter), fsError)) ClearFolder(machine.VolumeFolder(letter));
+      if (!fs::is_directory(machine.VolumeFolder(letter), fsError))
+        ClearFolder(machine.VolumeFolder(letter));
     } else {
       BlockVolume(machine, letter);
     }
@@ -178,7 +180,8 @@ void MarkVolumeFull(Machine& machine, char letter) {
 }
 
 char VolumeLetterOfPath(const Machine& machine, const std::wstring& path) {
-  if (path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\' || path[2] == L'/')) {
+  if (path.size() >= 2 && path[1] == L':' &&
+      (path.size() == 2 || path[2] == L'\\' || path[2] == L'/')) {
     const wchar_t c = path[0];
     if (c >= L'a' && c <= L'z') return static_cast<char>(c - 32);
     if (c >= L'A' && c <= L'Z') return static_cast<char>(c);
@@ -202,8 +205,9 @@ VolumeFacts FindVolume(const MachineDescription& machine, char letter) {
     facts.isRecorder = true;
     if (recorder.disc && !recorder.disc->image.empty()) {
       facts.hasMedium = true;
-      facts.capacityBytes = recorder.disc->capacityBytes ? recorder.disc->capacityBytes
-                                                         : DefaultDiscCapacity(recorder.disc->mediaType);
+      facts.capacityBytes = recorder.disc->capacityBytes
+                                ? recorder.disc->capacityBytes
+                                : DefaultDiscCapacity(recorder.disc->mediaType);
       facts.fileSystem = "UDF";
     }
     return facts;

@@ -16,14 +16,16 @@ void ClearFolder(const std::filesystem::path& folder);
 /// Puts `disc` into the recorder with drive letter `letter`, replacing a disc that is there.
 /// A disc with an image shows that image's files under the drive letter (unpacked with
 /// 7-Zip), as a disc that holds data does. False when there is no such recorder.
-bool InsertDisc(Machine& machine, char letter, const DiscDescription& disc, std::string* error = nullptr);
+bool InsertDisc(Machine& machine, char letter, const DiscDescription& disc,
+                std::string* error = nullptr);
 
 /// Takes the disc out of the recorder; the recorder then feeds a blank disc of its
 /// feedBlankMediaType if it has one. The drive's volume shows nothing afterwards.
 bool EjectDisc(Machine& machine, char letter, std::string* error = nullptr);
 
 /// Unplugs (present = false) or plugs in a disk by number. An unplugged disk has no volumes.
-bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present, std::string* error = nullptr);
+bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present,
+                    std::string* error = nullptr);
 
 /// Applies the faults that depend on what the volumes hold: a disk whose volumes hold more
 /// than its vanishAfterBytes goes away, and a volume that holds more than its capacity

@@ -17,7 +17,8 @@ uint32_t CodeFrom(const Json& value) {
     const std::string text = value.get<std::string>();
     size_t used = 0;
     const unsigned long long code = std::stoull(text, &used, 0);
-    if (used != text.size() || code > 0xFFFFFFFFull) throw std::invalid_argument("bad code " + text);
+    if (used != text.size() || code > 0xFFFFFFFFull)
+      throw std::invalid_argument("bad code " + text);
     return static_cast<uint32_t>(code);
   }
   throw std::invalid_argument("a code must be a number or a text such as \"0xC0AA0202\"");
@@ -70,8 +71,11 @@ DiscDescription DiscFrom(const Json& j) {
 }
 
 Json DiscJson(const DiscDescription& d) {
-  Json j{{"mediaType", d.mediaType}, {"state", d.state}, {"damaged", d.damaged},
-         {"capacityBytes", d.capacityBytes}, {"image", d.image}};
+  Json j{{"mediaType", d.mediaType},
+         {"state", d.state},
+         {"damaged", d.damaged},
+         {"capacityBytes", d.capacityBytes},
+         {"image", d.image}};
   if (d.status) j["status"] = CodeText(*d.status);
   if (d.profiles) j["profiles"] = *d.profiles;
   return j;
@@ -140,9 +144,15 @@ PartitionDescription PartitionFrom(const Json& j) {
 }
 
 Json PartitionJson(const PartitionDescription& p) {
-  return Json{{"offsetBytes", p.offsetBytes}, {"sizeBytes", p.sizeBytes}, {"type", p.type},
-              {"active", p.active},           {"letter", p.letter},       {"fileSystem", p.fileSystem},
-              {"label", p.label},             {"usedBytes", p.usedBytes}, {"full", p.full}};
+  return Json{{"offsetBytes", p.offsetBytes},
+              {"sizeBytes", p.sizeBytes},
+              {"type", p.type},
+              {"active", p.active},
+              {"letter", p.letter},
+              {"fileSystem", p.fileSystem},
+              {"label", p.label},
+              {"usedBytes", p.usedBytes},
+              {"full", p.full}};
 }
 
 DiskDescription DiskFrom(const Json& j) {
@@ -203,8 +213,9 @@ UserDescription UserFrom(const Json& j) {
 }
 
 Json UserJson(const UserDescription& u) {
-  return Json{{"name", u.name},         {"sid", u.sid},           {"profileFolder", u.profileFolder},
-              {"loggedOn", u.loggedOn}, {"sessions", u.sessions}, {"interactive", u.interactive}};
+  return Json{
+      {"name", u.name},         {"sid", u.sid},           {"profileFolder", u.profileFolder},
+      {"loggedOn", u.loggedOn}, {"sessions", u.sessions}, {"interactive", u.interactive}};
 }
 
 MachineFaults FaultsFrom(const Json& j) {
@@ -231,7 +242,8 @@ Json FaultsJson(const MachineFaults& f) {
 
 }  // namespace
 
-bool ParseMachineDescription(const std::string& text, MachineDescription& machine, std::string& error) {
+bool ParseMachineDescription(const std::string& text, MachineDescription& machine,
+                             std::string& error) {
   try {
     const Json j = Json::parse(text);
     MachineDescription m;
@@ -240,11 +252,13 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "currentUser", m.currentUser);
     Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
     Take(j, "userEnumerationBatch", m.userEnumerationBatch);
-    if (j.contains("users")) for (const auto& u : j.at("users")) m.users.push_back(UserFrom(u));
+    if (j.contains("users"))
+      for (const auto& u : j.at("users")) m.users.push_back(UserFrom(u));
     if (j.contains("recorders")) {
       for (const auto& r : j.at("recorders")) m.recorders.push_back(RecorderFrom(r));
     }
-    if (j.contains("disks")) for (const auto& d : j.at("disks")) m.disks.push_back(DiskFrom(d));
+    if (j.contains("disks"))
+      for (const auto& d : j.at("disks")) m.disks.push_back(DiskFrom(d));
     if (j.contains("faults")) m.faults = FaultsFrom(j.at("faults"));
     Take(j, "automount", m.automount);
     Take(j, "loadedHives", m.loadedHives);
@@ -279,10 +293,20 @@ std::string FormatMachineDescription(const MachineDescription& m) {
 
 uint64_t DefaultDiscCapacity(uint32_t mediaType) {
   switch (mediaType) {
-    case 1: case 2: case 3: return 737'280'000;           // CD
-    case 8: case 11: case 13: return 8'547'991'552;       // dual-layer DVD
-    case 17: case 18: case 19: return 25'025'314'816;     // BD
-    default: return 4'707'319'808;                         // DVD
+    case 1:
+    case 2:
+    case 3:
+      return 737'280'000;  // CD
+    case 8:
+    case 11:
+    case 13:
+      return 8'547'991'552;  // dual-layer DVD
+    case 17:
+    case 18:
+    case 19:
+      return 25'025'314'816;  // BD
+    default:
+      return 4'707'319'808;  // DVD
   }
 }
 

@@ -16,12 +16,12 @@ namespace kestrune::sim {
 using FailedCalls = std::map<std::string, uint32_t>;
 
 struct DiscDescription {
-  uint32_t mediaType = 11;        // IMAPI_MEDIA_PHYSICAL_TYPE; 11 = DVD-R DL
-  std::string state = "blank";    // "blank", "appendable" or "closed"
-  bool damaged = false;           // status bit 0x400
-  uint64_t capacityBytes = 0;     // 0: the usual capacity of the media type
-  std::string image;              // machine-relative file holding what was written, or ""
-  std::optional<uint32_t> status;                 // replaces the computed status bits
+  uint32_t mediaType = 11;         // IMAPI_MEDIA_PHYSICAL_TYPE; 11 = DVD-R DL
+  std::string state = "blank";     // "blank", "appendable" or "closed"
+  bool damaged = false;            // status bit 0x400
+  uint64_t capacityBytes = 0;      // 0: the usual capacity of the media type
+  std::string image;               // machine-relative file holding what was written, or ""
+  std::optional<uint32_t> status;  // replaces the computed status bits
   std::optional<std::vector<uint32_t>> profiles;  // replaces the profiles of the media type
 };
 
@@ -73,9 +73,9 @@ struct DiskDescription {
   bool present = true;
   uint64_t writeBytesPerSecond = 0;  // speed of writes onto its volumes; 0 = unlimited
   // Faults.
-  std::vector<std::string> failProperties;  // inventory reads of these properties fail
-  std::vector<std::string> nullProperties;  // ... read as null (empty text)
-  std::optional<uint64_t> vanishAfterBytes; // disk goes away once its volumes hold more
+  std::vector<std::string> failProperties;   // inventory reads of these properties fail
+  std::vector<std::string> nullProperties;   // ... read as null (empty text)
+  std::optional<uint64_t> vanishAfterBytes;  // disk goes away once its volumes hold more
 };
 
 struct UserDescription {
@@ -83,8 +83,8 @@ struct UserDescription {
   std::string sid;
   std::string profileFolder;  // folder below users/; default: the name
   bool loggedOn = true;
-  uint32_t sessions = 1;      // times the enumeration lists the user
-  bool interactive = false;   // hive in use: it cannot be mounted
+  uint32_t sessions = 1;     // times the enumeration lists the user
+  bool interactive = false;  // hive in use: it cannot be mounted
 };
 
 struct MachineFaults {
@@ -93,16 +93,16 @@ struct MachineFaults {
   uint32_t inventoryConnect = 0;    // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
   bool deviceListFails = false;
-  uint32_t userEnumeration = 0;     // error code of the user enumeration
-  FailedCalls discService;          // GetRecorderCount, GetRecorderUniqueId, Create...
+  uint32_t userEnumeration = 0;  // error code of the user enumeration
+  FailedCalls discService;       // GetRecorderCount, GetRecorderUniqueId, Create...
 };
 
 struct MachineDescription {
   std::string computerName = "KESTRUNE-SIM";
   std::string windowsVersion = "10.0";
   std::string currentUser;
-  bool restorePrivilegeHeld = true;  // the process may switch on SeRestorePrivilege
-  uint32_t userEnumerationBatch = 0; // names per enumeration answer; 0 = all at once
+  bool restorePrivilegeHeld = true;   // the process may switch on SeRestorePrivilege
+  uint32_t userEnumerationBatch = 0;  // names per enumeration answer; 0 = all at once
   std::vector<UserDescription> users;
   std::vector<RecorderDescription> recorders;
   std::vector<DiskDescription> disks;

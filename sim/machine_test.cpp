@@ -37,7 +37,8 @@ TEST(MachineDescriptionTest, ShortHandWrittenFilesGetDefaults) {
 
   EXPECT_FALSE(ParseMachineDescription("{ not json", machine, error));
   EXPECT_FALSE(ParseMachineDescription(R"({"recorders":[{"letter":"EF"}]})", machine, error));
-  EXPECT_FALSE(ParseMachineDescription(R"({"recorders":[{"disc":{"state":"half"}}]})", machine, error));
+  EXPECT_FALSE(
+      ParseMachineDescription(R"({"recorders":[{"disc":{"state":"half"}}]})", machine, error));
   EXPECT_FALSE(error.empty());
 }
 
@@ -52,7 +53,11 @@ TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
     if (pid == 0) {
       Machine machine(temp.folder());
       for (int i = 0; i < kChanges; ++i) {
-        if (!machine.Modify([](MachineDescription& d) { ++d.discsWritten; return true; })) ::_exit(1);
+        if (!machine.Modify([](MachineDescription& d) {
+              ++d.discsWritten;
+              return true;
+            }))
+          ::_exit(1);
       }
       ::_exit(0);
     }
@@ -83,7 +88,10 @@ TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
   EXPECT_TRUE(fs::is_directory(machine->VolumeFolder('F')));
   EXPECT_TRUE(fs::is_regular_file(machine->Folder() / "users" / "Kestrel" / "ntuser.dat"));
 
-  machine->Modify([](MachineDescription& d) { d.computerName = "CHANGED"; return true; });
+  machine->Modify([](MachineDescription& d) {
+    d.computerName = "CHANGED";
+    return true;
+  });
   ASSERT_NE(OpenHostMachine(error), nullptr);
   ASSERT_TRUE(machine->Read(description));
   EXPECT_EQ(description.computerName, "CHANGED") << "an existing machine is kept";

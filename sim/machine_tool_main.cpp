@@ -20,9 +20,7 @@ const char* kUsage =
     "  insert L [TYPE]       put a blank disc of media type TYPE (default 11) into L\n"
     "  unplug N | plug N     pull disk N out, or plug it in again\n";
 
-char Letter(const std::string& text) {
-  return kestrune::sim::DriveLetter(text.substr(0, 1));
-}
+char Letter(const std::string& text) { return kestrune::sim::DriveLetter(text.substr(0, 1)); }
 
 }  // namespace
 
@@ -56,8 +54,9 @@ int main(int argc, char** argv) {
     if (argc > 3) disc.mediaType = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
     ok = InsertDisc(*machine, Letter(argument), disc, &error);
   } else if ((command == "unplug" || command == "plug") && !argument.empty()) {
-    ok = SetDiskPresent(*machine, static_cast<uint32_t>(std::strtoul(argument.c_str(), nullptr, 10)),
-                        command == "plug", &error);
+    ok =
+        SetDiskPresent(*machine, static_cast<uint32_t>(std::strtoul(argument.c_str(), nullptr, 10)),
+                       command == "plug", &error);
   } else {
     std::cerr << kUsage;
     return 2;

@@ -23,8 +23,8 @@ constexpr int kFatalError = 2;
 // The disk behind a volume letter and what the write may still add before a limit is hit.
 struct Target {
   uint64_t bytesPerSecond = 0;
-  uint64_t capacityRoom = 0;            // bytes until the volume is full
-  std::optional<uint64_t> vanishRoom;   // bytes the disk takes before it goes away
+  uint64_t capacityRoom = 0;           // bytes until the volume is full
+  std::optional<uint64_t> vanishRoom;  // bytes the disk takes before it goes away
 };
 
 bool DescribeTarget(Machine& machine, char letter, Target& target) {
@@ -57,13 +57,14 @@ bool DescribeTarget(Machine& machine, char letter, Target& target) {
 }
 
 // Copies the unpacked tree onto the volume at the disk's pace, stopping at its limit.
-int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::path& destination, Target target,
-             std::ostream& errors) {
+int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::path& destination,
+             Target target, std::ostream& errors) {
   const auto start = std::chrono::steady_clock::now();
   uint64_t written = 0;
   std::vector<char> buffer(1 << 20);
   std::error_code error;
-  for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end; it.increment(error)) {
+  for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end;
+       it.increment(error)) {
     const fs::path to = destination / fs::relative(it->path(), staging, error);
     if (it->is_directory()) {
       fs::create_directories(to, error);
@@ -109,7 +110,8 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
       }
       if (target.bytesPerSecond != 0) {
         out.flush();
-        std::this_thread::sleep_until(start + std::chrono::microseconds(written * 1'000'000 / target.bytesPerSecond));
+        std::this_thread::sleep_until(
+            start + std::chrono::microseconds(written * 1'000'000 / target.bytesPerSecond));
       }
     }
   }
@@ -122,7 +124,8 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
 
 }  // namespace
 
-int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors) {
+int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output,
+                       std::ostream& errors) {
   const bool unpacks = !arguments.empty() && (arguments[0] == "x" || arguments[0] == "e");
   size_t outputSwitch = arguments.size();
   for (size_t i = 1; unpacks && i < arguments.size(); ++i) {
@@ -134,7 +137,8 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
   if (outputSwitch < arguments.size() && !folder.empty()) {
     machine = std::make_unique<Machine>(folder);
     if (machine->Exists()) {
-      letter = VolumeLetterOfPath(*machine, platform::FromNativePath(arguments[outputSwitch].substr(2)));
+      letter =
+          VolumeLetterOfPath(*machine, platform::FromNativePath(arguments[outputSwitch].substr(2)));
     }
   }
   if (!letter) {
@@ -160,7 +164,8 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
   }
   Target target;
   std::error_code error;
-  if (!DescribeTarget(*machine, letter, target) || !fs::is_directory(machine->VolumeFolder(letter), error)) {
+  if (!DescribeTarget(*machine, letter, target) ||
+      !fs::is_directory(machine->VolumeFolder(letter), error)) {
     errors << "ERROR: " << requested << "\nThe device is not ready.\n";
     return kFatalError;
   }

@@ -16,6 +16,7 @@ namespace kestrune::sim {
 /// and its message, as on Windows.
 ///
 /// `arguments` are those after the program name. Returns the exit code.
-int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output, std::ostream& errors);
+int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output,
+                       std::ostream& errors);
 
 }  // namespace kestrune::sim

@@ -21,9 +21,10 @@ class SevenZipStandInTest : public ::testing::Test {
   void TearDown() override { ::unsetenv("KESTRUNE_MACHINE"); }
 
   std::unique_ptr<platform::ChildProcess> Start(const fs::path& image, const std::wstring& target) {
-    auto started = launcher.StartHidden(platform::FromNativePath(fs::path(KESTRUNE_BIN_DIR) / "kestrune-7z"),
-                                        L"x \"" + platform::FromNativePath(image) + L"\" -o\"" + target + L"\" -aoa -r",
-                                        platform::FromNativePath(temp.folder()));
+    auto started = launcher.StartHidden(
+        platform::FromNativePath(fs::path(KESTRUNE_BIN_DIR) / "kestrune-7z"),
+        L"x \"" + platform::FromNativePath(image) + L"\" -o\"" + target + L"\" -aoa -r",
+        platform::FromNativePath(temp.folder()));
     EXPECT_TRUE(started.started);
     return std::move(started.process);
   }
@@ -53,13 +54,16 @@ TEST_F(SevenZipStandInTest, WritesOntoAVolumeAtTheDiskSpeed) {
   auto process = Start(testing::SampleImage(1), volumes.DriveRoot(L'F'));
   bool sawProgress = false;
   while (!process->WaitForExit(50)) {
-    if (volumes.GetFreeSpace(L"F:\\", during) && during.freeBytesToCaller < before.freeBytesToCaller) sawProgress = true;
+    if (volumes.GetFreeSpace(L"F:\\", during) &&
+        during.freeBytesToCaller < before.freeBytesToCaller)
+      sawProgress = true;
   }
   EXPECT_EQ(Finish(*process), 0u);
   EXPECT_TRUE(sawProgress) << "the used space grows while 7-Zip runs";
   ASSERT_TRUE(volumes.GetFreeSpace(L"F:\\", after));
   EXPECT_LT(after.freeBytesToCaller, before.freeBytesToCaller);
-  EXPECT_TRUE(fs::is_regular_file(temp.machine().VolumeFolder('F') / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt"));
+  EXPECT_TRUE(fs::is_regular_file(temp.machine().VolumeFolder('F') / "recovery" / "oem" /
+                                  "MD5_OEM_RCV_Partition.txt"));
 }
 
 TEST_F(SevenZipStandInTest, FullVolumeAndVanishingDiskEndTheUnpackingWithAFatalError) {

@@ -45,7 +45,8 @@ TEST_F(InventoryTest, DisksAndAssociationsReadAsWmiGivesThem) {
   auto disks = Query(L"Win32_DiskDrive");
   ASSERT_EQ(disks.size(), 2u);
   EXPECT_EQ(Get(*disks[1], L"InterfaceType"), L"USB");
-  EXPECT_EQ(Get(*disks[1], L"mediatype"), L"Removable Media") << "property names match without regard to case";
+  EXPECT_EQ(Get(*disks[1], L"mediatype"), L"Removable Media")
+      << "property names match without regard to case";
   EXPECT_EQ(Get(*disks[1], L"Size"), L"32015679488");
   EXPECT_EQ(Get(*disks[1], L"DeviceID"), L"\\\\.\\PHYSICALDRIVE1");
   std::wstring value;
@@ -53,20 +54,24 @@ TEST_F(InventoryTest, DisksAndAssociationsReadAsWmiGivesThem) {
 
   auto links = Query(L"Win32_DiskDriveToDiskPartition");
   ASSERT_EQ(links.size(), 2u);
-  EXPECT_EQ(Get(*links[1], L"Antecedent"),
-            L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_DiskDrive.DeviceID=\"\\\\\\\\.\\\\PHYSICALDRIVE1\"");
-  EXPECT_EQ(Get(*links[1], L"Dependent"),
-            L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_DiskPartition.DeviceID=\"Disk #1, Partition #0\"");
+  EXPECT_EQ(
+      Get(*links[1], L"Antecedent"),
+      L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_DiskDrive.DeviceID=\"\\\\\\\\.\\\\PHYSICALDRIVE1\"");
+  EXPECT_EQ(
+      Get(*links[1], L"Dependent"),
+      L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_DiskPartition.DeviceID=\"Disk #1, Partition #0\"");
   auto letters = Query(L"Win32_LogicalDiskToPartition");
   ASSERT_EQ(letters.size(), 2u);
-  EXPECT_EQ(Get(*letters[1], L"Dependent"), L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_LogicalDisk.DeviceID=\"F:\"");
+  EXPECT_EQ(Get(*letters[1], L"Dependent"),
+            L"\\\\KESTRUNE-SIM\\root\\cimv2:Win32_LogicalDisk.DeviceID=\"F:\"");
   auto partitions = Query(L"Win32_DiskPartition");
   ASSERT_EQ(partitions.size(), 2u);
   EXPECT_EQ(Get(*partitions[1], L"Type"), L"Installable File System");
 
   Query(L"Win32_Printer", wmi::kE_INVALID_CLASS);
   Rows rows;
-  EXPECT_EQ(inventory.ExecQuery(L"SELECT Caption FROM Win32_DiskDrive WHERE x", rows), wmi::kE_INVALID_QUERY);
+  EXPECT_EQ(inventory.ExecQuery(L"SELECT Caption FROM Win32_DiskDrive WHERE x", rows),
+            wmi::kE_INVALID_QUERY);
 }
 
 TEST_F(InventoryTest, FaultsSpoilCallsQueriesAndProperties) {
@@ -82,7 +87,8 @@ TEST_F(InventoryTest, FaultsSpoilCallsQueriesAndProperties) {
   EXPECT_EQ(disks[1]->Get(L"Caption", value), platform::kS_OK);
   EXPECT_TRUE(value.empty());
 
-  EXPECT_EQ(inventory.InitializeSecurity(), wmi::kRPC_E_TOO_LATE) << "security is set once per process";
+  EXPECT_EQ(inventory.InitializeSecurity(), wmi::kRPC_E_TOO_LATE)
+      << "security is set once per process";
   temp.Change([](MachineDescription& d) { d.faults.inventoryConnect = 0x80041003; });
   SimDiskInventory other(temp.machine());
   EXPECT_EQ(other.Connect(), 0x80041003u);
@@ -113,9 +119,11 @@ TEST(DeviceTreeTest, DisksHangBelowTheirParentWithItsContainerId) {
     containerResult[id] = tree.GetBaseContainerId(parent, container);
     containers[id] = container;
   }
-  EXPECT_EQ(containers[L"USBSTOR\\DISK&VEN_CARD&PROD_READER\\1&0"], L"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}");
-  EXPECT_EQ(containerResult[L"USBSTOR\\DISK&VEN_KESTRUNE&PROD_SIMSTICK&REV_1.00\\0123456789ABCDEF&0"],
-            platform::cm::kCR_NO_SUCH_VALUE);
+  EXPECT_EQ(containers[L"USBSTOR\\DISK&VEN_CARD&PROD_READER\\1&0"],
+            L"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}");
+  EXPECT_EQ(
+      containerResult[L"USBSTOR\\DISK&VEN_KESTRUNE&PROD_SIMSTICK&REV_1.00\\0123456789ABCDEF&0"],
+      platform::cm::kCR_NO_SUCH_VALUE);
 
   temp.Change([](MachineDescription& d) { d.faults.deviceListFails = true; });
   EXPECT_FALSE(tree.ListPresentDevices(devices));
@@ -131,7 +139,8 @@ TEST(VolumeFaultTest, DiskVanishesOnceItsVolumesHoldMoreThanItsLimit) {
   std::ofstream(temp.machine().VolumeFolder('F') / "b.bin") << std::string(600, 'b');
   EXPECT_FALSE(volumes.GetFreeSpace(L"F:\\", space));
   EXPECT_FALSE(temp.Read().disks[1].present);
-  EXPECT_FALSE(std::ofstream(temp.machine().VolumeFolder('F') / "c.bin")) << "writing below the drive fails";
+  EXPECT_FALSE(std::ofstream(temp.machine().VolumeFolder('F') / "c.bin"))
+      << "writing below the drive fails";
 
   SimDiskInventory inventory(temp.machine());
   inventory.Connect();
@@ -156,7 +165,9 @@ TEST(VolumeFaultTest, VolumeFillsUpAtItsCapacity) {
   EXPECT_FALSE(volumes.GetFreeSpace(L"F:", space)) << "a full volume takes no more files";
   EXPECT_TRUE(temp.Read().disks[1].partitions[0].full);
 
-  temp.Change([](MachineDescription& d) { d.disks[0].partitions[0].usedBytes = d.disks[0].partitions[0].sizeBytes - 5; });
+  temp.Change([](MachineDescription& d) {
+    d.disks[0].partitions[0].usedBytes = d.disks[0].partitions[0].sizeBytes - 5;
+  });
   ASSERT_TRUE(volumes.GetFreeSpace(L"c:\\", space));
   EXPECT_EQ(space.freeBytesToCaller, 5u);
 }
@@ -165,8 +176,10 @@ TEST(VolumeInfoTest, TempFilesOsVersionAndOtherPaths) {
   TemporaryMachine temp;
   SimVolumeInfo volumes(temp.machine());
   std::wstring first, second;
-  ASSERT_EQ(volumes.CreateTempFile(platform::FromNativePath(temp.folder()), L"recovery", first), 0u);
-  ASSERT_EQ(volumes.CreateTempFile(platform::FromNativePath(temp.folder()), L"recovery", second), 0u);
+  ASSERT_EQ(volumes.CreateTempFile(platform::FromNativePath(temp.folder()), L"recovery", first),
+            0u);
+  ASSERT_EQ(volumes.CreateTempFile(platform::FromNativePath(temp.folder()), L"recovery", second),
+            0u);
   EXPECT_NE(first, second);
   const fs::path file = platform::ToNativePath(first);
   EXPECT_TRUE(fs::is_regular_file(file));
@@ -175,7 +188,8 @@ TEST(VolumeInfoTest, TempFilesOsVersionAndOtherPaths) {
   EXPECT_EQ(volumes.CreateTempFile(L"/no/such/folder", L"rec", first), 3u);
 
   platform::VolumeSpace space;
-  EXPECT_TRUE(volumes.GetFreeSpace(platform::FromNativePath(temp.folder()), space)) << "a real folder";
+  EXPECT_TRUE(volumes.GetFreeSpace(platform::FromNativePath(temp.folder()), space))
+      << "a real folder";
   EXPECT_GT(space.totalBytes, 0u);
   EXPECT_FALSE(volumes.GetFreeSpace(L"E:\\", space)) << "a blank disc has no file system";
   EXPECT_FALSE(volumes.GetFreeSpace(L"Q:\\", space));

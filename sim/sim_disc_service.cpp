@@ -51,22 +51,38 @@ uint32_t MediaStatusOf(const DiscDescription& disc) {
 std::vector<uint32_t> ProfilesOf(const DiscDescription& disc) {
   if (disc.profiles) return *disc.profiles;
   switch (disc.mediaType) {
-    case 1: return {0x08};
-    case 2: return {0x09};
-    case 3: return {0x0A};
-    case 4: return {0x10};
-    case 5: return {0x12};
-    case 6: return {0x1B};
-    case 7: return {0x1A};
-    case 8: return {0x2B};
-    case 9: return {0x11};
-    case 10: return {0x13};
-    case 11: return {imapi::kProfileDvdMinusRDualLayerSequential};
-    case 13: return {0x2A};
-    case 17: return {0x40};
-    case 18: return {0x41};
-    case 19: return {0x43};
-    default: return {};
+    case 1:
+      return {0x08};
+    case 2:
+      return {0x09};
+    case 3:
+      return {0x0A};
+    case 4:
+      return {0x10};
+    case 5:
+      return {0x12};
+    case 6:
+      return {0x1B};
+    case 7:
+      return {0x1A};
+    case 8:
+      return {0x2B};
+    case 9:
+      return {0x11};
+    case 10:
+      return {0x13};
+    case 11:
+      return {imapi::kProfileDvdMinusRDualLayerSequential};
+    case 13:
+      return {0x2A};
+    case 17:
+      return {0x40};
+    case 18:
+      return {0x41};
+    case 19:
+      return {0x43};
+    default:
+      return {};
   }
 }
 

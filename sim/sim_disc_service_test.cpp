@@ -90,7 +90,8 @@ TEST_F(DiscServiceTest, RecorderAnswersAsTheDescriptionSays) {
   EXPECT_EQ(recorder->GetVendorId(vendor), platform::kS_OK);
   EXPECT_EQ(recorder->GetProductId(product), platform::kS_OK);
   EXPECT_EQ(vendor, L"KESTRUNE");
-  EXPECT_EQ(product, L"DVD-RW SIM 24X  ") << "ids come unpadded and untrimmed, as the drive gives them";
+  EXPECT_EQ(product, L"DVD-RW SIM 24X  ")
+      << "ids come unpadded and untrimmed, as the drive gives them";
   EXPECT_EQ(recorder->GetVolumePathNames(paths), platform::kS_OK);
   EXPECT_EQ(paths, std::vector<std::wstring>{L"E:\\"});
   EXPECT_EQ(recorder->GetCurrentProfiles(profiles), platform::kS_OK);
@@ -119,7 +120,9 @@ TEST_F(DiscServiceTest, UnboundObjectsAndEmptyDrivesFailWithImapiCodes) {
 }
 
 TEST_F(DiscServiceTest, RecorderFaultsFire) {
-  temp.Change([](MachineDescription& d) { d.recorders[0].failCalls["InitializeDiscRecorder"] = 0xC0AA02FF; });
+  temp.Change([](MachineDescription& d) {
+    d.recorders[0].failCalls["InitializeDiscRecorder"] = 0xC0AA02FF;
+  });
   HResult hr;
   auto r = service.CreateRecorder(hr);
   std::wstring id;
@@ -155,7 +158,8 @@ TEST_F(DiscServiceTest, BurnReportsInImapiOrderAndMakesAClosedReadableDisc) {
   EXPECT_EQ(events.actions[0], imapi::kActionValidatingMedia);
   EXPECT_EQ(events.actions[1], imapi::kActionInitializingHardware);
   EXPECT_EQ(events.actions.back(), imapi::kActionCompleted);
-  const auto finalization = std::find(events.actions.begin(), events.actions.end(), imapi::kActionFinalization);
+  const auto finalization =
+      std::find(events.actions.begin(), events.actions.end(), imapi::kActionFinalization);
   ASSERT_NE(finalization, events.actions.end());
   EXPECT_TRUE(std::all_of(events.actions.begin() + 2, finalization,
                           [](int32_t a) { return a == imapi::kActionWritingData; }));
@@ -166,7 +170,8 @@ TEST_F(DiscServiceTest, BurnReportsInImapiOrderAndMakesAClosedReadableDisc) {
   EXPECT_TRUE(std::is_sorted(events.lbas.begin(), events.lbas.end()));
   EXPECT_LT(events.lbas.front(), events.lbas.back());
   EXPECT_EQ(events.lbas.back(), events.sectorCount);
-  EXPECT_EQ(static_cast<uint64_t>(events.sectorCount) * 2048, fs::file_size(testing::SampleImage(1)));
+  EXPECT_EQ(static_cast<uint64_t>(events.sectorCount) * 2048,
+            fs::file_size(testing::SampleImage(1)));
 
   const uint32_t status = Status();
   EXPECT_EQ(status & imapi::kMediaBlank, 0u);
@@ -176,7 +181,8 @@ TEST_F(DiscServiceTest, BurnReportsInImapiOrderAndMakesAClosedReadableDisc) {
 
   // A closed disc takes no second image.
   RecordingEvents again;
-  EXPECT_EQ(Burn(testing::SampleImage(2), again, imapi::kVerificationNone), imapi::kE_MEDIA_NOT_BLANK);
+  EXPECT_EQ(Burn(testing::SampleImage(2), again, imapi::kVerificationNone),
+            imapi::kE_MEDIA_NOT_BLANK);
 }
 
 TEST_F(DiscServiceTest, WithoutVerificationThereAreNoVerifyingEvents) {
@@ -184,7 +190,8 @@ TEST_F(DiscServiceTest, WithoutVerificationThereAreNoVerifyingEvents) {
   Bind();
   RecordingEvents events;
   ASSERT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone), platform::kS_OK);
-  EXPECT_EQ(events.actions.front(), imapi::kActionWritingData) << "this drive starts writing at once";
+  EXPECT_EQ(events.actions.front(), imapi::kActionWritingData)
+      << "this drive starts writing at once";
   EXPECT_EQ(std::count(events.actions.begin(), events.actions.end(), imapi::kActionVerifying), 0);
 }
 
@@ -192,7 +199,8 @@ TEST_F(DiscServiceTest, CancelAtAnEventLeavesAFailedDisc) {
   Bind();
   RecordingEvents events;
   events.cancelAtWriting = 2;
-  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationFull), imapi::kE_REQUEST_CANCELLED);
+  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationFull),
+            imapi::kE_REQUEST_CANCELLED);
   EXPECT_EQ(events.writing, 2) << "the write stops at the event that asked for the cancel";
   EXPECT_EQ(std::count(events.actions.begin(), events.actions.end(), imapi::kActionCompleted), 0);
   const uint32_t status = Status();
@@ -223,11 +231,14 @@ TEST_F(DiscServiceTest, DiscFaultsStopTheWrite) {
   Bind();
   RecordingEvents events;
   temp.Change([](MachineDescription& d) { d.recorders[0].disc->damaged = true; });
-  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone), imapi::kE_INVALID_MEDIA_STATE);
+  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone),
+            imapi::kE_INVALID_MEDIA_STATE);
   temp.Change([](MachineDescription& d) { d.recorders[0].disc = Disc(18); });
-  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone), imapi::kE_MEDIA_IS_NOT_SUPPORTED);
+  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone),
+            imapi::kE_MEDIA_IS_NOT_SUPPORTED);
   temp.Change([](MachineDescription& d) { d.recorders[0].disc = Disc(11, "blank", 4096); });
-  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone), imapi::kE_STREAM_TOO_LARGE_FOR_MEDIA);
+  EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone),
+            imapi::kE_STREAM_TOO_LARGE_FOR_MEDIA);
   EXPECT_TRUE(events.actions.empty()) << "a refused write reports nothing";
 }
 
@@ -255,7 +266,8 @@ TEST_F(DiscServiceTest, ForcedOverwriteWritesOverARewritableDisc) {
   });
   Bind();
   RecordingEvents events;
-  EXPECT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone), imapi::kE_MEDIA_NOT_BLANK);
+  EXPECT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone),
+            imapi::kE_MEDIA_NOT_BLANK);
   writer->PutForceOverwrite(true);
   EXPECT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone), platform::kS_OK);
 }

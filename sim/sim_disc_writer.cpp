@@ -59,7 +59,8 @@ void FlipOneByte(const fs::path& folder) {
   fs::path largest;
   uintmax_t largestSize = 0;
   std::error_code error;
-  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
     std::error_code statError;
     if (!it->is_regular_file(statError)) continue;
     const auto size = it->file_size(statError);
@@ -80,7 +81,8 @@ void FlipOneByte(const fs::path& folder) {
 
 // Keeps the write at the recorder's speed: after `bytes` the clock must show bytes / speed.
 struct SimDataWriter::Pace {
-  explicit Pace(uint64_t bytesPerSecond) : speed(bytesPerSecond), start(std::chrono::steady_clock::now()) {}
+  explicit Pace(uint64_t bytesPerSecond)
+      : speed(bytesPerSecond), start(std::chrono::steady_clock::now()) {}
   void After(uint64_t bytes) const {
     const auto due = start + std::chrono::microseconds(bytes * 1'000'000 / speed);
     std::this_thread::sleep_until(due);
@@ -231,9 +233,11 @@ HResult SimDataWriter::CheckDisc(const RecorderDescription& recorder, uint64_t i
     return imapi::kE_MEDIA_IS_NOT_SUPPORTED;
   }
   const bool blank = (MediaStatusOf(disc) & imapi::kMediaBlank) != 0;
-  if (!blank && !(forceOverwrite_ && IsRewritable(disc.mediaType))) return imapi::kE_MEDIA_NOT_BLANK;
+  if (!blank && !(forceOverwrite_ && IsRewritable(disc.mediaType)))
+    return imapi::kE_MEDIA_NOT_BLANK;
   if (imageSize == 0 || imageSize % kSectorBytes != 0) return imapi::kE_STREAM_NOT_SUPPORTED;
-  const uint64_t capacity = disc.capacityBytes ? disc.capacityBytes : DefaultDiscCapacity(disc.mediaType);
+  const uint64_t capacity =
+      disc.capacityBytes ? disc.capacityBytes : DefaultDiscCapacity(disc.mediaType);
   if (imageSize > capacity) return imapi::kE_STREAM_TOO_LARGE_FOR_MEDIA;
   return platform::kS_OK;
 }
@@ -274,16 +278,19 @@ void SimDataWriter::MarkFailed(char letter) {
   ClearFolder(machine.VolumeFolder(letter));
 }
 
-HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path& imageFile, uint64_t size) {
+HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path& imageFile,
+                            uint64_t size) {
   Machine& machine = recorder_->machine();
   const char letter = DriveLetter(recorder.letter);
   const auto sectors = static_cast<int32_t>(size / kSectorBytes);
   const uint64_t perInterval = recorder.writeBytesPerSecond * recorder.eventIntervalMs / 1000;
-  const uint64_t perShare = (size / kMinimumEvents + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
-  const uint64_t chunk = std::max(kSectorBytes, std::min(perInterval / kSectorBytes * kSectorBytes, perShare));
+  const uint64_t perShare =
+      (size / kMinimumEvents + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
+  const uint64_t chunk =
+      std::max(kSectorBytes, std::min(perInterval / kSectorBytes * kSectorBytes, perShare));
 
-  const fs::path partial = machine.Folder() / "discs" / (std::string(1, letter) + "-" +
-                                                         std::to_string(::getpid()) + ".partial");
+  const fs::path partial = machine.Folder() / "discs" /
+                           (std::string(1, letter) + "-" + std::to_string(::getpid()) + ".partial");
   auto cancelled = [&] {
     std::error_code error;
     fs::remove(partial, error);
@@ -310,7 +317,8 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
     while (written < size) {
       const uint64_t end = std::min(size, written + chunk);
       while (written < end) {
-        const auto want = static_cast<std::streamsize>(std::min<uint64_t>(buffer.size(), end - written));
+        const auto want =
+            static_cast<std::streamsize>(std::min<uint64_t>(buffer.size(), end - written));
         if (!in.read(buffer.data(), want) || !out.write(buffer.data(), want)) {
           out.close();
           fs::remove(partial, error);
@@ -320,17 +328,20 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
         written += static_cast<uint64_t>(want);
       }
       pace.After(written);
-      if (Report(imapi::kActionWritingData, sectors, static_cast<int32_t>(written / kSectorBytes))) {
+      if (Report(imapi::kActionWritingData, sectors,
+                 static_cast<int32_t>(written / kSectorBytes))) {
         return cancelled();
       }
     }
   }
   if (Report(imapi::kActionFinalization, sectors, sectors)) return cancelled();
-  std::this_thread::sleep_for(std::chrono::milliseconds(std::min<uint32_t>(recorder.eventIntervalMs, 1000)));
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(std::min<uint32_t>(recorder.eventIntervalMs, 1000)));
 
   if (verificationLevel_ != imapi::kVerificationNone) {
     // Full verification reads the whole disc back at the writing speed; quick reads a little.
-    const uint64_t toVerify = verificationLevel_ == imapi::kVerificationFull ? size : std::min(size, chunk);
+    const uint64_t toVerify =
+        verificationLevel_ == imapi::kVerificationFull ? size : std::min(size, chunk);
     Pace pace(recorder.writeBytesPerSecond);
     for (uint64_t verified = 0; verified < toVerify;) {
       verified = std::min(toVerify, verified + chunk);
@@ -346,7 +357,8 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
     for (auto& candidate : description.recorders) {
       if (candidate.uniqueId != recorder.uniqueId || !candidate.disc) continue;
       stillThere = true;
-      name = "discs/" + std::string(1, letter) + "-" + std::to_string(++description.discsWritten) + ".iso";
+      name = "discs/" + std::string(1, letter) + "-" + std::to_string(++description.discsWritten) +
+             ".iso";
       candidate.disc->state = forceClosed_ ? "closed" : "appendable";
       candidate.disc->image = name;
       return true;

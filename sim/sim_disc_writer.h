@@ -45,8 +45,8 @@ class SimDataWriter : public platform::DiscDataWriter {
   platform::HResult CheckDisc(const RecorderDescription& recorder, uint64_t imageSize) const;
   /// Reports one event; true when a cancel was asked for (before or during the event).
   bool Report(int32_t action, int32_t sectorCount, int32_t lastWrittenLba);
-  platform::HResult Burn(const RecorderDescription& recorder, const std::filesystem::path& imageFile,
-                         uint64_t size);
+  platform::HResult Burn(const RecorderDescription& recorder,
+                         const std::filesystem::path& imageFile, uint64_t size);
   void MarkFailed(char letter);
 
   SimDiscRecorder* recorder_ = nullptr;

@@ -55,11 +55,14 @@ std::string Escaped(const std::string& value) {
   return out;
 }
 
-std::string ObjectPath(const std::string& host, const std::string& className, const std::string& key) {
+std::string ObjectPath(const std::string& host, const std::string& className,
+                       const std::string& key) {
   return "\\\\" + host + "\\root\\cimv2:" + className + ".DeviceID=\"" + Escaped(key) + "\"";
 }
 
-std::string DriveId(const DiskDescription& disk) { return "\\\\.\\PHYSICALDRIVE" + std::to_string(disk.number); }
+std::string DriveId(const DiskDescription& disk) {
+  return "\\\\.\\PHYSICALDRIVE" + std::to_string(disk.number);
+}
 
 std::string PartitionId(const DiskDescription& disk, size_t index) {
   return "Disk #" + std::to_string(disk.number) + ", Partition #" + std::to_string(index);
@@ -76,13 +79,15 @@ std::string QueriedClass(const std::string& wql) {
     words.push_back(wql.substr(start, end - start));
     position = end;
   }
-  if (words.size() != 4 || Lower(words[0]) != "select" || words[1] != "*" || Lower(words[2]) != "from") {
+  if (words.size() != 4 || Lower(words[0]) != "select" || words[1] != "*" ||
+      Lower(words[2]) != "from") {
     return {};
   }
   return Lower(words[3]);
 }
 
-void AddDrives(const MachineDescription& machine, std::vector<std::unique_ptr<platform::InventoryObject>>& out) {
+void AddDrives(const MachineDescription& machine,
+               std::vector<std::unique_ptr<platform::InventoryObject>>& out) {
   for (const auto& disk : machine.disks) {
     if (!disk.present) continue;
     auto object = std::make_unique<SimInventoryObject>();
@@ -108,7 +113,8 @@ void AddDriveToPartition(const MachineDescription& machine,
     for (size_t i = 0; i < disk.partitions.size(); ++i) {
       auto object = std::make_unique<SimInventoryObject>();
       object->Set("Antecedent", ObjectPath(machine.computerName, "Win32_DiskDrive", DriveId(disk)));
-      object->Set("Dependent", ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
+      object->Set("Dependent",
+                  ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
       out.push_back(std::move(object));
     }
   }
@@ -122,15 +128,17 @@ void AddLogicalToPartition(const MachineDescription& machine,
       const char letter = DriveLetter(disk.partitions[i].letter);
       if (!letter) continue;
       auto object = std::make_unique<SimInventoryObject>();
-      object->Set("Antecedent", ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
-      object->Set("Dependent",
-                  ObjectPath(machine.computerName, "Win32_LogicalDisk", std::string(1, letter) + ":"));
+      object->Set("Antecedent",
+                  ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
+      object->Set("Dependent", ObjectPath(machine.computerName, "Win32_LogicalDisk",
+                                          std::string(1, letter) + ":"));
       out.push_back(std::move(object));
     }
   }
 }
 
-void AddPartitions(const MachineDescription& machine, std::vector<std::unique_ptr<platform::InventoryObject>>& out) {
+void AddPartitions(const MachineDescription& machine,
+                   std::vector<std::unique_ptr<platform::InventoryObject>>& out) {
   for (const auto& disk : machine.disks) {
     if (!disk.present) continue;
     for (size_t i = 0; i < disk.partitions.size(); ++i) {
@@ -169,8 +177,8 @@ HResult SimDiskInventory::Connect() {
   return platform::kS_OK;
 }
 
-HResult SimDiskInventory::ExecQuery(const std::wstring& wql,
-                                    std::vector<std::unique_ptr<platform::InventoryObject>>& objects) {
+HResult SimDiskInventory::ExecQuery(
+    const std::wstring& wql, std::vector<std::unique_ptr<platform::InventoryObject>>& objects) {
   if (!connected_) return platform::kE_FAIL;
   ApplyVolumeFaults(machine_);
   MachineDescription machine;

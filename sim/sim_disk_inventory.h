@@ -16,8 +16,9 @@ class SimDiskInventory : public platform::DiskInventory {
 
   platform::HResult InitializeSecurity() override;
   platform::HResult Connect() override;
-  platform::HResult ExecQuery(const std::wstring& wql,
-                              std::vector<std::unique_ptr<platform::InventoryObject>>& objects) override;
+  platform::HResult ExecQuery(
+      const std::wstring& wql,
+      std::vector<std::unique_ptr<platform::InventoryObject>>& objects) override;
 
  private:
   Machine& machine_;

@@ -46,7 +46,13 @@ MachineDescription TemporaryMachine::Read() {
 
 void TemporaryMachine::Change(const std::function<void(MachineDescription&)>& change) {
   std::string error;
-  ASSERT_TRUE(machine_.Modify([&](MachineDescription& d) { change(d); return true; }, &error)) << error;
+  ASSERT_TRUE(machine_.Modify(
+      [&](MachineDescription& d) {
+        change(d);
+        return true;
+      },
+      &error))
+      << error;
   CreateMachineFolders(machine_, Read());
 }
 

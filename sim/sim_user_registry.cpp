@@ -22,7 +22,8 @@ constexpr uint32_t kBadDatabase = 1009;
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -75,7 +76,8 @@ class SimRegistryKey : public platform::RegistryKey {
   }
 
  private:
-  static RegistryHive::Values::iterator Find(RegistryHive::Values& values, const std::string& name) {
+  static RegistryHive::Values::iterator Find(RegistryHive::Values& values,
+                                             const std::string& name) {
     for (auto it = values.begin(); it != values.end(); ++it) {
       if (EqualsIgnoringCase(it->first, name)) return it;
     }
@@ -134,10 +136,12 @@ std::vector<uint8_t> SidFromText(const std::string& text) {
   // Revision, identifier authority, then 1 to 15 sub-authorities of 32 bits.
   if (parts.size() < 3 || parts.size() > 17 || parts[0] != 1) return {};
   std::vector<uint8_t> sid{1, static_cast<uint8_t>(parts.size() - 2)};
-  for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<uint8_t>(parts[1] >> shift));
+  for (int shift = 40; shift >= 0; shift -= 8)
+    sid.push_back(static_cast<uint8_t>(parts[1] >> shift));
   for (size_t i = 2; i < parts.size(); ++i) {
     if (parts[i] > 0xFFFFFFFFu) return {};
-    for (int shift = 0; shift < 32; shift += 8) sid.push_back(static_cast<uint8_t>(parts[i] >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+      sid.push_back(static_cast<uint8_t>(parts[i] >> shift));
   }
   return sid;
 }
@@ -148,13 +152,15 @@ std::string SidText(const std::vector<uint8_t>& sid) {
   for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
   std::string text = "S-1-" + std::to_string(authority);
   for (size_t i = 8; i < sid.size(); i += 4) {
-    const uint32_t part = sid[i] | (sid[i + 1] << 8) | (sid[i + 2] << 16) | (static_cast<uint32_t>(sid[i + 3]) << 24);
+    const uint32_t part =
+        sid[i] | (sid[i + 1] << 8) | (sid[i + 2] << 16) | (static_cast<uint32_t>(sid[i + 3]) << 24);
     text += "-" + std::to_string(part);
   }
   return text;
 }
 
-uint32_t SimUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& names, uint32_t& resumeHandle) {
+uint32_t SimUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& names,
+                                                 uint32_t& resumeHandle) {
   MachineDescription machine;
   if (!machine_.Read(machine)) return err::kAccessDenied;
   if (machine.faults.userEnumeration != 0) return machine.faults.userEnumeration;
@@ -163,7 +169,8 @@ uint32_t SimUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& name
     if (!user.loggedOn) continue;
     for (uint32_t i = 0; i < user.sessions; ++i) sessions.push_back(user.name);
   }
-  const size_t batch = machine.userEnumerationBatch == 0 ? sessions.size() : machine.userEnumerationBatch;
+  const size_t batch =
+      machine.userEnumerationBatch == 0 ? sessions.size() : machine.userEnumerationBatch;
   size_t index = resumeHandle;
   const size_t end = std::min(sessions.size(), index + batch);
   for (; index < end; ++index) names.push_back(WideFromUtf8(sessions[index]));
@@ -175,7 +182,8 @@ uint32_t SimUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& name
   return err::kSuccess;
 }
 
-uint32_t SimUserRegistry::LookupAccountSid(const std::wstring& accountName, std::vector<uint8_t>& sid) {
+uint32_t SimUserRegistry::LookupAccountSid(const std::wstring& accountName,
+                                           std::vector<uint8_t>& sid) {
   MachineDescription machine;
   if (!machine_.Read(machine)) return err::kAccessDenied;
   const std::string name = Utf8FromWide(accountName);
@@ -231,14 +239,16 @@ uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstrin
     }
     const fs::path canonical = fs::weakly_canonical(file, error);
     for (const auto& user : machine.users) {
-      const fs::path own = fs::weakly_canonical(machine_.Folder() / "users" / user.profileFolder / "ntuser.dat", error);
+      const fs::path own = fs::weakly_canonical(
+          machine_.Folder() / "users" / user.profileFolder / "ntuser.dat", error);
       if (own == canonical && user.loggedOn && user.interactive) {
         result = err::kSharingViolation;
         return false;
       }
     }
     for (const auto& [name, loaded] : machine.loadedHives) {
-      if (EqualsIgnoringCase(name, Utf8FromWide(subkey)) || fs::weakly_canonical(loaded, error) == canonical) {
+      if (EqualsIgnoringCase(name, Utf8FromWide(subkey)) ||
+          fs::weakly_canonical(loaded, error) == canonical) {
         result = err::kSharingViolation;
         return false;
       }

@@ -13,7 +13,8 @@ class SimUserRegistry : public platform::UserRegistry {
  public:
   explicit SimUserRegistry(Machine& machine) : machine_(machine) {}
 
-  uint32_t EnumerateLoggedOnUsers(std::vector<std::wstring>& names, uint32_t& resumeHandle) override;
+  uint32_t EnumerateLoggedOnUsers(std::vector<std::wstring>& names,
+                                  uint32_t& resumeHandle) override;
   uint32_t LookupAccountSid(const std::wstring& accountName, std::vector<uint8_t>& sid) override;
   uint32_t SidToString(const std::vector<uint8_t>& sid, std::wstring& text) override;
   bool GetProfileFolder(std::wstring& folder) override;

@@ -12,7 +12,8 @@ namespace {
 namespace err = platform::win32error;
 using testing::TemporaryMachine;
 
-const wchar_t* kAutoplayKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\";
+const wchar_t* kAutoplayKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\";
 const wchar_t* kPoliciesKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\";
 
 class UserRegistryTest : public ::testing::Test {
@@ -20,8 +21,8 @@ class UserRegistryTest : public ::testing::Test {
   std::wstring HiveOf(const std::wstring& user) {
     std::wstring profile;
     EXPECT_TRUE(users.GetProfileFolder(profile));
-    return platform::FromNativePath(platform::ToNativePath(profile).parent_path() / platform::ToNativePath(user) /
-                                    "ntuser.dat");
+    return platform::FromNativePath(platform::ToNativePath(profile).parent_path() /
+                                    platform::ToNativePath(user) / "ntuser.dat");
   }
   std::wstring SidOf(const std::wstring& user) {
     std::vector<uint8_t> sid;
@@ -68,7 +69,8 @@ TEST_F(UserRegistryTest, MountingNeedsTheRestorePrivilegeAndAFreeHive) {
   ASSERT_EQ(users.EnableRestorePrivilege(true), err::kSuccess);
   EXPECT_EQ(users.LoadHive(sid, HiveOf(L"Nobody")), err::kFileNotFound);
   ASSERT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
-  EXPECT_EQ(users.LoadHive(L"S-1-5-21-9", HiveOf(L"Kestrel")), err::kSharingViolation) << "mounted once only";
+  EXPECT_EQ(users.LoadHive(L"S-1-5-21-9", HiveOf(L"Kestrel")), err::kSharingViolation)
+      << "mounted once only";
   ASSERT_EQ(users.UnloadHive(sid), err::kSuccess);
 
   temp.Change([](MachineDescription& d) { d.users[0].interactive = true; });
@@ -86,7 +88,8 @@ TEST_F(UserRegistryTest, DwordValuesLiveInTheHiveFile) {
   std::unique_ptr<platform::RegistryKey> key;
   EXPECT_EQ(users.OpenUserKey(sid, kAutoplayKey, key), err::kFileNotFound) << "not mounted";
   ASSERT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
-  EXPECT_EQ(users.OpenUserKey(sid, L"Software\\Missing\\", key), err::kFileNotFound) << "keys are never created";
+  EXPECT_EQ(users.OpenUserKey(sid, L"Software\\Missing\\", key), err::kFileNotFound)
+      << "keys are never created";
 
   ASSERT_EQ(users.OpenUserKey(sid, kPoliciesKey, key), err::kSuccess);
   uint32_t value = 0;

@@ -28,7 +28,7 @@ std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
 bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
   const char letter = VolumeLetterOfPath(machine_, path);
   if (!letter) {
-    struct statvfs info{};
+    struct statvfs info {};
     if (::statvfs(platform::ToNativePath(path).c_str(), &info) != 0) return false;
     space.freeBytesToCaller = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
     space.totalBytes = static_cast<uint64_t>(info.f_blocks) * info.f_frsize;
@@ -48,11 +48,13 @@ bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace
   }
   const uint64_t used = FolderBytes(machine_.VolumeFolder(letter)) + volume.extraUsedBytes;
   space.totalBytes = volume.capacityBytes;
-  space.freeBytesToCaller = space.totalFreeBytes = used < volume.capacityBytes ? volume.capacityBytes - used : 0;
+  space.freeBytesToCaller = space.totalFreeBytes =
+      used < volume.capacityBytes ? volume.capacityBytes - used : 0;
   return true;
 }
 
-uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::wstring& prefix, std::wstring& path) {
+uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
+                                       std::wstring& path) {
   const fs::path native = platform::ToNativePath(folder);
   std::error_code error;
   if (!fs::is_directory(native, error)) return 3;  // ERROR_PATH_NOT_FOUND

@@ -17,7 +17,8 @@ class SimVolumeInfo : public platform::VolumeInfo {
 
   std::wstring DriveRoot(wchar_t letter) override;
   bool GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) override;
-  uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix, std::wstring& path) override;
+  uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
+                          std::wstring& path) override;
 
  private:
   Machine& machine_;

@@ -46,7 +46,9 @@ std::string SevenZip() {
 
 class Md5 {
  public:
-  Md5() : context_(EVP_MD_CTX_new(), EVP_MD_CTX_free) { EVP_DigestInit_ex(context_.get(), EVP_md5(), nullptr); }
+  Md5() : context_(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
+    EVP_DigestInit_ex(context_.get(), EVP_md5(), nullptr);
+  }
   void Add(const char* data, size_t size) { EVP_DigestUpdate(context_.get(), data, size); }
   std::string Hex() {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -85,7 +87,9 @@ class SetWriter {
  public:
   SetWriter(const SampleSetOptions& options, SampleSet& set) : options_(options), set_(set) {}
 
-  fs::path Staging(int disc) const { return options_.folder / (".staging-" + std::to_string(disc)); }
+  fs::path Staging(int disc) const {
+    return options_.folder / (".staging-" + std::to_string(disc));
+  }
 
   bool Text(int disc, const std::string& path, const std::string& text) {
     return Write(disc, path, text.size(), [&](std::ostream& out, Md5& md5) {
@@ -171,7 +175,8 @@ std::string ListText(const SampleSet& set, bool utf8) {
 }  // namespace
 
 bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string& error) {
-  if (options.installParts < 1 || options.installParts > 9 || options.dataParts < 0 || options.dataParts > 9) {
+  if (options.installParts < 1 || options.installParts > 9 || options.dataParts < 0 ||
+      options.dataParts > 9) {
     error = "install parts must be 1 to 9 and data parts 0 to 9";
     return false;
   }
@@ -188,16 +193,19 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
   SetWriter writer(options, set);
 
   const std::string version = "Recovery set " + options.label + "\r\nVersion 1.0.0\r\n";
-  bool ok = writer.Text(1, "bootmgr", "boot manager of the recovery set\r\n") &&
-            writer.Random(1, "boot\\bcd", 16384, options.seed * 100 + 1) &&
-            writer.Random(1, "efi\\boot\\bootx64.efi", 65536, options.seed * 100 + 2) &&
-            writer.Random(1, "sources\\boot.wim", 131072, options.seed * 100 + 3) &&
-            writer.Text(1, "recovery\\oem\\oem.ini", "[Recovery]\r\nLabel=" + options.label + "\r\n");
+  bool ok =
+      writer.Text(1, "bootmgr", "boot manager of the recovery set\r\n") &&
+      writer.Random(1, "boot\\bcd", 16384, options.seed * 100 + 1) &&
+      writer.Random(1, "efi\\boot\\bootx64.efi", 65536, options.seed * 100 + 2) &&
+      writer.Random(1, "sources\\boot.wim", 131072, options.seed * 100 + 3) &&
+      writer.Text(1, "recovery\\oem\\oem.ini", "[Recovery]\r\nLabel=" + options.label + "\r\n");
   for (int g = 0; ok && g < parts; ++g) {
     const int disc = g / perDisc + 1;
     const PartNames names = NamesOfPart(g, options.installParts, options.dataParts);
-    const uint64_t bytes = options.partBytes / static_cast<uint64_t>(parts) + (g == 0 ? options.partBytes % parts : 0);
-    ok = writer.Random(disc, names.image, bytes, options.seed * 100 + 10 + static_cast<uint64_t>(g)) &&
+    const uint64_t bytes =
+        options.partBytes / static_cast<uint64_t>(parts) + (g == 0 ? options.partBytes % parts : 0);
+    ok = writer.Random(disc, names.image, bytes,
+                       options.seed * 100 + 10 + static_cast<uint64_t>(g)) &&
          writer.Text(disc, names.index, names.image + "\r\n" + std::to_string(bytes) + "\r\n");
   }
   for (int disc = 1; ok && disc <= discs; ++disc) ok = writer.Text(disc, "version.doc", version);
@@ -206,7 +214,8 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
     return false;
   }
   {
-    std::ofstream list(writer.Staging(1) / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt", std::ios::binary);
+    std::ofstream list(writer.Staging(1) / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt",
+                       std::ios::binary);
     list << ListText(set, options.utf8List);
     if (!list.flush()) {
       error = "cannot write the MD5 list";
@@ -217,8 +226,8 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
     const fs::path image = options.folder / (options.imagePrefix + std::to_string(disc) + ".iso");
     fs::remove(image, fsError);
     const std::string volume = (options.label + "_" + std::to_string(disc)).substr(0, 32);
-    if (Run({"xorriso", "-as", "mkisofs", "-quiet", "-o", image.string(), "-V", volume, "-J", "-joliet-long", "-r",
-             "-iso-level", "3", writer.Staging(disc).string()}) != 0) {
+    if (Run({"xorriso", "-as", "mkisofs", "-quiet", "-o", image.string(), "-V", volume, "-J",
+             "-joliet-long", "-r", "-iso-level", "3", writer.Staging(disc).string()}) != 0) {
       error = "xorriso could not make " + image.string();
       return false;
     }
@@ -227,12 +236,14 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
   if (!options.archivePassword.empty()) {
     const fs::path content = options.folder / ".staging-archive";
     fs::create_directories(content, fsError);
-    std::ofstream(content / "readme.txt") << "Recovery media package for " << options.label << "\r\n";
+    std::ofstream(content / "readme.txt")
+        << "Recovery media package for " << options.label << "\r\n";
     std::ofstream(content / "setup.ini") << "[Package]\r\nDiscs=" << discs << "\r\n";
     set.archive = options.folder / options.archiveName;
     fs::remove(set.archive, fsError);
-    if (Run({SevenZip(), "a", "-bd", "-p" + options.archivePassword, "-mhe=on", set.archive.string(),
-             (content / "readme.txt").string(), (content / "setup.ini").string()}) != 0) {
+    if (Run({SevenZip(), "a", "-bd", "-p" + options.archivePassword, "-mhe=on",
+             set.archive.string(), (content / "readme.txt").string(),
+             (content / "setup.ini").string()}) != 0) {
       error = "7-Zip could not make " + set.archive.string();
       return false;
     }

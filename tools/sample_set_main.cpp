@@ -21,7 +21,11 @@ bool ParseSize(const std::string& text, uint64_t& bytes) {
   const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
   if (end == text.c_str()) return false;
   const std::string unit = end;
-  const uint64_t factor = unit.empty() ? 1 : unit == "K" ? 1ull << 10 : unit == "M" ? 1ull << 20 : unit == "G" ? 1ull << 30 : 0;
+  const uint64_t factor = unit.empty()  ? 1
+                          : unit == "K" ? 1ull << 10
+                          : unit == "M" ? 1ull << 20
+                          : unit == "G" ? 1ull << 30
+                                        : 0;
   if (factor == 0) return false;
   bytes = value * factor;
   return true;
@@ -43,17 +47,28 @@ int main(int argc, char** argv) {
     }
     const std::string value = argv[++i];
     bool ok = true;
-    if (name == "--out") options.folder = value;
-    else if (name == "--size") ok = ParseSize(value, options.partBytes);
-    else if (name == "--install-parts") options.installParts = std::atoi(value.c_str());
-    else if (name == "--data-parts") options.dataParts = std::atoi(value.c_str());
-    else if (name == "--discs") options.discs = std::atoi(value.c_str());
-    else if (name == "--prefix") options.imagePrefix = value;
-    else if (name == "--label") options.label = value;
-    else if (name == "--seed") options.seed = std::strtoull(value.c_str(), nullptr, 10);
-    else if (name == "--password") options.archivePassword = value;
-    else if (name == "--archive") options.archiveName = value;
-    else ok = false;
+    if (name == "--out")
+      options.folder = value;
+    else if (name == "--size")
+      ok = ParseSize(value, options.partBytes);
+    else if (name == "--install-parts")
+      options.installParts = std::atoi(value.c_str());
+    else if (name == "--data-parts")
+      options.dataParts = std::atoi(value.c_str());
+    else if (name == "--discs")
+      options.discs = std::atoi(value.c_str());
+    else if (name == "--prefix")
+      options.imagePrefix = value;
+    else if (name == "--label")
+      options.label = value;
+    else if (name == "--seed")
+      options.seed = std::strtoull(value.c_str(), nullptr, 10);
+    else if (name == "--password")
+      options.archivePassword = value;
+    else if (name == "--archive")
+      options.archiveName = value;
+    else
+      ok = false;
     if (!ok) {
       std::cerr << kUsage;
       return 2;

@@ -25,7 +25,8 @@ std::string Md5Of(const fs::path& file) {
   EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
   std::string hex;
   char pair[3];
-  for (unsigned int i = 0; i < length; ++i) std::snprintf(pair, sizeof pair, "%02x", digest[i]), hex += pair;
+  for (unsigned int i = 0; i < length; ++i)
+    std::snprintf(pair, sizeof pair, "%02x", digest[i]), hex += pair;
   return hex;
 }
 
@@ -82,7 +83,8 @@ TEST_F(SampleSetTest, ImagesUnpackAndTheListNamesEveryFileWithItsDigest) {
   EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), listed);
   const auto has = [&](const std::string& tail) {
     return std::any_of(listed.begin(), listed.end(), [&](const std::string& line) {
-      return line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+      return line.size() > tail.size() &&
+             line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
     });
   };
   EXPECT_TRUE(has(" Media01\\sources\\data.swm"));
@@ -103,7 +105,9 @@ TEST_F(SampleSetTest, OnePartWithoutDataIsAPlainWimWithPlainIndexAndThePackageNe
   EXPECT_TRUE(keys.count("sources\\install.wim"));
   EXPECT_TRUE(keys.count("media\\1_1.txt"));
   EXPECT_EQ(sim::RunSevenZip({"t", "-pwrong", set.archive.string()}), 2);
-  EXPECT_EQ(sim::RunSevenZip({"e", set.archive.string(), "-pSesame-42", "-o" + (options.folder / "out").string(), "-aoa", "-y"}), 0);
+  EXPECT_EQ(sim::RunSevenZip({"e", set.archive.string(), "-pSesame-42",
+                              "-o" + (options.folder / "out").string(), "-aoa", "-y"}),
+            0);
   EXPECT_TRUE(fs::is_regular_file(options.folder / "out" / "readme.txt"));
 }
 
