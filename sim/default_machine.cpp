@@ -5,7 +5,7 @@
 namespace kestrune::sim {
 
 namespace {
-constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kMiB = 1024ull * 1024;
 }
 
 MachineDescription DefaultMachineDescription() {

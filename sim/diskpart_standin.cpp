@@ -11,7 +11,7 @@
 namespace kestrune::sim {
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kMiB = 1024ull * 1024;
 constexpr uint64_t kFat32Limit = 32ull * 1024 * kMiB;
 constexpr const char* kEol = "\r\n";
 

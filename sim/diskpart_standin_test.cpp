@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TemporaryMachine;
 
-constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kMiB = 1024ull * 1024;
 
 // The three scripts the USB writer runs, as it formats them.
 std::string LookupScript(char letter) {

@@ -144,7 +144,7 @@ char DriveLetter(const std::string& text) {
   if (text.size() != 1) return 0;
   const char c = text[0];
   if (c >= 'a' && c <= 'z') return static_cast<char>(c - 32);
-  return (c >= 'A' && c <= 'Z') ? c : 0;
+  return (c >= 'A' && c <= 'Z') ? c : '\0';
 }
 
 uint64_t FolderBytes(const fs::path& folder) {

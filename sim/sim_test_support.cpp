@@ -61,7 +61,7 @@ const fs::path& SampleImage(int disc) {
     Set() {
       tools::SampleSetOptions options;
       options.folder = FreshFolder("kestrune-sampleset");
-      options.partBytes = 2 * 1024 * 1024;
+      options.partBytes = 2ull * 1024 * 1024;
       options.installParts = 3;
       options.dataParts = 1;
       std::string error;
