@@ -9,6 +9,7 @@ check: deps
 	$(MAKE) win32
 	$(MAKE) test-fuzz
 	$(MAKE) test-tsan
+	$(MAKE) san
 	@echo "make check: all builds and tests passed"
 
 deps:
