@@ -1,9 +1,6 @@
 #include "tools/sample_set.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,37 +9,13 @@
 #include <fstream>
 #include <memory>
 
-extern char** environ;
+#include "platform/host/host_process_launcher.h"
+#include "sim/seven_zip.h"
 
 namespace kestrune::tools {
 namespace {
 
 namespace fs = std::filesystem;
-
-int Run(std::vector<std::string> arguments) {
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string SevenZip() {
-  const char* configured = std::getenv("KESTRUNE_7ZZ");
-  return configured && *configured ? configured : "7zz";
-}
 
 class Md5 {
  public:
@@ -226,8 +199,9 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
     const fs::path image = options.folder / (options.imagePrefix + std::to_string(disc) + ".iso");
     fs::remove(image, fsError);
     const std::string volume = (options.label + "_" + std::to_string(disc)).substr(0, 32);
-    if (Run({"xorriso", "-as", "mkisofs", "-quiet", "-o", image.string(), "-V", volume, "-J",
-             "-joliet-long", "-r", "-iso-level", "3", writer.Staging(disc).string()}) != 0) {
+    if (platform::host::RunQuietly({"xorriso", "-as", "mkisofs", "-quiet", "-o", image.string(),
+                                    "-V", volume, "-J", "-joliet-long", "-r", "-iso-level", "3",
+                                    writer.Staging(disc).string()}) != 0) {
       error = "xorriso could not make " + image.string();
       return false;
     }
@@ -241,9 +215,10 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
     std::ofstream(content / "setup.ini") << "[Package]\r\nDiscs=" << discs << "\r\n";
     set.archive = options.folder / options.archiveName;
     fs::remove(set.archive, fsError);
-    if (Run({SevenZip(), "a", "-bd", "-p" + options.archivePassword, "-mhe=on",
-             set.archive.string(), (content / "readme.txt").string(),
-             (content / "setup.ini").string()}) != 0) {
+    if (platform::host::RunQuietly({sim::SevenZipProgram(), "a", "-bd",
+                                    "-p" + options.archivePassword, "-mhe=on", set.archive.string(),
+                                    (content / "readme.txt").string(),
+                                    (content / "setup.ini").string()}) != 0) {
       error = "7-Zip could not make " + set.archive.string();
       return false;
     }

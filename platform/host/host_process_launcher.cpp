@@ -200,6 +200,25 @@ ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring
   return result;
 }
 
+int RunQuietly(std::vector<std::string> arguments) {
+  if (arguments.empty()) return -1;
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  SpawnAttributes spawn;
+  for (int fd = 0; fd <= 2; ++fd) {
+    posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null",
+                                     fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  }
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], spawn.actions(), nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 bool SpawnDetached(const std::filesystem::path& program) {
   std::string path = program.string();
   char* argv[] = {path.data(), nullptr};

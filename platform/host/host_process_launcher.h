@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/process_launcher.h"
 
@@ -24,6 +26,10 @@ class HostProcessLauncher : public ProcessLauncher {
 /// Starts `program` with `arguments` in the background with inherited standard streams,
 /// without waiting for it. False when it cannot be started.
 bool SpawnDetached(const std::filesystem::path& program);
+
+/// Runs `arguments[0]` (searched on PATH) with the other arguments and its standard streams on
+/// /dev/null, and waits for it. Its exit code; -1 when it cannot be started or is killed.
+int RunQuietly(std::vector<std::string> arguments);
 
 /// The Windows system error code closest to a POSIX errno of a failed start.
 uint32_t WindowsErrorFromErrno(int error);
