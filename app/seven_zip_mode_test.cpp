@@ -25,7 +25,7 @@ std::string Shell(const std::string& command) {
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return "<popen failed>";
-  std::array<char, 256> buffer;
+  std::array<char, 256> buffer{};
   size_t read;
   while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
     output.append(buffer.data(), read);

@@ -74,7 +74,7 @@ void CVantorThread::ThreadMain() {
     changed_.wait(lock, [this] { return resumed_; });
   }
   if (InitInstance()) {
-    ThreadMessage message;
+    ThreadMessage message{};
     while (!quitRequested_) {
       if (TakeMessage(message)) {
         if (message.code == WM_JOB_REQUEST) RunJob(message.wParam, message.lParam);
