@@ -37,6 +37,28 @@ void BlockVolume(const Machine& machine, char letter) {
   std::ofstream(folder) << "This volume is not available.\n";
 }
 
+// Changes the recorder at `letter` under the machine's lock; false when the change could not
+// be written or no recorder has that letter.
+template <typename Change>
+bool ModifyRecorder(Machine& machine, char letter, Change change, std::string* error) {
+  bool found = false;
+  const bool written = machine.Modify(
+      [&](MachineDescription& description) {
+        RecorderDescription* recorder = FindRecorder(description, letter);
+        if (!recorder) return false;
+        found = true;
+        change(*recorder);
+        return true;
+      },
+      error);
+  if (!written) return false;
+  if (!found) {
+    SetError(error, std::string("no recorder has the letter ") + letter);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void ClearFolder(const fs::path& folder) {
@@ -53,19 +75,8 @@ void ClearFolder(const fs::path& folder) {
 }
 
 bool InsertDisc(Machine& machine, char letter, const DiscDescription& disc, std::string* error) {
-  bool found = false;
-  const bool written = machine.Modify(
-      [&](MachineDescription& description) {
-        RecorderDescription* recorder = FindRecorder(description, letter);
-        if (!recorder) return false;
-        found = true;
-        recorder->disc = disc;
-        return true;
-      },
-      error);
-  if (!written) return false;
-  if (!found) {
-    SetError(error, std::string("no recorder has the letter ") + letter);
+  if (!ModifyRecorder(
+          machine, letter, [&](RecorderDescription& recorder) { recorder.disc = disc; }, error)) {
     return false;
   }
   ClearFolder(machine.VolumeFolder(letter));
@@ -74,27 +85,16 @@ bool InsertDisc(Machine& machine, char letter, const DiscDescription& disc, std:
 }
 
 bool EjectDisc(Machine& machine, char letter, std::string* error) {
-  bool found = false;
-  const bool written = machine.Modify(
-      [&](MachineDescription& description) {
-        RecorderDescription* recorder = FindRecorder(description, letter);
-        if (!recorder) return false;
-        found = true;
-        recorder->disc.reset();
-        if (recorder->feedBlankMediaType) {
-          DiscDescription blank;
-          blank.mediaType = *recorder->feedBlankMediaType;
-          recorder->disc = blank;
-        }
-        ++recorder->ejectCount;
-        return true;
-      },
-      error);
-  if (!written) return false;
-  if (!found) {
-    SetError(error, std::string("no recorder has the letter ") + letter);
-    return false;
-  }
+  const auto eject = [](RecorderDescription& recorder) {
+    recorder.disc.reset();
+    if (recorder.feedBlankMediaType) {
+      DiscDescription blank;
+      blank.mediaType = *recorder.feedBlankMediaType;
+      recorder.disc = blank;
+    }
+    ++recorder.ejectCount;
+  };
+  if (!ModifyRecorder(machine, letter, eject, error)) return false;
   ClearFolder(machine.VolumeFolder(letter));
   return true;
 }
