@@ -90,6 +90,9 @@ struct RunContext {
   FixedText<kPasswordCapacity> password;
   uint32_t bitness = 0;
   std::atomic<CVantorSheet*> sheet{nullptr};
+  /// The sheet's window while the sheet exists: set before it shows, cleared before it is
+  /// destroyed. Other threads reach the sheet only by posting to it, never through `sheet`.
+  std::atomic<WindowHandle> sheetWnd{nullptr};
   std::atomic<WindowHandle> writePageWnd{nullptr};
 };
 

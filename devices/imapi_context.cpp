@@ -1,0 +1,1 @@
+#include "devices/imapi_context.h"
