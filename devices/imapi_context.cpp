@@ -1,1 +1,0 @@
-#include "devices/imapi_context.h"
