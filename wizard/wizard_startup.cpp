@@ -30,6 +30,9 @@ struct WizardStartup::RunParts {
   }
 };
 
+WizardStartup::WizardStartup(WizardStartupServices& services, WizardAssembly& assembly)
+    : services_(services), assembly_(assembly) {}
+
 WizardStartup::~WizardStartup() {
   // Parts a running worker still uses are never freed.
   if (workerAbandoned_) static_cast<void>(parts_.release());

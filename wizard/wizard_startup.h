@@ -49,8 +49,7 @@ struct WizardStartupServices {
 /// process without running destructors (WorkerAbandoned()).
 class WizardStartup : public WizardBranch {
  public:
-  WizardStartup(WizardStartupServices& services, WizardAssembly& assembly)
-      : services_(services), assembly_(assembly) {}
+  WizardStartup(WizardStartupServices& services, WizardAssembly& assembly);
   ~WizardStartup() override;
 
   void Run(RunContext& context) override;

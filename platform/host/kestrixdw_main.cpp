@@ -1,5 +1,5 @@
 // kestrixdw: the Linux build of the wizard program, on the real processes and files of this
-// machine.
+// machine and, in the wizard mode, the simulated machine (sim/README.md).
 #include <string>
 #include <vector>
 
@@ -7,6 +7,7 @@
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
+#include "platform/host/host_wizard.h"
 #include "platform/host/utf8.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
 
   kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
   kestrune::AppServices services{tools, downloader, output, setup};
-  kestrune::CVantorApp app(services, nullptr);
+  HostWizardBranch wizard(tools);
+  kestrune::CVantorApp app(services, &wizard);
   app.InitInstance(arguments);
-  return 0;
+  return wizard.ExitStatus();
 }

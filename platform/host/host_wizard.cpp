@@ -1,0 +1,204 @@
+#include "platform/host/host_wizard.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/job_protocol.h"
+#include "platform/host/host_power_requests.h"
+#include "platform/host/host_system.h"
+#include "platform/host/host_volume_naming.h"
+#include "sim/sim_ports.h"
+#include "sim/sim_volume_events.h"
+#include "ui/host/device_watcher.h"
+#include "ui/host/host_toolkit.h"
+#include "ui/host/script_front_end.h"
+#include "ui/host/transcript.h"
+#include "wizard/device_functions.h"
+#include "wizard/vantor_sheet.h"
+#include "wizard/wizard_startup.h"
+
+extern char** environ;
+
+namespace kestrune::platform::host {
+namespace {
+
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+/// Japanese when the message locale names it (LC_ALL, LC_MESSAGES, LANG, the first set).
+Language MessageLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (const char* value = Environment(name)) {
+      return std::strncmp(value, "ja", 2) == 0 ? Language::kJapanese : Language::kEnglish;
+    }
+  }
+  return Language::kEnglish;
+}
+
+std::chrono::milliseconds ScriptTimeout() {
+  const char* value = Environment("KESTRUNE_UI_TIMEOUT");
+  if (value == nullptr) return std::chrono::seconds(120);
+  char* end = nullptr;
+  const double seconds = std::strtod(value, &end);
+  if (end == value || *end != '\0' || seconds <= 0) return std::chrono::seconds(120);
+  return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+}
+
+/// Runs kestrune-machine from the program's folder with `arguments`; its exit code.
+int RunMachineTool(const std::vector<std::string>& arguments) {
+  const std::string program = (ProgramFolder() / "kestrune-machine").string();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Its report would mix with the result line: standard output goes to standard error.
+  posix_spawn_file_actions_adddup2(&actions, 2, 1);
+  pid_t child = 0;
+  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return -1;
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// Stand-ins for the writing and verification steps until they are built: every step fails.
+class UnavailableSteps : public JobSteps {
+ public:
+  uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_BURN_FAILED; }
+  uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_COMPARE_MISMATCH; }
+  uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_STEP_FAILED; }
+  uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_CHECK_FAILED; }
+  uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_COMPARE_MISMATCH; }
+  void CleanWorkFolder(CVantorThread& worker) override { worker.CleanWorkFolder(); }
+  void EjectMedia(CVantorThread&) override {}
+};
+
+class NoWriteEvents : public DataWriteEvents {
+ public:
+  void Update(DiscDataWriter&, DataWriteProgress*) override {}
+};
+
+/// The product's parts on the simulated machine.
+class HostAssembly : public WizardAssembly {
+ public:
+  HostAssembly(sim::SimPorts& ports, VolumeNaming& naming)
+      : services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
+                  naming} {}
+
+  std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
+                                             const RunContext& context) override {
+    return std::make_unique<DeviceFunctions>(imapi, context, services_);
+  }
+  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext&, RunContext&) override {
+    return std::make_unique<UnavailableSteps>();
+  }
+  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
+    return std::make_unique<NoWriteEvents>();
+  }
+
+ private:
+  DeviceServices services_;
+};
+
+std::unique_ptr<ui::host::Transcript> OpenTranscript() {
+  if (const char* path = Environment("KESTRUNE_UI_LOG")) {
+    if (std::FILE* file = std::fopen(path, "w")) {
+      return std::make_unique<ui::host::Transcript>(file, true);
+    }
+    std::fprintf(stderr, "kestrixdw: cannot write the transcript to %s\n", path);
+    return nullptr;
+  }
+  return std::make_unique<ui::host::Transcript>(stderr, false);
+}
+
+}  // namespace
+
+HostWizardBranch::HostWizardBranch(ToolServices& tools) : tools_(tools) {}
+HostWizardBranch::~HostWizardBranch() = default;
+
+void HostWizardBranch::Run(RunContext& context) {
+  const char* frontEnd = Environment("KESTRUNE_UI");
+  if (frontEnd == nullptr || std::strcmp(frontEnd, "script") != 0) {
+    std::fprintf(stderr,
+                 "kestrixdw: no user interface to show the wizard with; set KESTRUNE_UI=script "
+                 "and give the script on standard input\n");
+    exitStatus_ = 2;
+    return;
+  }
+  std::string error;
+  const std::unique_ptr<sim::SimPorts> ports = sim::OpenHostPorts(error);
+  if (!ports) {
+    std::fprintf(stderr, "kestrixdw: %s\n", error.c_str());
+    exitStatus_ = 2;
+    return;
+  }
+  const std::unique_ptr<ui::host::Transcript> transcript = OpenTranscript();
+  if (!transcript) {
+    exitStatus_ = 2;
+    return;
+  }
+
+  const Language language = MessageLanguage();
+  ui::host::HostToolkit toolkit(language);
+  ui::host::DeviceWatcher watcher(
+      [&ports](ui::host::DeviceSnapshot& snapshot) {
+        sim::MachineDescription machine;
+        if (!ports->machine.Read(machine)) return false;
+        const sim::VolumeState state = sim::ReadVolumeState(machine);
+        snapshot.devices = state.devices;
+        for (const auto& [letter, medium] : state.volumes) snapshot.volumes[letter].medium = medium;
+        return true;
+      },
+      [&toolkit](uint32_t event, uint32_t mask, uint16_t flags) {
+        toolkit.PostDeviceChange(event, mask, flags);
+      });
+  ui::host::ScriptFrontEnd::Options options;
+  options.timeout = ScriptTimeout();
+  options.runMachineTool = RunMachineTool;
+  options.pollDevices = [&watcher] { watcher.PollNow(); };
+  ui::host::ScriptFrontEnd script(toolkit, *transcript, options);
+  toolkit.SetObserver(&script);
+
+  const char* clock = Environment("KESTRUNE_UI_CLOCK");
+  if (clock != nullptr && std::strcmp(clock, "jump") == 0) {
+    toolkit.loop().EnableIdleJumps([&script, &context] {
+      CVantorSheet* sheet = context.sheet;
+      CVantorThread* worker = sheet == nullptr ? nullptr : sheet->worker();
+      return script.Waiting() && (worker == nullptr || !worker->Busy());
+    });
+  }
+
+  HostVolumeNaming naming;
+  HostAssembly assembly(*ports, naming);
+  RecordingPowerRequests power;
+  HostStandardOutput output;
+  WizardStartupServices services{toolkit.ports(), ports->discService, tools_,  power,
+                                 ports->userRegistry, output,           language};
+  WizardStartup startup(services, assembly);
+
+  watcher.Start(std::chrono::milliseconds(200));
+  script.Start(0);
+  startup.Run(context);
+  script.Stop();
+  toolkit.SetObserver(nullptr);
+  if (script.Failed()) exitStatus_ = 2;
+  if (startup.WorkerAbandoned()) {
+    // The worker still uses what this scope owns: end here, without unwinding.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(exitStatus_);
+  }
+}
+
+}  // namespace kestrune::platform::host
