@@ -241,7 +241,7 @@ void CVantorSheet::Terminate(int exitCode, uint32_t messageId, const std::wstrin
   wizard_.run.cancelRequested = 1;
   wizard_.imapi.exitRequested = 1;
   if (worker_) stopEvent_->Set();
-  if (!message.empty()) {
+  if (messageId != 0 || !message.empty()) {
     wizard_.ui.dialogs.ShowMessage(window(), messageId, message, wm::kMbTopmost);
   }
   wizard_.ui.dialogs.PostQuit(exitCode);
