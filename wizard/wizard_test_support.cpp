@@ -34,6 +34,7 @@ bool FakeDevices::BindRecorder(wchar_t letter, uint32_t mediaCode) {
 
 uint32_t FakeDevices::CheckInsertedMedia() {
   ++mediaPolls;
+  if (onPoll) onPoll();
   const uint32_t verdict = mediaChecks.front();
   if (mediaChecks.size() > 1) mediaChecks.pop_front();
   return verdict;

@@ -51,6 +51,9 @@ class FakeDevices : public WizardDevices {
   uint64_t freeBytes = 100ull << 30;
   std::wstring volumeName = L"/home";
 
+  /// Runs at each media poll, before its answer.
+  std::function<void()> onPoll;
+
   int recorderListings = 0;
   int scanCalls = 0;
   int mediaPolls = 0;
