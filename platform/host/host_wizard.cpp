@@ -176,8 +176,8 @@ void HostWizardBranch::Run(RunContext& context) {
   HostAssembly assembly(*ports, naming);
   RecordingPowerRequests power;
   HostStandardOutput output;
-  WizardStartupServices services{toolkit.ports(), ports->discService, tools_,  power,
-                                 ports->userRegistry, output,           language};
+  WizardStartupServices services{
+      toolkit.ports(), ports->discService, tools_, power, ports->userRegistry, output, language};
   WizardStartup startup(services, assembly);
 
   watcher.Start(std::chrono::milliseconds(200));

@@ -34,8 +34,7 @@ const ControlModel* HostWindow::Control(uint32_t id) const {
 }
 
 HostToolkit::HostToolkit(Language language)
-    : language_(language),
-      ports_{loop_, *this, *this, *this, *this, *this, *this, *this, *this} {
+    : language_(language), ports_{loop_, *this, *this, *this, *this, *this, *this, *this, *this} {
   loop_.SetDispatcher([this](const LoopMessage& message) { Dispatch(message); });
   loop_.SetIdleHook([this] {
     if (observer_ != nullptr) observer_->OnIdle();
