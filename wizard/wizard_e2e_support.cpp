@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
+#include <chrono>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -55,16 +55,11 @@ std::vector<std::string> ReadLines(const fs::path& file) {
   return lines;
 }
 
-}  // namespace
-
-WizardRun RunWizard(const fs::path& machine, const std::string& script,
-                    const std::vector<std::string>& arguments,
-                    const std::map<std::string, std::string>& environment, int timeoutSeconds) {
-  const fs::path folder = FreshFolder("kestrune-wizard-run");
-  const fs::path scriptFile = folder / "script.txt", outFile = folder / "out.txt",
-                 errFile = folder / "err.txt", logFile = folder / "transcript.txt";
-  std::ofstream(scriptFile) << script;
-
+/// Starts kestrixdw with standard input from `input` (a file or a pipe's read end) and its
+/// output and transcript in `folder`; the child's pid, -1 when it cannot start.
+pid_t StartWizard(const fs::path& folder, const fs::path& machine, int input,
+                  const std::vector<std::string>& arguments,
+                  const std::map<std::string, std::string>& environment, int timeoutSeconds) {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
@@ -73,7 +68,7 @@ WizardRun RunWizard(const fs::path& machine, const std::string& script,
   }
   variables["KESTRUNE_MACHINE"] = machine.string();
   variables["KESTRUNE_UI"] = "script";
-  variables["KESTRUNE_UI_LOG"] = logFile.string();
+  variables["KESTRUNE_UI_LOG"] = (folder / "transcript.txt").string();
   variables["KESTRUNE_UI_CLOCK"] = "jump";
   variables["KESTRUNE_UI_TIMEOUT"] = std::to_string(timeoutSeconds);
   variables.erase("LC_ALL");
@@ -99,35 +94,92 @@ WizardRun RunWizard(const fs::path& machine, const std::string& script,
   for (std::string& text : argText) argv.push_back(text.data());
   argv.push_back(nullptr);
 
+  const std::string out = (folder / "out.txt").string(), err = (folder / "err.txt").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, scriptFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  WizardRun run;
-  pid_t child = 0;
-  if (posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
-    int status = 0;
-    if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
-      run.status = WEXITSTATUS(status);
+  posix_spawn_file_actions_adddup2(&actions, input, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t child = -1;
+  if (posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
+    child = -1;
   }
   posix_spawn_file_actions_destroy(&actions);
-  run.output = sim::testing::ReadFile(outFile);
-  run.errors = sim::testing::ReadFile(errFile);
-  run.transcript = ReadLines(logFile);
+  return child;
+}
+
+/// Waits for the child and collects what it left in `folder`, then removes the folder.
+WizardRun Collect(const fs::path& folder, pid_t child) {
+  WizardRun run;
+  int status = 0;
+  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+    run.status = WEXITSTATUS(status);
+  }
+  run.output = sim::testing::ReadFile(folder / "out.txt");
+  run.errors = sim::testing::ReadFile(folder / "err.txt");
+  run.transcript = ReadLines(folder / "transcript.txt");
   std::error_code error;
   fs::remove_all(folder, error);
   return run;
 }
 
-const std::vector<fs::path>& SampleDiscs(int discs) {
+}  // namespace
+
+WizardRun RunWizard(const fs::path& machine, const std::string& script,
+                    const std::vector<std::string>& arguments,
+                    const std::map<std::string, std::string>& environment, int timeoutSeconds) {
+  const fs::path folder = FreshFolder("kestrune-wizard-run");
+  const fs::path scriptFile = folder / "script.txt";
+  std::ofstream(scriptFile) << script;
+  const int input = ::open(scriptFile.c_str(), O_RDONLY | O_CLOEXEC);
+  const pid_t child = StartWizard(folder, machine, input, arguments, environment, timeoutSeconds);
+  ::close(input);
+  return Collect(folder, child);
+}
+
+WizardProcess::WizardProcess(const fs::path& machine, const std::vector<std::string>& arguments,
+                             int timeoutSeconds)
+    : folder_(FreshFolder("kestrune-wizard-process")) {
+  int fds[2] = {-1, -1};
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  pid_ = StartWizard(folder_, machine, fds[0], arguments, {}, timeoutSeconds);
+  ::close(fds[0]);
+  scriptFd_ = fds[1];
+}
+
+WizardProcess::~WizardProcess() {
+  if (scriptFd_ >= 0 || pid_ > 0) static_cast<void>(Finish());
+}
+
+void WizardProcess::Send(const std::string& lines) {
+  if (scriptFd_ >= 0) static_cast<void>(::write(scriptFd_, lines.data(), lines.size()));
+}
+
+bool WizardProcess::WaitForLine(const std::string& line) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& candidate : ReadLines(folder_ / "transcript.txt")) {
+      if (candidate == line) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+WizardRun WizardProcess::Finish() {
+  if (scriptFd_ >= 0) ::close(scriptFd_);
+  scriptFd_ = -1;
+  const pid_t child = pid_;
+  pid_ = -1;
+  return Collect(folder_, child);
+}
+
+const std::vector<fs::path>& SampleDiscs(int discs, uint64_t bytesPerDisc) {
   struct Set {
-    explicit Set(int discs) {
+    Set(int discs, uint64_t bytesPerDisc) {
       tools::SampleSetOptions options;
       options.folder = FreshFolder("kestrune-wizard-set");
-      options.partBytes = 1024 * 1024 * static_cast<uint64_t>(discs);
+      options.partBytes = bytesPerDisc * static_cast<uint64_t>(discs);
       options.installParts = discs;
       options.discs = discs;
       tools::SampleSet set;
@@ -143,9 +195,9 @@ const std::vector<fs::path>& SampleDiscs(int discs) {
     std::vector<fs::path> images;
     fs::path folder;
   };
-  static std::map<int, std::unique_ptr<Set>> sets;
-  auto& set = sets[discs];
-  if (!set) set = std::make_unique<Set>(discs);
+  static std::map<std::pair<int, uint64_t>, std::unique_ptr<Set>> sets;
+  auto& set = sets[{discs, bytesPerDisc}];
+  if (!set) set = std::make_unique<Set>(discs, bytesPerDisc);
   return set->images;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,7 +34,30 @@ WizardRun RunWizard(const std::filesystem::path& machine, const std::string& scr
                     const std::map<std::string, std::string>& environment = {},
                     int timeoutSeconds = 30);
 
+/// kestrixdw running in the background, its script written line by line, so that a test can
+/// look at the machine while the wizard waits.
+class WizardProcess {
+ public:
+  WizardProcess(const std::filesystem::path& machine, const std::vector<std::string>& arguments,
+                int timeoutSeconds = 30);
+  ~WizardProcess();
+  WizardProcess(const WizardProcess&) = delete;
+  WizardProcess& operator=(const WizardProcess&) = delete;
+
+  /// Sends script lines.
+  void Send(const std::string& lines);
+  /// Waits until the transcript has a line equal to `line`; false after 30 s.
+  bool WaitForLine(const std::string& line);
+  /// Ends the script and waits for the program.
+  WizardRun Finish();
+
+ private:
+  std::filesystem::path folder_;
+  int scriptFd_ = -1;
+  int pid_ = -1;
+};
+
 /// A sample recovery set of `discs` small images, made once per test program and count.
-const std::vector<std::filesystem::path>& SampleDiscs(int discs);
+const std::vector<std::filesystem::path>& SampleDiscs(int discs, uint64_t bytesPerDisc = 1 << 20);
 
 }  // namespace kestrune::testing
