@@ -7,13 +7,10 @@ if(KESTRUNE_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
   add_link_options(-fsanitize=${_kestrune_sanitizers})
 endif()
 
-# Warnings, and on Windows the wide-character entry points and API.
+# Warnings. The settings of the Windows API (wide characters, target version) are made by the
+# gateway header platform/win32/windows_support.h, the one way into that API.
 function(kestrune_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
-  if(WIN32)
-    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-                                                 _WIN32_WINNT=0x0601)
-  endif()
 endfunction()
 
 # A library of the portable core or a platform layer.

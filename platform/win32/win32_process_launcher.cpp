@@ -1,10 +1,8 @@
+#include "platform/win32/windows_support.h"
+
 #include "platform/win32/win32_process_launcher.h"
 
-#include <windows.h>
-// windows.h first: the shell header needs its types.
 #include <shellapi.h>
-
-#include "platform/win32/unique_handle.h"
 
 namespace kestrune::platform::win32 {
 namespace {
@@ -30,7 +28,7 @@ class Win32ChildProcess : public ChildProcess {
   }
 
  private:
-  UniqueHandle process_;
+  windows::UniqueHandle process_;
 };
 
 bool IsBareName(const std::wstring& name) {
