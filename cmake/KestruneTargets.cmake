@@ -29,7 +29,8 @@ function(kestrune_test target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   kestrune_target_defaults(${target})
-  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} kestrune_test_support GTest::gmock
+                                          GTest::gtest_main)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${target} PRIVATE
     KESTRUNE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"

@@ -72,7 +72,8 @@ TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
 }
 
 TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
-  const fs::path home = fs::temp_directory_path() / ("kestrune-home-" + std::to_string(::getpid()));
+  const kestrune::testing::TempFolder temporaryHome;
+  const fs::path home = temporaryHome.path();
   ::unsetenv("KESTRUNE_MACHINE");
   ::setenv("XDG_STATE_HOME", home.c_str(), 1);
   EXPECT_EQ(HostMachineFolder(), home / "kestrune" / "machine");
@@ -100,7 +101,6 @@ TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
   EXPECT_EQ(HostMachineFolder(), home / "elsewhere");
   ::unsetenv("KESTRUNE_MACHINE");
   ::unsetenv("XDG_STATE_HOME");
-  fs::remove_all(home);
 }
 
 }  // namespace

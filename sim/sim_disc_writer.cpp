@@ -7,7 +7,6 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/host/utf8.h"
 #include "sim/machine_actions.h"
 #include "sim/seven_zip.h"
 

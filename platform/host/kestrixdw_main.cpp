@@ -7,12 +7,12 @@
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
-#include "platform/host/utf8.h"
+#include "text/utf8.h"
 
 int main(int argc, char** argv) {
   using namespace kestrune::platform::host;
   std::vector<std::wstring> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(WideFromUtf8(argv[i]));
+  for (int i = 0; i < argc; ++i) arguments.push_back(kestrune::text::WideFromUtf8(argv[i]));
 
   const auto programFolder = ProgramFolder();
   HostProcessLauncher processes(programFolder / "kestrune-cmd");

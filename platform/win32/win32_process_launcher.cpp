@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include "text/ascii_case.h"
+
 namespace kestrune::platform::win32 {
 namespace {
 
@@ -36,7 +38,7 @@ bool IsBareName(const std::wstring& name) {
 }
 
 std::wstring ResolveProgram(const std::wstring& program, const std::wstring& folder) {
-  if (CompareStringOrdinal(program.c_str(), -1, L"cmd.exe", -1, TRUE) == CSTR_EQUAL) {
+  if (text::EqualsIgnoringAsciiCase(program, L"cmd.exe")) {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return program;
