@@ -9,8 +9,12 @@ endif()
 
 # Warnings. The settings of the Windows API (wide characters, target version) are made by the
 # gateway header platform/win32/windows_support.h, the one way into that API.
+# clang checks the locking of every field marked KESTRUNE_GUARDED_BY (platform/mutex.h).
 function(kestrune_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Wthread-safety)
+  endif()
 endfunction()
 
 # A library of the portable core or a platform layer.

@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -13,6 +11,7 @@
 #include "app/tool_services.h"
 #include "engine/job_steps.h"
 #include "platform/auto_reset_event.h"
+#include "platform/mutex.h"
 #include "platform/power_requests.h"
 #include "platform/window_port.h"
 
@@ -113,11 +112,11 @@ class CVantorThread {
   WorkerServices* worker_ = nullptr;
 
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<ThreadMessage> queue_;
-  bool resumed_ = false;
-  bool ended_ = false;
+  platform::Mutex mutex_;
+  platform::ConditionVariable changed_;
+  std::deque<ThreadMessage> queue_ KESTRUNE_GUARDED_BY(mutex_);
+  bool resumed_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  bool ended_ KESTRUNE_GUARDED_BY(mutex_) = false;
   std::atomic<bool> quitRequested_{false};
   std::atomic<int64_t> idlePollMs_{500};
 };

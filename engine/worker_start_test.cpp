@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-
 #include "app/test_support.h"
 #include "engine/job_protocol.h"
 #include "engine/job_test_support.h"
@@ -22,27 +20,27 @@ class BlockingSteps : public testing::ScriptedSteps {
   using ScriptedSteps::ScriptedSteps;
   uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override {
     {
-      std::unique_lock lock(mutex);
+      platform::MutexLock lock(mutex);
       entered = true;
-      changed.notify_all();
-      changed.wait(lock, [this] { return released; });
+      changed.NotifyAll();
+      while (!released) changed.Wait(lock);
     }
     return ScriptedSteps::BurnDisc(worker, disc);
   }
   void WaitUntilEntered() {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return entered; });
+    platform::MutexLock lock(mutex);
+    while (!entered) changed.Wait(lock);
   }
   void Release() {
-    std::lock_guard lock(mutex);
+    platform::MutexLock lock(mutex);
     released = true;
-    changed.notify_all();
+    changed.NotifyAll();
   }
 
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool entered = false;
-  bool released = false;
+  platform::Mutex mutex;
+  platform::ConditionVariable changed;
+  bool entered KESTRUNE_GUARDED_BY(mutex) = false;
+  bool released KESTRUNE_GUARDED_BY(mutex) = false;
 };
 
 // A sheet, its worker and the recording services behind it.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace kestrune::platform {
 
@@ -25,9 +25,9 @@ class AutoResetEvent {
   bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable signalled_;
-  bool set_ = false;
+  Mutex mutex_;
+  ConditionVariable signalled_;
+  bool set_ KESTRUNE_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace kestrune::platform
