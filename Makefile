@@ -43,8 +43,7 @@ test-fuzz: fuzz
 
 # The whole tree with clang (its -Wthread-safety checks every guarded field), and the threaded
 # parts (worker, events, window table, the simulated disc writer, Sabrel's parallel digests)
-# under ThreadSanitizer: any
-# report fails.
+# under ThreadSanitizer: any report fails.
 TSAN_TESTS = engine_tests ui_host_tests platform_tests sabrel_tests sim_tests
 test-tsan:
 	cmake --preset host-tsan
