@@ -9,9 +9,14 @@ endif()
 
 # Warnings. The settings of the Windows API (wide characters, target version) are made by the
 # gateway header platform/win32/windows_support.h, the one way into that API.
-# clang checks the locking of every field marked KESTRUNE_GUARDED_BY (platform/mutex.h).
+# Warnings; clang also checks the locking of every field marked KESTRUNE_GUARDED_BY
+# (platform/mutex.h). KESTRUNE_WERROR makes them errors in the builds CI runs, while a
+# developer's iteration build (the host preset on its own) lets them through.
 function(kestrune_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(KESTRUNE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${target} PRIVATE -Wthread-safety)
   endif()

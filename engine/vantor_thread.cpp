@@ -128,7 +128,8 @@ void CVantorThread::PostReport(uint32_t code, uintptr_t wParam, intptr_t lParam)
     m_pReportWnd = nullptr;
     return;
   }
-  worker_->windows.Post(window, code, wParam, lParam);
+  // A window that goes away between the check and the post loses the report, as above.
+  static_cast<void>(worker_->windows.Post(window, code, wParam, lParam));
 }
 
 void CVantorThread::RunJob(uintptr_t job, intptr_t argument) {

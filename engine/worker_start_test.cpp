@@ -87,7 +87,7 @@ TEST_F(WorkerThreadTest, StartSurveysTheSourcesBeforeTheLoopRuns) {
   EXPECT_EQ(worker->m_pReportWnd.load(), sheet);
   EXPECT_EQ(worker->m_pStopEvent.load(), &stopEvent);
   EXPECT_FALSE(worker->WaitForEnd(100ms));
-  worker->PostToThread(kQuitMessage, 0, 0);
+  EXPECT_TRUE(worker->PostToThread(kQuitMessage, 0, 0));
   EXPECT_TRUE(worker->WaitForEnd(5s));
 }
 
@@ -149,7 +149,7 @@ TEST_F(WorkerThreadTest, ShutdownAbandonsAWorkerThatDoesNotEnd) {
   // Everything the abandoned thread touches must outlive this test.
   static auto* leaked = new Harness();
   leaked->Start();
-  leaked->worker->PostToThread(WM_JOB_REQUEST, JOB_WRITE_DISC_1, 1);
+  ASSERT_TRUE(leaked->worker->PostToThread(WM_JOB_REQUEST, JOB_WRITE_DISC_1, 1));
   leaked->steps.WaitUntilEntered();
   leaked->stopEvent.Set();
   EXPECT_FALSE(AwaitWorkerEnd(leaked->worker, 10ms, 3));

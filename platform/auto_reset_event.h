@@ -19,10 +19,10 @@ class AutoResetEvent {
   void Reset();
 
   /// Waits up to `timeout` for the event. True when it was set; the event is then clear again.
-  bool Wait(std::chrono::milliseconds timeout);
+  [[nodiscard]] bool Wait(std::chrono::milliseconds timeout);
 
   /// Wait(0): consumes the signal if it is there, without blocking.
-  bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
+  [[nodiscard]] bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
 
  private:
   Mutex mutex_;

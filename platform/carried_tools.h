@@ -23,7 +23,7 @@ class CarriedTools {
   /// Writes the carried tool `resourceId` to `targetPath`, creating or replacing the file.
   /// False when the tool is not carried or the file cannot be written. Whether a file of
   /// that name may be replaced is the caller's decision, not this port's.
-  virtual bool WriteTool(int resourceId, const std::wstring& targetPath) = 0;
+  [[nodiscard]] virtual bool WriteTool(int resourceId, const std::wstring& targetPath) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -83,7 +83,7 @@ class ConditionVariable {
   void Wait(MutexLock& lock) { condition_.wait(lock.lock_); }
 
   /// Waits for a notification until `deadline`; false once the deadline has passed.
-  bool WaitUntil(MutexLock& lock, std::chrono::steady_clock::time_point deadline) {
+  [[nodiscard]] bool WaitUntil(MutexLock& lock, std::chrono::steady_clock::time_point deadline) {
     return condition_.wait_until(lock.lock_, deadline) == std::cv_status::no_timeout;
   }
 

@@ -20,8 +20,9 @@ namespace kestrune::sabrel::testing {
 
 std::string Md5Hex(std::string_view bytes) {
   Md5 md5;
-  md5.Begin();
-  md5.Update(std::as_bytes(std::span(bytes.data(), bytes.size())));
+  if (!md5.Begin() || !md5.Update(std::as_bytes(std::span(bytes.data(), bytes.size())))) {
+    throw std::runtime_error("MD5 is not available");
+  }
   return DigestToHex(*md5.Finish());
 }
 
