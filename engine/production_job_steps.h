@@ -46,9 +46,9 @@ class ProductionJobSteps final : public JobSteps {
       : discs_(discs), usb_(usb), checks_(checks) {}
 
   [[nodiscard]] uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override;
-  uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
+  [[nodiscard]] uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
   [[nodiscard]] uint32_t WriteUsbDrive(CVantorThread& worker) override;
-  uint32_t RunUsbMd5Check(CVantorThread& worker) override;
+  [[nodiscard]] uint32_t RunUsbMd5Check(CVantorThread& worker) override;
   [[nodiscard]] uint32_t RunUsbCompare(CVantorThread& worker) override;
   void CleanWorkFolder(CVantorThread& worker) override;
   void EjectMedia(CVantorThread& worker) override;

@@ -102,7 +102,7 @@ class CVantorThread {
 
   void ThreadMain();
   [[nodiscard]] bool TakeMessage(ThreadMessage& message);
-  uint32_t RunDiscJob(uint32_t disc);
+  [[nodiscard]] uint32_t RunDiscJob(uint32_t disc);
   [[nodiscard]] uint32_t RunUsbJob();
   /// Reports the start, runs `step` and reports its end; returns its result.
   template <typename Step>

@@ -97,7 +97,7 @@ class DiscRecorder {
   [[nodiscard]] virtual HResult InitializeDiscRecorder(const std::wstring& uniqueId) = 0;
   /// Vendor and product id exactly as the drive reports them (padded with spaces, not trimmed).
   [[nodiscard]] virtual HResult GetVendorId(std::wstring& vendorId) = 0;
-  virtual HResult GetProductId(std::wstring& productId) = 0;
+  [[nodiscard]] virtual HResult GetProductId(std::wstring& productId) = 0;
   /// The places the drive is mounted: "E:\" for a drive letter, or folder paths. May be empty.
   [[nodiscard]] virtual HResult GetVolumePathNames(std::vector<std::wstring>& paths) = 0;
   /// The profile numbers current for the inserted disc (empty without a disc).
@@ -151,7 +151,7 @@ class DiscDataWriter {
   [[nodiscard]] virtual HResult GetCurrentMediaStatus(uint32_t& status) = 0;
   /// The name shown to other programs that want the drive while this one writes.
   [[nodiscard]] virtual HResult PutClientName(const std::wstring& name) = 0;
-  virtual HResult GetCurrentRotationTypeIsPureCAV(bool& pureCav) = 0;
+  [[nodiscard]] virtual HResult GetCurrentRotationTypeIsPureCAV(bool& pureCav) = 0;
   /// Requests a speed in sectors per second (0xFFFFFFFF: the highest). The success codes
   /// imapi::kS_..._ADJUSTED say that the drive chose a nearby speed or rotation instead.
   [[nodiscard]] virtual HResult SetWriteSpeed(uint32_t sectorsPerSecond,
@@ -167,7 +167,7 @@ class DiscDataWriter {
   /// Connects a progress receiver (connection point Advise). The receiver stays connected
   /// until `Unadvise` with the returned cookie; the caller keeps it alive until then.
   [[nodiscard]] virtual HResult Advise(DataWriteEvents* events, uint32_t& cookie) = 0;
-  virtual HResult Unadvise(uint32_t cookie) = 0;
+  [[nodiscard]] virtual HResult Unadvise(uint32_t cookie) = 0;
 
   /// Writes `stream` onto the disc from its start, synchronously: returns when the disc is
   /// written (S_OK), the write failed, or it was cancelled (imapi::kE_REQUEST_CANCELLED).
@@ -187,12 +187,12 @@ class DiscService {
 
   /// Number of recorders of the system, and the unique id of recorder `index` (from 0).
   [[nodiscard]] virtual HResult GetRecorderCount(uint32_t& count) = 0;
-  virtual HResult GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) = 0;
+  [[nodiscard]] virtual HResult GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) = 0;
 
   /// New, unbound objects (Windows: CoCreateInstance). Null with `hr` set when the service
   /// cannot make one.
   [[nodiscard]] virtual std::unique_ptr<DiscRecorder> CreateRecorder(HResult& hr) = 0;
-  virtual std::unique_ptr<DiscDataWriter> CreateDataWriter(HResult& hr) = 0;
+  [[nodiscard]] virtual std::unique_ptr<DiscDataWriter> CreateDataWriter(HResult& hr) = 0;
 
   /// Opens `path` for reading as a stream to write (kE_FILE_NOT_FOUND and the like).
   [[nodiscard]] virtual std::unique_ptr<DiscImageStream> OpenImageStream(const std::wstring& path,

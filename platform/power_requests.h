@@ -21,7 +21,7 @@ class PowerRequests {
 
   /// Creates a request with a simple-string reason. 0 when the system refuses.
   [[nodiscard]] virtual RequestId Create(const std::wstring& reason) = 0;
-  virtual bool Set(RequestId request, Type type) = 0;
+  [[nodiscard]] virtual bool Set(RequestId request, Type type) = 0;
   [[nodiscard]] virtual bool Clear(RequestId request, Type type) = 0;
   /// Closes the request's handle.
   virtual void Close(RequestId request) = 0;

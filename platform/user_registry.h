@@ -71,7 +71,7 @@ class UserRegistry {
   /// in use, for instance by its user logged on interactively.
   [[nodiscard]] virtual uint32_t LoadHive(const std::wstring& subkey,
                                           const std::wstring& hiveFile) = 0;
-  virtual uint32_t UnloadHive(const std::wstring& subkey) = 0;
+  [[nodiscard]] virtual uint32_t UnloadHive(const std::wstring& subkey) = 0;
 
   /// Opens HKEY_USERS\<subkey>\<path> for reading and writing; never creates it. `path` may
   /// end with a backslash. kFileNotFound when the hive is not mounted or the key is absent.

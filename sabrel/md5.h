@@ -26,7 +26,7 @@ class Md5 {
   [[nodiscard]] bool Ok() const;
   /// Starts a new digest, discarding any unfinished one.
   [[nodiscard]] bool Begin();
-  bool Update(std::span<const std::byte> data);
+  [[nodiscard]] bool Update(std::span<const std::byte> data);
   /// Ends the digest started by `Begin`.
   [[nodiscard]] std::optional<Md5Digest> Finish();
 
