@@ -30,10 +30,10 @@ TEST(Md5Test, ReusedInstanceStartsEachDigestAfresh) {
   ASSERT_TRUE(md5.Ok());
   const std::string abandoned = "not part of the next digest";
   ASSERT_TRUE(md5.Begin());
-  md5.Update(std::as_bytes(std::span(abandoned.data(), abandoned.size())));
+  ASSERT_TRUE(md5.Update(std::as_bytes(std::span(abandoned.data(), abandoned.size()))));
   ASSERT_TRUE(md5.Begin());
   const std::string abc = "abc";
-  md5.Update(std::as_bytes(std::span(abc.data(), abc.size())));
+  ASSERT_TRUE(md5.Update(std::as_bytes(std::span(abc.data(), abc.size()))));
   EXPECT_EQ(DigestToHex(*md5.Finish()), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_FALSE(md5.Finish()) << "a finished digest cannot be finished twice";
 }
