@@ -8,6 +8,7 @@
 
 #include "sim/default_machine.h"
 #include "sim/machine_location.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_test_support.h"
 
 namespace kestrune::sim {
@@ -69,6 +70,23 @@ TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   EXPECT_EQ(temp.Read().discsWritten, static_cast<uint32_t>(kProcesses * kChanges));
+}
+
+TEST(SimRestartCleanupTest, RecordsEveryRequestInOrderAndRefusesWithoutAMachine) {
+  testing::TemporaryMachine temp;
+  SimRestartCleanup cleanup(temp.machine());
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/R\u00e9cup\u00e9ration/7z.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_EQ(temp.Read().pendingRestartDeletes, (std::vector<std::string>{"/set/Sabrel.exe",
+                                                                         "/set/R\xC3\xA9"
+                                                                         "cup\xC3\xA9"
+                                                                         "ration/7z.exe",
+                                                                         "/set/Sabrel.exe"}));
+
+  Machine absent(temp.folder() / "absent");
+  SimRestartCleanup refused(absent);
+  EXPECT_FALSE(refused.DeleteAtRestart(L"/set/Harlune.exe"));
 }
 
 TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {

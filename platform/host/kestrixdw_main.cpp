@@ -7,6 +7,7 @@
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
+#include "sim/sim_restart_cleanup.h"
 #include "text/utf8.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
   HostProcessLauncher processes(programFolder / "kestrune-cmd");
   HostCarriedTools carriedTools(programFolder / "tools");
   HostSystemInfo systemInfo;
-  HostRestartCleanup restartCleanup;
+  // Linux has no delete-at-restart: the simulated machine records what the program asks for.
+  kestrune::sim::SimRestartCleanup restartCleanup;
   HostClock clock;
   HostDownloader downloader(programFolder);
   HostStandardOutput output;
