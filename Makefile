@@ -1,10 +1,11 @@
 # Entry points for developers and CI. `make check` is the one command that installs what is
 # missing, builds every program for Linux and Windows, and runs every test.
 
-.PHONY: check deps host win32 win64 fuzz test-host test-win64 test-fuzz test-tsan san clean
+.PHONY: check deps host win32 win64 fuzz test-host tidy test-win64 test-fuzz test-tsan san clean
 
 check: deps
 	$(MAKE) test-host
+	$(MAKE) tidy
 	$(MAKE) test-win64
 	$(MAKE) win32
 	$(MAKE) test-fuzz
@@ -23,6 +24,13 @@ host:
 
 test-host: host
 	ctest --preset host
+
+# clang-tidy with the repository's .clang-tidy over the core (and the headers it includes), on
+# the host build's compile commands; any finding fails. About 20 seconds on two cores.
+TIDY_FILES = $(filter-out %_test.cpp %test_support.cpp,\
+  $(wildcard app/*.cpp engine/*.cpp verify/*.cpp devices/*.cpp wizard/*.cpp))
+tidy: host
+	printf '%s\n' $(TIDY_FILES) | xargs -P 2 -n 4 clang-tidy -p build/host --quiet --warnings-as-errors='*'
 
 win64:
 	cmake --preset win64
