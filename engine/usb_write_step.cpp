@@ -232,7 +232,10 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
   temporary.RemoveAll();
   if (!built) return RESULT_STEP_FAILED;
 
-  ExtractTools(worker.tools(), plan.workFolder);
+  // Only 7-Zip: the checks that follow write the tools they run themselves, and each tool
+  // written costs a pause.
+  ExtractToolFile(worker.tools(), plan.workFolder, L"7z.exe", tool_resource::kSevenZipExe);
+  ExtractToolFile(worker.tools(), plan.workFolder, L"7z.dll", tool_resource::kSevenZipDll);
   const std::wstring driveRoot = volumes_.DriveRoot(plan.letter);
   usb::ProgressGauge gauge(plan.totalBytes);
   for (const auto& image : plan.images) {

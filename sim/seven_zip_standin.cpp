@@ -77,20 +77,6 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
       target.capacityRoom += replaced;
       if (target.vanishRoom) *target.vanishRoom += replaced;
     }
-    // Without pacing a file that fits is moved from the staging folder (the same file
-    // system), so that the stand-in costs no more than 7-Zip unpacking in place.
-    const uint64_t size = it->file_size(sizeError);
-    if (target.bytesPerSecond == 0 && !sizeError && size <= target.capacityRoom &&
-        (!target.vanishRoom || size <= *target.vanishRoom)) {
-      std::error_code moveError;
-      fs::rename(it->path(), to, moveError);
-      if (!moveError) {
-        target.capacityRoom -= size;
-        if (target.vanishRoom) *target.vanishRoom -= size;
-        written += size;
-        continue;
-      }
-    }
     std::ifstream in(it->path(), std::ios::binary);
     std::ofstream out(to, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -134,6 +120,25 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
     return kFatalError;
   }
   return 0;
+}
+
+MachineDescription ReadDescription(Machine& machine) {
+  MachineDescription description;
+  machine.Read(description);
+  return description;
+}
+
+// Whether the archive the command names (its first word that is no switch) is no larger than
+// the room left on the volume: an image unpacks to at most its own size.
+bool FitsWhole(const std::vector<std::string>& arguments, const Target& target) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].empty() || arguments[i][0] == '-') continue;
+    std::error_code error;
+    const uint64_t size = fs::file_size(arguments[i], error);
+    return !error && size <= target.capacityRoom &&
+           (!target.vanishRoom || size <= *target.vanishRoom);
+  }
+  return false;
 }
 
 }  // namespace
@@ -182,6 +187,23 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
       !fs::is_directory(machine->VolumeFolder(letter), error)) {
     errors << "ERROR: " << requested << "\nThe device is not ready.\n";
     return kFatalError;
+  }
+  if (target.bytesPerSecond == 0 && FitsWhole(arguments, target)) {
+    // No pacing and room for the whole archive: 7-Zip writes onto the volume itself, so the
+    // space used grows as it would on a stick.
+    std::vector<std::string> unpack = arguments;
+    unpack[outputSwitch] = "-o" + destination.string();
+    int code = RunSevenZip(unpack);
+    ApplyVolumeFaults(*machine);
+    const VolumeFacts after = FindVolume(ReadDescription(*machine), letter);
+    if (code == 0 && !after.hasMedium) {
+      errors << "ERROR: " << requested
+             << (after.exists ? "\nThere is not enough space on the disk.\n"
+                              : "\nThe device is not ready.\n");
+      code = kFatalError;
+    }
+    if (code == 0) output << "Everything is Ok\n";
+    return code;
   }
   const fs::path staging = machine->Folder() / "staging" / std::to_string(::getpid());
   fs::remove_all(staging, error);

@@ -198,11 +198,14 @@ std::string SidText(const std::vector<uint8_t>& sid) {
   if (sid.size() < 8 || sid[0] != 1 || sid.size() != 8u + 4u * sid[1]) return {};
   uint64_t authority = 0;
   for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-" + std::to_string(authority);
+  // Appended piece by piece: GCC 12 misreads "-" + std::to_string(...) as an overlap.
+  std::string text = "S-1-";
+  text += std::to_string(authority);
   for (size_t i = 8; i < sid.size(); i += 4) {
     const uint32_t part =
         sid[i] | (sid[i + 1] << 8) | (sid[i + 2] << 16) | (static_cast<uint32_t>(sid[i + 3]) << 24);
-    text += "-" + std::to_string(part);
+    text += '-';
+    text += std::to_string(part);
   }
   return text;
 }
