@@ -20,6 +20,7 @@
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/native_path.h"
+#include "sim/default_machine.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_test_support.h"
 #include "tools/sample_set.h"
@@ -365,6 +366,26 @@ TEST_F(UsbRefusalTest, DoubtAboutTheStick) {
     d.systemDrive = "F";
   });
   ExpectRefused("the stick holds the system drive");
+}
+
+TEST_F(UsbRefusalTest, DiskChangedBehindItsNumberAfterTheWipeIsNotBuilt) {
+  UseStandInImages(work.path());
+  for (const auto& [pointer, value] : std::map<std::string, std::string>{
+           {"/disks/1/pnpDeviceId", "USBSTOR\\DISK&VEN_OTHER\\1"},
+           {"/disks/1/parentContainerId", "{00000000-0000-0000-FFFF-FFFFFFFFFFFF}"},
+           {"/disks/1/interfaceType", "SCSI"}}) {
+    temp.Change([&](MachineDescription& d) {
+      d.faults.changesAfterDiskpartRun = {{d.diskpartRuns + 2, {{pointer, value}}}};
+    });
+    const uint32_t runs = DiskpartRuns();
+    EXPECT_EQ(Write(), RESULT_STEP_FAILED) << pointer;
+    EXPECT_EQ(DiskpartRuns(), runs + 2) << pointer << ": look-up and wipe, but no build";
+    EXPECT_TRUE(temp.Read().disks[1].partitions.empty()) << pointer;
+    temp.Change([](MachineDescription& d) {
+      d = sim::DefaultMachineDescription();
+      d.disks[1].writeBytesPerSecond = 0;
+    });
+  }
 }
 
 TEST_F(UsbRefusalTest, SizeAndValuesThatCannotGoIntoAScript) {

@@ -514,6 +514,16 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
       }
     }
     afterwards = std::move(session.afterwards);
+    const auto changes = description.faults.changesAfterDiskpartRun.find(description.diskpartRuns);
+    if (changes != description.faults.changesAfterDiskpartRun.end()) {
+      const auto fields = changes->second;
+      for (const auto& [pointer, value] : fields) {
+        std::string error;
+        if (!SetDescriptionField(description, pointer, value, error)) {
+          output << kEol << "kestrune-cmd: " << error << kEol;
+        }
+      }
+    }
     return true;
   });
   if (!saved) return diskpart::kServiceFailed;

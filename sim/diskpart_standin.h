@@ -38,7 +38,9 @@ inline constexpr int kCommandFailed = 5;
 /// The fault faults.diskpartFailCommand ("format", "create", ... or "*") makes the commands of
 /// that name fail as a service failure (exit code 4): in every run, or with
 /// faults.diskpartFailRun = n only in the n-th run on the machine (the description counts the
-/// runs in diskpartRuns, so "the second run's clean" is n = diskpartRuns + 2).
+/// runs in diskpartRuns, so "the second run's clean" is n = diskpartRuns + 2). After the run
+/// numbered n, faults.changesAfterDiskpartRun[n] changes fields of the description, as
+/// something happening to the machine meanwhile would.
 int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream& output);
 
 }  // namespace kestrune::sim

@@ -228,6 +228,12 @@ MachineFaults FaultsFrom(const Json& j) {
   MachineFaults f;
   Take(j, "diskpartFailCommand", f.diskpartFailCommand);
   Take(j, "diskpartFailRun", f.diskpartFailRun);
+  if (j.contains("changesAfterDiskpartRun")) {
+    for (const auto& [run, changes] : j.at("changesAfterDiskpartRun").items()) {
+      f.changesAfterDiskpartRun[static_cast<uint32_t>(std::stoul(run))] =
+          changes.get<std::map<std::string, std::string>>();
+    }
+  }
   TakeCode(j, "inventorySecurity", f.inventorySecurity);
   TakeCode(j, "inventoryConnect", f.inventoryConnect);
   Take(j, "inventoryFailQueries", f.inventoryFailQueries);
@@ -239,8 +245,11 @@ MachineFaults FaultsFrom(const Json& j) {
 }
 
 Json FaultsJson(const MachineFaults& f) {
+  Json changes = Json::object();
+  for (const auto& [run, fields] : f.changesAfterDiskpartRun) changes[std::to_string(run)] = fields;
   return Json{{"diskpartFailCommand", f.diskpartFailCommand},
               {"diskpartFailRun", f.diskpartFailRun},
+              {"changesAfterDiskpartRun", changes},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},

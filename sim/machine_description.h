@@ -94,8 +94,11 @@ struct UserDescription {
 struct MachineFaults {
   std::string diskpartFailCommand;  // the first diskpart command with this name fails ("*": any)
   uint32_t diskpartFailRun = 0;     // ... only in this run of diskpart (counted in diskpartRuns)
-  uint32_t inventorySecurity = 0;   // result of InitializeSecurity
-  uint32_t inventoryConnect = 0;    // result of Connect
+  // After the diskpart run with this number, these fields change (JSON pointer -> JSON text,
+  // as SetDescriptionField takes them): a disk swapped or turned internal behind its number.
+  std::map<uint32_t, std::map<std::string, std::string>> changesAfterDiskpartRun;
+  uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
+  uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
   bool deviceListFails = false;
   uint32_t userEnumeration = 0;     // error code of the user enumeration
