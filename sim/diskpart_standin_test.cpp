@@ -158,36 +158,5 @@ TEST_F(DiskpartTest, CommandInterpreterFormRunsDiskpartInAnotherProcess) {
   ::unsetenv("KESTRUNE_MACHINE");
 }
 
-TEST_F(DiskpartTest, CleanedGptDiskBecomesMbrAtItsFirstPartition) {
-  temp.Change([](MachineDescription& d) {
-    d.disks[1].partitionStyle = "GPT";
-    d.disks[1].partitions[0].type = "GPT: Basic Data";
-  });
-  EXPECT_EQ(Run("sel dis 1\nsel par 1\nactive\n"), diskpart::kServiceFailed)
-      << "a GPT disk has no active partition";
-  ASSERT_EQ(Run(WipeScript(1)), diskpart::kOk);
-  EXPECT_EQ(Stick().partitionStyle, "") << "cleaned: no partition style";
-  ASSERT_EQ(Run(BuildScript(1, 1000, "RECOVERY", 'F')), diskpart::kOk) << output;
-  EXPECT_EQ(Stick().partitionStyle, "MBR");
-  EXPECT_TRUE(Stick().partitions.at(0).active);
-  EXPECT_EQ(Stick().partitions.at(0).type, "Installable File System");
-}
-
-TEST_F(DiskpartTest, FaultOfOneRunAndTheSystemDrive) {
-  temp.Change([](MachineDescription& d) {
-    d.faults.diskpartFailCommand = "clean";
-    d.faults.diskpartFailRun = d.diskpartRuns + 2;
-  });
-  EXPECT_EQ(Run(WipeScript(1)), diskpart::kOk) << "the first run is spared";
-  EXPECT_EQ(Run(WipeScript(1)), diskpart::kServiceFailed) << "the second run's clean fails";
-  EXPECT_EQ(Run(WipeScript(1)), diskpart::kOk) << "and only that one";
-  EXPECT_EQ(temp.Read().diskpartRuns, 3u);
-
-  temp.Change([](MachineDescription& d) { d.systemDrive = "F"; });
-  ASSERT_EQ(Run(BuildScript(1, 1000, "RECOVERY", 'F')), diskpart::kOk);
-  EXPECT_EQ(Run(WipeScript(1)), diskpart::kServiceFailed) << "the disk now holds the system";
-  EXPECT_EQ(Run(WipeScript(0)), diskpart::kOk) << "C: is an ordinary drive on this machine";
-}
-
 }  // namespace
 }  // namespace kestrune::sim

@@ -152,29 +152,5 @@ TEST_F(UserRegistryTest, ValuesOfAnyTypeKeepTheirExactBytes) {
   ASSERT_EQ(users.UnloadHive(sid), err::kSuccess);
 }
 
-TEST_F(UserRegistryTest, UnloadFaultsAndTheHivesOfInteractiveUsers) {
-  const std::wstring sid = SidOf(L"Kestrel");
-  ASSERT_EQ(users.EnableRestorePrivilege(true), err::kSuccess);
-  temp.Change([](MachineDescription& d) { d.faults.unloadHiveFailures = 2; });
-  ASSERT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
-  EXPECT_EQ(users.UnloadHive(sid), err::kAccessDenied);
-  EXPECT_EQ(users.UnloadHive(sid), err::kAccessDenied);
-  EXPECT_EQ(users.UnloadHive(sid), err::kSuccess);
-  EXPECT_EQ(temp.Read().faults.unloadHiveFailures, 0u);
-
-  // A user who logs on interactively: the system mounts the hive below the SID.
-  std::unique_ptr<platform::RegistryKey> key;
-  EXPECT_EQ(users.OpenUserKey(sid, kPoliciesKey, key), err::kFileNotFound);
-  temp.Change([](MachineDescription& d) { d.users[0].interactive = true; });
-  EXPECT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSharingViolation);
-  ASSERT_EQ(users.OpenUserKey(sid, kPoliciesKey, key), err::kSuccess);
-  EXPECT_EQ(key->WriteDword(L"NoDriveTypeAutoRun", 0x95), err::kSuccess);
-  temp.Change([](MachineDescription& d) { d.users[0].interactive = false; });
-  ASSERT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
-  uint32_t value = 0;
-  EXPECT_EQ(key->ReadDword(L"NoDriveTypeAutoRun", value), err::kSuccess);
-  EXPECT_EQ(value, 0x95u) << "the same hive file";
-}
-
 }  // namespace
 }  // namespace kestrune::sim
