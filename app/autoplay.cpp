@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/native_path.h"
+#include "text/ascii_case.h"
 
 namespace kestrune {
 namespace {
@@ -22,15 +23,8 @@ constexpr uint32_t kNoAutoRunOnAnyDrive = 0xFF;
 /// A bound for an enumeration that keeps answering "more data".
 constexpr int kMaxEnumerationCalls = 10000;
 
-wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
 bool SameUserName(std::wstring_view a, std::wstring_view b) {
-  a = a.substr(0, kPathCapacity), b = b.substr(0, kPathCapacity);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
+  return text::EqualsIgnoringAsciiCase(a.substr(0, kPathCapacity), b.substr(0, kPathCapacity));
 }
 
 /// The restore privilege, switched on when a mount asks for it and off again when the

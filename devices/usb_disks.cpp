@@ -3,6 +3,8 @@
 #include <memory>
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 namespace kestrune {
 namespace {
 
@@ -12,16 +14,6 @@ using Rows = std::vector<std::unique_ptr<platform::InventoryObject>>;
 
 /// The container id Windows gives every device built into the computer.
 constexpr std::wstring_view kBuiltInContainerId = L"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}";
-
-wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
 
 /// Reads a property as text; a null value reads as empty text.
 bool Read(platform::InventoryObject& object, const wchar_t* name, std::wstring& value) {
@@ -53,22 +45,22 @@ std::wstring CollapseBackslashPairs(std::wstring_view text) {
 }
 
 bool IsAcceptedMediaType(std::wstring_view mediaType) {
-  return EqualsIgnoringCase(mediaType, L"Removable media") ||
-         EqualsIgnoringCase(mediaType, L"External hard disk media");
+  return text::EqualsIgnoringAsciiCase(mediaType, L"Removable media") ||
+         text::EqualsIgnoringAsciiCase(mediaType, L"External hard disk media");
 }
 
 /// Types of letterless partitions that are no place for data (EFI system partitions and the
 /// like): they are not counted at all.
 bool IsUncountedType(std::wstring_view type) {
-  return type.empty() || EqualsIgnoringCase(type, L"GPT: System") ||
-         EqualsIgnoringCase(type, L"GPT: Unknown") || EqualsIgnoringCase(type, L"Unknown");
+  return type.empty() || text::EqualsIgnoringAsciiCase(type, L"GPT: System") ||
+         text::EqualsIgnoringAsciiCase(type, L"GPT: Unknown") ||
+         text::EqualsIgnoringAsciiCase(type, L"Unknown");
 }
 
 /// The drive letter of a logical disk name ("E:"), upper case; 0 for any other text.
 wchar_t LetterOf(std::wstring_view name) {
   if (name.size() != 2 || name[1] != L':') return 0;
-  const wchar_t c = name[0];
-  if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - 32);
+  const wchar_t c = text::AsciiUpper(name[0]);
   return (c >= L'A' && c <= L'Z') ? c : 0;
 }
 
@@ -91,7 +83,7 @@ TreeFindings LookInDeviceTree(platform::DeviceTree& tree, const std::wstring& pn
       findings.unreadable = true;
       continue;
     }
-    if (!EqualsIgnoringCase(instanceId, pnpDeviceId)) continue;
+    if (!text::EqualsIgnoringAsciiCase(instanceId, pnpDeviceId)) continue;
     findings.found = true;
     platform::DeviceNode parent = 0;
     std::wstring containerId;
@@ -100,7 +92,7 @@ TreeFindings LookInDeviceTree(platform::DeviceTree& tree, const std::wstring& pn
       findings.unreadable = true;
       continue;
     }
-    if (EqualsIgnoringCase(containerId, kBuiltInContainerId)) findings.builtIn = true;
+    if (text::EqualsIgnoringAsciiCase(containerId, kBuiltInContainerId)) findings.builtIn = true;
   }
   return findings;
 }
@@ -213,7 +205,8 @@ bool Connect(platform::DiskInventory& inventory) {
 /// The USB tests of a disk row: interface and media type, as read into `mediaType`.
 bool IsUsbDiskOfAcceptedMedia(platform::InventoryObject& disk, std::wstring& mediaType) {
   std::wstring interfaceType;
-  return Read(disk, L"InterfaceType", interfaceType) && EqualsIgnoringCase(interfaceType, L"USB") &&
+  return Read(disk, L"InterfaceType", interfaceType) &&
+         text::EqualsIgnoringAsciiCase(interfaceType, L"USB") &&
          Read(disk, L"MediaType", mediaType) && IsAcceptedMediaType(mediaType);
 }
 
@@ -252,7 +245,8 @@ void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devi
     PartitionWalk walk = WalkPartitions(inventory, deviceId);
     if (walk.dropDisk) continue;
     detail.partitions = std::move(walk.counted);
-    const bool isRemovable = EqualsIgnoringCase(detail.mediaTypeText, L"Removable Media");
+    const bool isRemovable =
+        text::EqualsIgnoringAsciiCase(detail.mediaTypeText, L"Removable Media");
     (isRemovable ? removable : external).push_back(std::move(detail));
   }
   for (auto* group : {&removable, &external}) {
@@ -269,7 +263,8 @@ UsbDiskInspection InspectUsbDisk(platform::DiskInventory& inventory, platform::D
   const std::wstring wanted = L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(number);
   for (auto& disk : disks) {
     std::wstring deviceId;
-    if (!Read(*disk, L"DeviceID", deviceId) || !EqualsIgnoringCase(deviceId, wanted)) continue;
+    if (!Read(*disk, L"DeviceID", deviceId) || !text::EqualsIgnoringAsciiCase(deviceId, wanted))
+      continue;
     inspection.listed = true;
 
     std::wstring mediaType, size;

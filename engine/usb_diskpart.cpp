@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace kestrune::usb {
 namespace {
 
@@ -34,15 +36,7 @@ std::vector<std::string> WordsAfterMark(const std::string& line) {
   return words;
 }
 
-bool IsDiskWord(const std::string& word) {
-  if (word.size() != 4) return false;
-  const char* expected = "disk";
-  for (size_t i = 0; i < 4; ++i) {
-    const char c = (word[i] >= 'A' && word[i] <= 'Z') ? static_cast<char>(word[i] + 32) : word[i];
-    if (c != expected[i]) return false;
-  }
-  return true;
-}
+bool IsDiskWord(const std::string& word) { return text::EqualsIgnoringAsciiCase(word, "disk"); }
 
 /// 1 to 4 decimal digits; nothing else.
 std::optional<uint32_t> DiskNumber(const std::string& word) {

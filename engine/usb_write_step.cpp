@@ -13,6 +13,7 @@
 #include "engine/usb_diskpart.h"
 #include "engine/vantor_thread.h"
 #include "platform/native_path.h"
+#include "text/ascii_case.h"
 
 namespace kestrune {
 namespace {
@@ -36,8 +37,6 @@ struct UsbPlan {
   std::wstring label;
 };
 
-wchar_t FoldCase(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c; }
-
 /// The components of a path after resolving what can be resolved, empty ones dropped, so
 /// that "F:\" and a volume folder with a trailing separator compare as prefixes.
 std::vector<std::wstring> Components(const std::wstring& path) {
@@ -60,10 +59,7 @@ bool IsInside(const std::wstring& path, const std::wstring& folder) {
   const auto outer = Components(folder);
   if (outer.empty() || outer.size() > inner.size()) return false;
   for (size_t i = 0; i < outer.size(); ++i) {
-    if (outer[i].size() != inner[i].size()) return false;
-    for (size_t c = 0; c < outer[i].size(); ++c) {
-      if (FoldCase(outer[i][c]) != FoldCase(inner[i][c])) return false;
-    }
+    if (!text::EqualsIgnoringAsciiCase(outer[i], inner[i])) return false;
   }
   return true;
 }

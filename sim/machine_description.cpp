@@ -284,6 +284,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "loadedHives", m.loadedHives);
     Take(j, "discsWritten", m.discsWritten);
     Take(j, "diskpartRuns", m.diskpartRuns);
+    Take(j, "pendingRestartDeletes", m.pendingRestartDeletes);
     machine = std::move(m);
     return true;
   } catch (const std::exception& e) {
@@ -311,6 +312,7 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["loadedHives"] = m.loadedHives;
   j["discsWritten"] = m.discsWritten;
   j["diskpartRuns"] = m.diskpartRuns;
+  j["pendingRestartDeletes"] = m.pendingRestartDeletes;
   return j.dump(2) + "\n";
 }
 

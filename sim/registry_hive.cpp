@@ -1,12 +1,12 @@
 #include "sim/registry_hive.h"
 
-#include <cctype>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/host/utf8.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -32,55 +32,29 @@ std::vector<uint8_t> FromHex(const std::string& text) {
   return bytes;
 }
 
-void PutUtf16(std::vector<uint8_t>& bytes, uint32_t unit) {
-  bytes.push_back(static_cast<uint8_t>(unit));
-  bytes.push_back(static_cast<uint8_t>(unit >> 8));
-}
-
 // Text as a REG_SZ value holds it: UTF-16LE with a terminator.
 std::vector<uint8_t> Utf16Bytes(const std::string& utf8) {
   std::vector<uint8_t> bytes;
-  for (const wchar_t c : platform::host::WideFromUtf8(utf8)) {
-    const auto point = static_cast<uint32_t>(c);
-    if (point > 0xFFFF) {
-      PutUtf16(bytes, 0xD800 + ((point - 0x10000) >> 10));
-      PutUtf16(bytes, 0xDC00 + ((point - 0x10000) & 0x3FF));
-    } else {
-      PutUtf16(bytes, point);
-    }
+  for (const char16_t unit : text::Utf16FromUtf8(utf8, text::InvalidUtf8::kEscape)) {
+    bytes.push_back(static_cast<uint8_t>(unit));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
   }
-  PutUtf16(bytes, 0);
+  bytes.insert(bytes.end(), {0, 0});
   return bytes;
 }
 
-// The text of REG_SZ bytes up to the first terminator; pairs of surrogates join.
+// The text of REG_SZ bytes up to the first terminator.
 std::string TextOfUtf16(const std::vector<uint8_t>& bytes) {
-  std::wstring wide;
+  std::u16string units;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
+    const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
     if (unit == 0) break;
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-      const uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-      if (low >= 0xDC00 && low < 0xE000) {
-        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        i += 2;
-      }
-    }
-    wide += static_cast<wchar_t>(unit);
+    units += unit;
   }
-  return platform::host::Utf8FromWide(wide);
+  return text::Utf8FromUtf16(units);
 }
 
-bool SameKey(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace
 

@@ -4,37 +4,25 @@
 #include <cctype>
 #include <optional>
 
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/registry_hive.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace fs = std::filesystem;
 namespace err = platform::win32error;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
 constexpr uint32_t kInvalidSid = 1337;
 constexpr uint32_t kKeyDeleted = 1018;
 constexpr uint32_t kBadDatabase = 1009;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return text::EqualsIgnoringAsciiCase(a, b);
 }
 
 // The hive file mounted below HKEY_USERS as `subkey`: one this program mounted, or the hive of
@@ -62,9 +50,9 @@ class SimRegistryKey : public platform::RegistryKey {
         subkey_(std::move(subkey)),
         path_(std::move(path)),
         openKeys_(std::move(openKeys)) {
-    ++(*openKeys_)[Lower(subkey_)];
+    ++(*openKeys_)[text::ToAsciiLower(subkey_)];
   }
-  ~SimRegistryKey() override { --(*openKeys_)[Lower(subkey_)]; }
+  ~SimRegistryKey() override { --(*openKeys_)[text::ToAsciiLower(subkey_)]; }
   SimRegistryKey(const SimRegistryKey&) = delete;
   SimRegistryKey& operator=(const SimRegistryKey&) = delete;
 
@@ -318,7 +306,7 @@ uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstrin
 uint32_t SimUserRegistry::UnloadHive(const std::wstring& subkey) {
   if (!privilegeEnabled_) return err::kPrivilegeNotHeld;
   // A hive with an open key cannot be unloaded.
-  if ((*openKeys_)[Lower(Utf8FromWide(subkey))] > 0) return err::kAccessDenied;
+  if ((*openKeys_)[text::ToAsciiLower(Utf8FromWide(subkey))] > 0) return err::kAccessDenied;
   uint32_t result = err::kInvalidParameter;
   const bool read = machine_.Modify([&](MachineDescription& machine) {
     if (machine.faults.unloadHiveFailures > 0) {

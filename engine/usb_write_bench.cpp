@@ -134,9 +134,8 @@ int main(int argc, char** argv) {
   platform::host::HostProcessLauncher launcher(programs / "kestrune-cmd");
   platform::host::HostCarriedTools carried(programs / "tools");
   platform::host::HostSystemInfo systemInfo;
-  platform::host::HostRestartCleanup restartCleanup;
   CountingClock clock;
-  ToolServices tools{launcher, carried, systemInfo, restartCleanup, clock};
+  ToolServices tools{launcher, carried, systemInfo, ports.restartCleanup, clock};
   CountingWindows windows;
   platform::host::RecordingPowerRequests power;
   NoSteps noSteps;
