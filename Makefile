@@ -42,7 +42,7 @@ test-fuzz: fuzz
 	ctest --preset host-fuzz
 
 # The threaded parts (worker, events, window table) under ThreadSanitizer: any report fails.
-TSAN_TESTS = engine_tests ui_host_tests platform_tests
+TSAN_TESTS = engine_tests burning_tests ui_host_tests platform_tests
 test-tsan:
 	cmake --preset host-tsan
 	cmake --build --preset host-tsan --target $(TSAN_TESTS)

@@ -22,16 +22,15 @@ uint64_t SystemTimeToMilliseconds(const SystemTime& time) {
   if (time.IsZero()) return 0;
   const year_month_day date{year(time.wYear), month(time.wMonth), day(time.wDay)};
   if (!date.ok() || date.year() < year(1601)) return 0;
-  const auto sinceEpoch = sys_days(date) - kEpoch1601 + hours(time.wHour) +
-                          minutes(time.wMinute) + seconds(time.wSecond) +
-                          milliseconds(time.wMilliseconds);
+  const auto sinceEpoch = sys_days(date) - kEpoch1601 + hours(time.wHour) + minutes(time.wMinute) +
+                          seconds(time.wSecond) + milliseconds(time.wMilliseconds);
   return static_cast<uint64_t>(duration_cast<milliseconds>(sinceEpoch).count());
 }
 
 SystemTime SystemTimeFromMilliseconds(uint64_t count) {
   if (count == 0) return {};
-  const auto instant = time_point_cast<milliseconds>(kEpoch1601) +
-                       milliseconds(static_cast<int64_t>(count));
+  const auto instant =
+      time_point_cast<milliseconds>(kEpoch1601) + milliseconds(static_cast<int64_t>(count));
   const sys_days dayStart = floor<days>(instant);
   const year_month_day date(dayStart);
   const hh_mm_ss clock(instant - dayStart);

@@ -23,12 +23,12 @@ struct ImapiContext {
   std::atomic<uint32_t> ready{0};
   /// The disc master: lists the recorders and makes the objects. Not owned.
   platform::DiscService* master = nullptr;
+  /// The recorder that burning uses. BindRecorder replaces it with the recorder of the chosen
+  /// drive; `format` holds it from then on. Declared before `format` so that the writer goes
+  /// first: it does not own the recorder it was given.
+  std::unique_ptr<platform::DiscRecorder> recorder;
   /// The data writer used for every disc.
   std::unique_ptr<platform::DiscDataWriter> format;
-  /// The recorder that burning uses. BindRecorder replaces it with the recorder of the chosen
-  /// drive; `format` holds it from then on. Release `format` first at shutdown (the writer
-  /// does not own the recorder it was given).
-  std::unique_ptr<platform::DiscRecorder> recorder;
   /// The write-progress receiver connected to `format` while a disc is written. Not owned.
   platform::DataWriteEvents* sink = nullptr;
   /// Media code the recorder was bound for; 0 while no recorder is bound.

@@ -207,8 +207,7 @@ uint32_t CheckInsertedMedia(ImapiContext& imapi, const RunContext& context) {
       break;
   }
   // Every set is made of dual-layer DVD-R images; only a drive bound for them takes a disc.
-  return accepted && imapi.targetMediaType == kMediaDvdRDualLayer ? MEDIA_READY
-                                                                  : MEDIA_WRONG_TYPE;
+  return accepted && imapi.targetMediaType == kMediaDvdRDualLayer ? MEDIA_READY : MEDIA_WRONG_TYPE;
 }
 
 }  // namespace kestrune

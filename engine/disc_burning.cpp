@@ -108,6 +108,8 @@ HResult DiscBurningSteps::BurnImage(RunContext& context, uint32_t index) {
 HResult DiscBurningSteps::WriteWithSinkConnected(RunContext& context,
                                                  platform::DiscImageStream& stream) {
   platform::DiscDataWriter& format = *imapi_.format;
+  // A connection whose disconnection failed last time would report every event twice.
+  if (staleCookie_ && !Failed(format.Unadvise(*staleCookie_))) staleCookie_.reset();
   uint32_t cookie = 0;
   HResult hr = format.Advise(&sink_, cookie);
   if (Failed(hr)) return hr;
@@ -129,7 +131,7 @@ HResult DiscBurningSteps::WriteWithSinkConnected(RunContext& context,
   }
   imapi_.burning = 0;
   context.finalizing = 0;
-  format.Unadvise(cookie);
+  if (Failed(format.Unadvise(cookie))) staleCookie_ = cookie;
   sink_.cookie = CEventDataWriter::kNotConnected;
   return hr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "devices/imapi_context.h"
 #include "engine/event_data_writer.h"
@@ -47,6 +48,8 @@ class DiscBurningSteps final : public DiscWritingSteps {
   ImapiContext& imapi_;
   CEventDataWriter& sink_;
   platform::PowerRequests& power_;
+  /// The cookie of a connection that could not be undone; retried before the next write.
+  std::optional<uint32_t> staleCookie_;
 };
 
 }  // namespace kestrune

@@ -36,11 +36,15 @@ class SimWriteProgress : public platform::DataWriteProgress {
  public:
   SimWriteProgress(const FailedCalls& faults, int32_t action, int32_t sectorCount, int32_t lba)
       : faults_(faults), action_(action), sectorCount_(sectorCount), lba_(lba) {}
-  HResult GetCurrentAction(int32_t& action) override { return Answer("GetCurrentAction", action, action_); }
+  HResult GetCurrentAction(int32_t& action) override {
+    return Answer("GetCurrentAction", action, action_);
+  }
   HResult GetSectorCount(int32_t& sectorCount) override {
     return Answer("GetSectorCount", sectorCount, sectorCount_);
   }
-  HResult GetLastWrittenLba(int32_t& lba) override { return Answer("GetLastWrittenLba", lba, lba_); }
+  HResult GetLastWrittenLba(int32_t& lba) override {
+    return Answer("GetLastWrittenLba", lba, lba_);
+  }
 
  private:
   HResult Answer(const char* call, int32_t& out, int32_t value) const {
@@ -254,8 +258,8 @@ HResult SimDataWriter::CancelWrite() {
   return platform::kS_OK;
 }
 
-bool SimDataWriter::Report(const RecorderDescription& recorder, int32_t action,
-                           int32_t sectorCount, int32_t lastWrittenLba) {
+bool SimDataWriter::Report(const RecorderDescription& recorder, int32_t action, int32_t sectorCount,
+                           int32_t lastWrittenLba) {
   std::vector<platform::DataWriteEvents*> sinks;
   {
     std::lock_guard lock(sinksMutex_);
@@ -399,8 +403,7 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
   if (recorder.announceFormatting && report(imapi::kActionFormattingMedia, 0)) return cancelled();
   if (recorder.announceInitialization && report(imapi::kActionInitializingHardware, 0))
     return cancelled();
-  if (recorder.announceCalibration && report(imapi::kActionCalibratingPower, 0))
-    return cancelled();
+  if (recorder.announceCalibration && report(imapi::kActionCalibratingPower, 0)) return cancelled();
   {
     fs::create_directories(partial.parent_path(), error);
     fs::remove(partial, error);
