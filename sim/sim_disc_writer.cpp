@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/host/utf8.h"
+#include "sim/iso_files.h"
 #include "sim/machine_actions.h"
 #include "sim/seven_zip.h"
 
@@ -481,7 +482,10 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
   }
   fs::rename(partial, machine.Resolve(name), error);
   ClearFolder(machine.VolumeFolder(letter));
-  ExtractImage(machine.Resolve(name), machine.VolumeFolder(letter));
+  if (!ExtractIsoFiles(machine.Resolve(name), machine.VolumeFolder(letter))) {
+    ClearFolder(machine.VolumeFolder(letter));
+    ExtractImage(machine.Resolve(name), machine.VolumeFolder(letter));
+  }
   if (recorder.flipByteAfterBurn) FlipOneByte(machine.VolumeFolder(letter));
   report(imapi::kActionCompleted, sectors);
   return platform::kS_OK;

@@ -1,12 +1,16 @@
 #include "sim/sim_disc_writer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 
 #include "platform/native_path.h"
+#include "sim/iso_files.h"
 #include "sim/machine_actions.h"
+#include "sim/seven_zip.h"
 #include "sim/sim_test_support.h"
 
 namespace kestrune::sim {
@@ -16,6 +20,10 @@ namespace fs = std::filesystem;
 namespace imapi = platform::imapi;
 using platform::HResult;
 using testing::TemporaryMachine;
+
+fs::path FreshFolder() {
+  return fs::temp_directory_path() / ("kestrune-iso-" + std::to_string(::getpid()));
+}
 
 // Records the events and the thread they came on; can run an action at a chosen event.
 class Receiver : public platform::DataWriteEvents {
@@ -194,6 +202,28 @@ TEST_F(DiscWriterTest, RecorderReleasedWhileTheWriterHoldsItIsNoticed) {
   EXPECT_TRUE(writer->recorderReleasedWhileHeld());
   uint32_t status = 0;
   EXPECT_EQ(writer->GetCurrentMediaStatus(status), imapi::kE_RECORDER_REQUIRED);
+}
+
+// A written disc's files come from the image's Joliet tree, as 7-Zip would unpack them.
+TEST(IsoFilesTest, SameTreeAs7Zip) {
+  const fs::path out = FreshFolder();
+  for (int disc : {1, 2}) {
+    ASSERT_TRUE(ExtractIsoFiles(testing::SampleImage(disc), out / "fast"));
+    ASSERT_TRUE(ExtractImage(testing::SampleImage(disc), out / "7z"));
+  }
+  std::vector<std::string> fast, sevenZip;
+  for (const auto& [root, names] : {std::pair{out / "fast", &fast}, {out / "7z", &sevenZip}}) {
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      const std::string relative = fs::relative(entry.path(), root).string();
+      names->push_back(relative + (entry.is_regular_file() ? " " + testing::ReadFile(entry.path())
+                                                           : std::string(" folder")));
+    }
+    std::sort(names->begin(), names->end());
+  }
+  EXPECT_GT(fast.size(), 8u);
+  EXPECT_EQ(fast, sevenZip);
+  EXPECT_FALSE(ExtractIsoFiles(out / "fast" / "version.doc", out / "not-an-image"));
+  fs::remove_all(out);
 }
 
 }  // namespace
