@@ -23,13 +23,6 @@ TEST(SystemTimeTest, MillisecondsSince1601RoundTrip) {
   const SystemTime now = CurrentSystemTime();
   EXPECT_GE(now.wYear, 2024);
   EXPECT_EQ(SystemTimeFromMilliseconds(SystemTimeToMilliseconds(now)), now);
-
-  AtomicSystemTime shared;
-  EXPECT_TRUE(shared.IsZero());
-  shared.Store(leapDay);
-  EXPECT_EQ(shared.Load(), leapDay);
-  shared.Clear();
-  EXPECT_TRUE(shared.IsZero());
 }
 
 }  // namespace
