@@ -71,7 +71,7 @@ void GiveBackBoundRecorder(ImapiContext& imapi) {
       Succeeded(format.PutRecorder(imapi.recorder.get()))) {
     return;
   }
-  format.PutRecorder(nullptr);
+  static_cast<void>(format.PutRecorder(nullptr));  // taking a recorder out cannot be refused
   imapi.targetMediaType = 0;
   imapi.boundLetter = 0;
 }
@@ -161,12 +161,13 @@ bool BindRecorder(ImapiContext& imapi, wchar_t letter, uint32_t mediaCode) {
   });
   if (Failed(walked) || !chosen) {
     // A walk that failed before reaching the drive may leave the writer on the old drive.
-    format.PutRecorder(nullptr);
+    static_cast<void>(format.PutRecorder(nullptr));
     imapi.targetMediaType = 0;
     imapi.boundLetter = 0;
     return false;
   }
-  format.PutClientName(kDiscClientName);  // a writer without a client name still writes
+  // A writer without a client name still writes.
+  static_cast<void>(format.PutClientName(kDiscClientName));
   // The previous recorder goes only now, after the writer has let go of it.
   imapi.recorder = std::move(chosen);
   imapi.boundLetter = letter;

@@ -60,7 +60,9 @@ uint32_t DiscBurningSteps::BurnDisc(CVantorThread& worker, uint32_t disc) {
   const HResult hr = BurnImage(context, disc - 1);
   // The work folder is the user's own image folder: only the tools written just now go.
   if (!written.empty()) {
-    worker.RunTool(L"cmd.exe", DeleteByName(written), folder, nullptr, nullptr, false);
+    // Its outcome is not read: a tool left behind is only deleted at the next restart.
+    static_cast<void>(
+        worker.RunTool(L"cmd.exe", DeleteByName(written), folder, nullptr, nullptr, false));
   }
   return hr == platform::kS_OK ? RESULT_OK : RESULT_BURN_FAILED;
 }
@@ -68,7 +70,7 @@ uint32_t DiscBurningSteps::BurnDisc(CVantorThread& worker, uint32_t disc) {
 void DiscBurningSteps::EjectMedia(CVantorThread&) {
   if (imapi_.ready != 1 || !imapi_.recorder) return;
   std::lock_guard writer(imapi_.writerInUse);
-  imapi_.recorder->EjectMedia();
+  static_cast<void>(imapi_.recorder->EjectMedia());  // a tray that stays shut changes nothing
 }
 
 HResult DiscBurningSteps::BurnImage(RunContext& context, uint32_t index) {
@@ -76,7 +78,8 @@ HResult DiscBurningSteps::BurnImage(RunContext& context, uint32_t index) {
   if (index >= kMaxSources) return platform::kE_INVALIDARG;
   platform::DiscDataWriter& format = *imapi_.format;
 
-  format.PutClientName(kDiscClientName);  // a writer without a client name still writes
+  // A writer without a client name still writes.
+  static_cast<void>(format.PutClientName(kDiscClientName));
   bool pureCav = false;
   HResult hr = format.GetCurrentRotationTypeIsPureCAV(pureCav);
   if (Failed(hr)) return hr;
@@ -96,11 +99,11 @@ HResult DiscBurningSteps::BurnImage(RunContext& context, uint32_t index) {
   if (Failed(hr)) return hr;
   hr = format.PutForceMediaToBeClosed(true);
   if (Failed(hr)) return hr;
-  // Set either way: the writer keeps the setting, and a write-once disc after a rewritable
-  // one must not inherit it.
+  // Set either way, as the writer keeps it: a write-once disc after a rewritable one must not
+  // inherit it. Not checked: without it a used rewritable disc is refused by the write.
   uint32_t mediaType = 0;
   if (!Failed(format.GetCurrentPhysicalMediaType(mediaType))) {
-    format.PutForceOverwrite(IsRewritable(mediaType));  // without it a used disc is refused
+    static_cast<void>(format.PutForceOverwrite(IsRewritable(mediaType)));
   }
   return WriteWithSinkConnected(context, *stream);
 }

@@ -11,7 +11,8 @@ void CEventDataWriter::Update(platform::DiscDataWriter& writer,
                               platform::DataWriteProgress* progress) {
   // A cancel is passed on at the first event after it was asked for, whatever the event.
   if (context_.cancelRequested.exchange(0) != 0) {
-    writer.CancelWrite();
+    // The only failure is "no write in progress": then there is nothing to cancel.
+    static_cast<void>(writer.CancelWrite());
     return;
   }
   int32_t action = 0;
@@ -50,7 +51,8 @@ void CEventDataWriter::Update(platform::DiscDataWriter& writer,
 
   const WindowHandle sheet = context_.sheetWnd;
   if (sheet != nullptr && windows_.IsWindow(sheet)) {
-    windows_.Post(sheet, WM_WRITE_ACTION, static_cast<uintptr_t>(action), 0);
+    // A sheet that went away meanwhile has nobody left to tell.
+    static_cast<void>(windows_.Post(sheet, WM_WRITE_ACTION, static_cast<uintptr_t>(action), 0));
   }
 }
 
