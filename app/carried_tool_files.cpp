@@ -33,8 +33,10 @@ bool ExtractToolFile(ToolServices& services, const std::wstring& folder,
   const auto status = std::filesystem::symlink_status(native, error);
   if (std::filesystem::exists(status)) return false;
 
+  // A tool that was not written fails to start later, and one that is not deleted at
+  // restart is merely left behind; the caller learns which tools this call wrote.
   const bool written = services.carriedTools.WriteTool(resourceId, target);
-  services.restartCleanup.DeleteAtRestart(target);
+  static_cast<void>(services.restartCleanup.DeleteAtRestart(target));
   services.clock.Pause(200);
   return written;
 }

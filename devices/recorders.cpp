@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "text/ascii_case.h"
+
 namespace kestrune {
 namespace {
 
@@ -51,10 +53,7 @@ HResult ReadLetter(platform::DiscRecorder& recorder, wchar_t& letter) {
 }
 
 bool NamesVirtualDrive(std::wstring productId) {
-  // ASCII upper case: product ids are ASCII, and the global locale must not matter.
-  for (auto& c : productId) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - (L'a' - L'A'));
-  }
+  for (auto& c : productId) c = text::AsciiUpper(c);
   return productId.find(L"VIRTUAL") != std::wstring::npos;
 }
 

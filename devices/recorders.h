@@ -38,7 +38,7 @@ inline constexpr wchar_t kDiscClientName[] = L"Kestrix";
 /// vendor and product exactly as the drive gives them), in the service's order. Recorders
 /// without a drive root and virtual drives (a product id containing "VIRTUAL" in any case)
 /// are left out. True when every call made succeeded.
-bool EnumRecorders(ImapiContext& imapi, std::vector<std::wstring>& entries);
+[[nodiscard]] bool EnumRecorders(ImapiContext& imapi, std::vector<std::wstring>& entries);
 
 /// What the drive with `letter` can write and what disc it holds: the media mask it can use
 /// (0x800 for a dual-layer DVD-R in a drive that writes them, else 0) and the current media
@@ -46,17 +46,17 @@ bool EnumRecorders(ImapiContext& imapi, std::vector<std::wstring>& entries);
 /// means ask again later. E_FAIL without touching the outputs for a null output, letter 0
 /// or a context that is not ready. Borrows `format` for the scan and gives it back its bound
 /// recorder afterwards.
-HResult ScanDriveMedia(ImapiContext& imapi, wchar_t letter, uint32_t* supportedMediaMask,
-                       uint32_t* currentMediaCode);
+[[nodiscard]] HResult ScanDriveMedia(ImapiContext& imapi, wchar_t letter,
+                                     uint32_t* supportedMediaMask, uint32_t* currentMediaCode);
 
 /// Binds the context's recorder and writer to the drive with `letter` for media `mediaCode`
 /// (1 to 19). True when bound. Binding the letter that is already bound keeps that binding;
 /// another letter rebinds (the user went back and chose another drive), and a failed rebind
 /// leaves nothing bound.
-bool BindRecorder(ImapiContext& imapi, wchar_t letter, uint32_t mediaCode);
+[[nodiscard]] bool BindRecorder(ImapiContext& imapi, wchar_t letter, uint32_t mediaCode);
 
 /// One poll of the disc in the bound drive: a MEDIA_... verdict. MEDIA_RETRY while a disc
 /// step of the worker uses the writer.
-uint32_t CheckInsertedMedia(ImapiContext& imapi, const RunContext& context);
+[[nodiscard]] uint32_t CheckInsertedMedia(ImapiContext& imapi, const RunContext& context);
 
 }  // namespace kestrune

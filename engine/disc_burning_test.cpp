@@ -127,7 +127,7 @@ class DiscBurningTest : public ::testing::Test {
   platform::host::HostProcessLauncher processes{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd"};
   platform::host::HostCarriedTools carriedTools{fs::path(KESTRUNE_BIN_DIR) / "tools"};
   platform::host::HostSystemInfo systemInfo;
-  platform::host::HostRestartCleanup restartCleanup;
+  testing::FakeRestartCleanup restartCleanup;
   HookClock clock;
   ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
 

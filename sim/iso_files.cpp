@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -80,7 +80,7 @@ std::string JolietName(const uint8_t* name, size_t length) {
     wide.push_back(c);
   }
   if (wide == L"." || wide == L"..") return {};
-  return platform::host::Utf8FromWide(wide);
+  return text::Utf8FromWide(wide);
 }
 
 bool ExtractDirectory(int image, uint64_t imageSize, uint32_t extent, uint32_t size,

@@ -8,10 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/host/utf8.h"
 #include "sim/iso_files.h"
 #include "sim/machine_actions.h"
 #include "sim/seven_zip.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -234,7 +234,7 @@ HResult SimDataWriter::Advise(platform::DataWriteEvents* events, uint32_t& cooki
     const HResult hr = Describe("Advise", recorder);
     if (hr != platform::kS_OK && hr != imapi::kE_COMMAND_TIMEOUT) return hr;
   }
-  std::lock_guard lock(sinksMutex_);
+  platform::MutexLock lock(sinksMutex_);
   cookie = nextCookie_++;
   sinks_[cookie] = events;
   return platform::kS_OK;
@@ -244,12 +244,12 @@ HResult SimDataWriter::Unadvise(uint32_t cookie) {
   // A failing Unadvise leaves the receiver connected, as a failing call changes nothing.
   const HResult hr = InjectedFault("Unadvise");
   if (hr != platform::kS_OK) return hr;
-  std::lock_guard lock(sinksMutex_);
+  platform::MutexLock lock(sinksMutex_);
   return sinks_.erase(cookie) == 1 ? platform::kS_OK : kNoConnection;
 }
 
 size_t SimDataWriter::connections() const {
-  std::lock_guard lock(sinksMutex_);
+  platform::MutexLock lock(sinksMutex_);
   return sinks_.size();
 }
 
@@ -263,7 +263,7 @@ bool SimDataWriter::Report(const RecorderDescription& recorder, int32_t action, 
                            int32_t lastWrittenLba) {
   std::vector<platform::DataWriteEvents*> sinks;
   {
-    std::lock_guard lock(sinksMutex_);
+    platform::MutexLock lock(sinksMutex_);
     for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
   }
   ++actionCounts_.at(static_cast<size_t>(action));
@@ -290,7 +290,7 @@ bool SimDataWriter::SameDisc(const RecorderDescription& recorder) const {
 void SimDataWriter::RecordWrite(const RecorderDescription& recorder, uint64_t imageBytes,
                                 HResult result) {
   WriteRecord record;
-  record.clientName = platform::host::Utf8FromWide(clientName_);
+  record.clientName = text::Utf8FromWide(clientName_);
   record.writeSpeed = writeSpeed_;
   record.pureCav = pureCavRequested_;
   record.verificationLevel = verificationLevel_;

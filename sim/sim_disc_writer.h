@@ -3,8 +3,8 @@
 #include <array>
 #include <atomic>
 #include <map>
-#include <mutex>
 
+#include "platform/mutex.h"
 #include "sim/sim_disc_service.h"
 
 namespace kestrune::sim {
@@ -79,9 +79,9 @@ class SimDataWriter : public platform::DiscDataWriter {
   bool forceClosed_ = false;
   bool forceOverwrite_ = false;
   bool recorderReleasedWhileHeld_ = false;
-  mutable std::mutex sinksMutex_;
-  std::map<uint32_t, platform::DataWriteEvents*> sinks_;
-  uint32_t nextCookie_ = 1;
+  mutable platform::Mutex sinksMutex_;
+  std::map<uint32_t, platform::DataWriteEvents*> sinks_ KESTRUNE_GUARDED_BY(sinksMutex_);
+  uint32_t nextCookie_ KESTRUNE_GUARDED_BY(sinksMutex_) = 1;
   std::atomic<bool> writing_{false};
   std::atomic<bool> cancelRequested_{false};
   std::array<uint32_t, 8> actionCounts_{};
