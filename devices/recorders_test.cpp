@@ -218,12 +218,17 @@ TEST_F(RecordersTest, VerdictOnTheInsertedDisc) {
   EXPECT_EQ(Check(), MEDIA_WRONG_TYPE) << "only a drive bound for DVD-R DL takes a disc";
   imapi.targetMediaType = 11;
 
-  for (const auto& [call, code, verdict] :
-       {std::tuple{"GetCurrentMediaStatus", imapi::kE_MEDIA_NO_MEDIA, MEDIA_NO_DISC},
-        std::tuple{"GetCurrentMediaStatus", imapi::kE_COMMAND_TIMEOUT, MEDIA_RETRY},
-        std::tuple{"GetCurrentPhysicalMediaType", platform::kE_FAIL, MEDIA_RETRY}}) {
-    ChangeRecorder(0, [&](auto& r) { r.failCalls = {{call, code}}; });
-    EXPECT_EQ(Check(), verdict) << call;
+  struct Fault {
+    const char* call;
+    HResult code;
+    uint32_t verdict;
+  };
+  for (const Fault& fault :
+       {Fault{"GetCurrentMediaStatus", imapi::kE_MEDIA_NO_MEDIA, MEDIA_NO_DISC},
+        Fault{"GetCurrentMediaStatus", imapi::kE_COMMAND_TIMEOUT, MEDIA_RETRY},
+        Fault{"GetCurrentPhysicalMediaType", platform::kE_FAIL, MEDIA_RETRY}}) {
+    ChangeRecorder(0, [&](auto& r) { r.failCalls = {{fault.call, fault.code}}; });
+    EXPECT_EQ(Check(), fault.verdict) << fault.call;
   }
   ChangeRecorder(0, [](auto& r) {
     r.noAnswer = true;

@@ -117,8 +117,8 @@ TEST_F(DiscWriterTest, RecorderReleasedWhileTheWriterHoldsItIsNoticed) {
   HResult hr;
   auto other = service.CreateRecorder(hr);
   std::wstring id;
-  service.GetRecorderUniqueId(0, id);
-  other->InitializeDiscRecorder(id);
+  ASSERT_EQ(service.GetRecorderUniqueId(0, id), platform::kS_OK);
+  ASSERT_EQ(other->InitializeDiscRecorder(id), platform::kS_OK);
   ASSERT_EQ(writer.PutRecorder(other.get()), platform::kS_OK);
   recorder.reset();
   EXPECT_FALSE(writer.recorderReleasedWhileHeld()) << "taken out before it went";
