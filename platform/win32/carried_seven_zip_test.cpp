@@ -1,5 +1,5 @@
 // The Windows 7-Zip that KestrixDw.exe carries, started the way the program starts it.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <gtest/gtest.h>
 
