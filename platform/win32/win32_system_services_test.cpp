@@ -105,7 +105,7 @@ TEST(Win32DiskInventoryTest, QueryOfAnUnknownClassAppendsNothing) {
   Win32DiskInventory inventory;
   ASSERT_EQ(inventory.Connect(), kS_OK);
   std::vector<std::unique_ptr<InventoryObject>> objects;
-  inventory.ExecQuery(L"SELECT * FROM Kestrune_NoSuchClass", objects);
+  static_cast<void>(inventory.ExecQuery(L"SELECT * FROM Kestrune_NoSuchClass", objects));
   EXPECT_TRUE(objects.empty());
 }
 
@@ -242,9 +242,9 @@ class Win32HiveTest : public ::testing::Test {
   }
   void TearDown() override {
     // Unmounting needs the privilege as much as mounting.
-    users_.EnableRestorePrivilege(true);
-    users_.UnloadHive(kMount);
-    users_.EnableRestorePrivilege(false);
+    static_cast<void>(users_.EnableRestorePrivilege(true));
+    static_cast<void>(users_.UnloadHive(kMount));
+    static_cast<void>(users_.EnableRestorePrivilege(false));
     std::error_code error;
     fs::remove(hiveFile_, error);
   }
@@ -252,7 +252,7 @@ class Win32HiveTest : public ::testing::Test {
   uint32_t Mount() {
     uint32_t result = users_.LoadHive(kMount, hiveFile_.wstring());
     if (result == win32error::kPrivilegeNotHeld) {
-      users_.EnableRestorePrivilege(true);
+      static_cast<void>(users_.EnableRestorePrivilege(true));
       result = users_.LoadHive(kMount, hiveFile_.wstring());
     }
     return result;
