@@ -80,11 +80,6 @@ class FakeDataWriter final : public FakeDispatch {
         container_(*this),
         point_(*this) {}
 
-  ~FakeDataWriter() override {
-    for (auto& [cookie, sink] : sinks_) sink->Release();
-    if (recorder_ != nullptr) recorder_->Release();
-  }
-
  protected:
   HRESULT Run(DISPID id, WORD flags, const std::vector<const VARIANT*>& arguments,
               VARIANT& result) override;
@@ -190,12 +185,12 @@ class FakeDataWriter final : public FakeDispatch {
   Point point_;
 
   // Guarded by the machine's lock.
-  FakeDiscRecorder* recorder_ = nullptr;
+  windows::ComPtr<FakeDiscRecorder> recorder_;
   std::wstring clientName_;
   uint32_t verificationLevel_ = 1;  // IMAPI2's default: quick
   bool forceClosed_ = false;
   bool forceOverwrite_ = false;
-  std::map<DWORD, IDispatch*> sinks_;
+  std::map<DWORD, windows::ComPtr<IDispatch>> sinks_;
   DWORD nextCookie_ = 1;
 
   std::atomic<bool> writing_{false};
@@ -203,7 +198,7 @@ class FakeDataWriter final : public FakeDispatch {
 };
 
 HRESULT FakeDataWriter::Describe(const wchar_t* call, Recorder*& recorder) {
-  if (recorder_ == nullptr) return kRecorderRequired;
+  if (!recorder_) return kRecorderRequired;
   if (recorder_->uniqueId().empty()) return E_FAIL;
   recorder = Machine::Instance().Find(recorder_->uniqueId());
   if (recorder == nullptr) return Code(0x8007048F);
@@ -212,26 +207,21 @@ HRESULT FakeDataWriter::Describe(const wchar_t* call, Recorder*& recorder) {
 
 HRESULT FakeDataWriter::PutRecorder(const VARIANT* argument) {
   if (writing_) return kWriteInProgress;
-  FakeDiscRecorder* candidate = nullptr;
-  HRESULT hr = ArgumentInterface(argument, kIidFakeRecorder, reinterpret_cast<void**>(&candidate));
+  windows::ComPtr<FakeDiscRecorder> candidate;
+  HRESULT hr = ArgumentInterface(argument, kIidFakeRecorder, candidate.ReceiveVoid());
   if (hr == E_NOINTERFACE) return E_INVALIDARG;
   if (FAILED(hr)) return hr;
   Machine& machine = Machine::Instance();
   std::lock_guard lock(machine.mutex);
-  if (candidate == nullptr) {
-    if (recorder_ != nullptr) recorder_->Release();
-    recorder_ = nullptr;
+  if (!candidate) {
+    recorder_.Reset();
     return S_OK;
   }
-  if (candidate->uniqueId().empty()) {
-    candidate->Release();
-    return E_INVALIDARG;
-  }
+  if (candidate->uniqueId().empty()) return E_INVALIDARG;
   std::swap(recorder_, candidate);
   Recorder* entry = nullptr;
   hr = Describe(L"PutRecorder", entry);
   if (FAILED(hr)) std::swap(recorder_, candidate);
-  if (candidate != nullptr) candidate->Release();
   return hr;
 }
 
@@ -239,7 +229,7 @@ HRESULT FakeDataWriter::PutVerificationLevel(LONG level) {
   if (level < 0 || level > 2) return E_INVALIDARG;
   Machine& machine = Machine::Instance();
   std::lock_guard lock(machine.mutex);
-  if (recorder_ != nullptr) {
+  if (recorder_) {
     Recorder* entry = nullptr;
     const HRESULT hr = Describe(L"PutBurnVerificationLevel", entry);
     if (FAILED(hr)) return hr;
@@ -250,61 +240,55 @@ HRESULT FakeDataWriter::PutVerificationLevel(LONG level) {
 
 HRESULT FakeDataWriter::Advise(IUnknown* sink, DWORD* cookie) {
   if (sink == nullptr || cookie == nullptr) return E_POINTER;
-  IDispatch* events = nullptr;
-  if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))))
-    return kCannotConnect;
+  windows::ComPtr<IDispatch> events;
+  if (FAILED(sink->QueryInterface(IID_IDispatch, events.ReceiveVoid()))) return kCannotConnect;
   Machine& machine = Machine::Instance();
   std::lock_guard lock(machine.mutex);
-  if (recorder_ != nullptr) {
+  if (recorder_) {
     Recorder* entry = nullptr;
     const HRESULT hr = Describe(L"Advise", entry);
-    if (FAILED(hr)) {
-      events->Release();
-      return hr;
-    }
+    if (FAILED(hr)) return hr;
   }
   *cookie = nextCookie_++;
-  sinks_[*cookie] = events;
+  sinks_[*cookie] = std::move(events);
   return S_OK;
 }
 
 HRESULT FakeDataWriter::Unadvise(DWORD cookie) {
-  IDispatch* events = nullptr;
+  // The sink is released after the lock: releasing it may run its destructor.
+  windows::ComPtr<IDispatch> events;
   {
     Machine& machine = Machine::Instance();
     std::lock_guard lock(machine.mutex);
     const auto known = sinks_.find(cookie);
     if (known == sinks_.end()) return kNoConnection;
-    events = known->second;
+    events = std::move(known->second);
     sinks_.erase(known);
   }
-  events->Release();
   return S_OK;
 }
 
 bool FakeDataWriter::Report(LONG action, LONG sectorCount, LONG lastWrittenLba) {
-  std::vector<IDispatch*> sinks;
+  std::vector<windows::ComPtr<IDispatch>> sinks;
   {
     Machine& machine = Machine::Instance();
     std::lock_guard lock(machine.mutex);
     for (const auto& [cookie, sink] : sinks_) {
-      sink->AddRef();
-      sinks.push_back(sink);
+      sink->AddRef();  // a reference of the list's own, for the calls after the lock
+      sinks.emplace_back(sink.get());
     }
   }
-  for (IDispatch* sink : sinks) {
-    IDispatch* progress = CreateEventArgs(action, sectorCount, lastWrittenLba);
+  for (const auto& sink : sinks) {
+    const windows::ComPtr<IDispatch> progress(CreateEventArgs(action, sectorCount, lastWrittenLba));
     // Update(object, progress), passed last to first.
     VARIANT arguments[2];
     arguments[0].vt = VT_DISPATCH;
-    arguments[0].pdispVal = progress;
+    arguments[0].pdispVal = progress.get();
     arguments[1].vt = VT_DISPATCH;
     arguments[1].pdispVal = static_cast<IDispatch*>(this);
     DISPPARAMS parameters{arguments, nullptr, 2, 0};
     sink->Invoke(imapi2::kDispidDataEventsUpdate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
                  &parameters, nullptr, nullptr, nullptr);
-    progress->Release();
-    sink->Release();
   }
   return cancelRequested_;
 }
@@ -343,9 +327,9 @@ HRESULT FakeDataWriter::Write(const VARIANT* argument) {
   } done{writing_};
   cancelRequested_ = false;
 
-  IStream* stream = nullptr;
-  HRESULT hr = ArgumentInterface(argument, IID_IStream, reinterpret_cast<void**>(&stream));
-  if (FAILED(hr) || stream == nullptr) return kStreamNotSupported;
+  windows::ComPtr<IStream> stream;
+  HRESULT hr = ArgumentInterface(argument, IID_IStream, stream.ReceiveVoid());
+  if (FAILED(hr) || !stream) return kStreamNotSupported;
   STATSTG status{};
   hr = stream->Stat(&status, STATFLAG_NONAME);
   FakeImapiRecorder setup{};
@@ -361,8 +345,7 @@ HRESULT FakeDataWriter::Write(const VARIANT* argument) {
       recorder->clientName = clientName_;
     }
   }
-  if (SUCCEEDED(hr)) hr = Burn(*stream, status.cbSize.QuadPart, setup);
-  stream->Release();
+  if (SUCCEEDED(hr)) hr = Burn(*stream.get(), status.cbSize.QuadPart, setup);
   return hr;
 }
 
@@ -469,9 +452,10 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
   HRESULT hr = S_OK;
   switch (id) {
     case kRecorder:
+      // The property hands out a reference of its own.
       result.vt = VT_DISPATCH;
-      result.pdispVal = recorder_;
-      if (recorder_ != nullptr) recorder_->AddRef();
+      result.pdispVal = recorder_.get();
+      if (recorder_) recorder_->AddRef();
       return S_OK;
     case kSupportedMediaTypes:
       hr = Describe(L"GetSupportedMediaTypes", recorder);
@@ -496,7 +480,7 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
       hr = ArgumentString(arguments[0], name);
       if (FAILED(hr)) return hr;
       if (name.empty()) return kClientNameNotValid;
-      if (recorder_ != nullptr) hr = Describe(L"PutClientName", recorder);
+      if (recorder_) hr = Describe(L"PutClientName", recorder);
       if (SUCCEEDED(hr)) clientName_ = name;
       return hr;
     }

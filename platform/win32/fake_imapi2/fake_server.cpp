@@ -58,10 +58,8 @@ class ClassFactory final : public IClassFactory {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    IDispatch* created = create_();
-    const HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
+    const windows::ComPtr<IDispatch> created(create_());
+    return created->QueryInterface(iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
@@ -99,10 +97,8 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   *object = nullptr;
   for (const ServedClass& served : kClasses) {
     if (!IsEqualCLSID(clsid, *served.clsid)) continue;
-    auto* factory = new ClassFactory(served.create);
-    const HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    const kestrune::windows::ComPtr<ClassFactory> factory(new ClassFactory(served.create));
+    return factory->QueryInterface(iid, object);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }
