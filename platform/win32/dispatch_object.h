@@ -55,7 +55,7 @@ class Variant {
 class DispatchNames {
  public:
   /// The id of `name` through `object`; GetIDsOfNames's own failure when it has no such member.
-  HRESULT Resolve(IDispatch* object, const wchar_t* name, DISPID& id);
+  [[nodiscard]] HRESULT Resolve(IDispatch* object, const wchar_t* name, DISPID& id);
 
  private:
   std::mutex mutex_;
@@ -72,19 +72,21 @@ class DispatchObject {
   IDispatch* get() const noexcept { return object_.get(); }
 
   /// A property, or an indexed property with `arguments` (in their declared order).
-  HRESULT Get(const wchar_t* name, Variant& result, std::vector<Variant> arguments = {});
-  HRESULT Put(const wchar_t* name, Variant value);
+  [[nodiscard]] HRESULT Get(const wchar_t* name, Variant& result,
+                            std::vector<Variant> arguments = {});
+  [[nodiscard]] HRESULT Put(const wchar_t* name, Variant value);
   /// A method; `result` may be null.
-  HRESULT Call(const wchar_t* name, std::vector<Variant> arguments, Variant* result = nullptr);
+  [[nodiscard]] HRESULT Call(const wchar_t* name, std::vector<Variant> arguments,
+                             Variant* result = nullptr);
 
   // Properties of common types. A value of another type is converted as OLE Automation does;
   // a conversion failure is the result.
-  HRESULT GetLong(const wchar_t* name, int32_t& value);
-  HRESULT GetBool(const wchar_t* name, bool& value);
-  HRESULT GetString(const wchar_t* name, std::wstring& value);
+  [[nodiscard]] HRESULT GetLong(const wchar_t* name, int32_t& value);
+  [[nodiscard]] HRESULT GetBool(const wchar_t* name, bool& value);
+  [[nodiscard]] HRESULT GetString(const wchar_t* name, std::wstring& value);
   /// A SAFEARRAY of VARIANTs, each converted to text or to a number.
-  HRESULT GetStrings(const wchar_t* name, std::vector<std::wstring>& values);
-  HRESULT GetNumbers(const wchar_t* name, std::vector<uint32_t>& values);
+  [[nodiscard]] HRESULT GetStrings(const wchar_t* name, std::vector<std::wstring>& values);
+  [[nodiscard]] HRESULT GetNumbers(const wchar_t* name, std::vector<uint32_t>& values);
 
  private:
   HRESULT Invoke(const wchar_t* name, WORD flags, std::vector<Variant>& arguments, bool put,
@@ -95,9 +97,9 @@ class DispatchObject {
 };
 
 /// Converts `value` to `type` (VT_I4, VT_BSTR, VT_BOOL...) into `converted`.
-HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, Variant& converted);
+[[nodiscard]] HRESULT ConvertVariant(const VARIANT& value, VARTYPE type, Variant& converted);
 
 /// The elements of a VARIANT holding a one-dimensional SAFEARRAY of VARIANTs.
-HRESULT ArrayElements(const VARIANT& array, std::vector<Variant>& elements);
+[[nodiscard]] HRESULT ArrayElements(const VARIANT& array, std::vector<Variant>& elements);
 
 }  // namespace kestrune::platform::win32

@@ -25,7 +25,7 @@ class Win32DiscService : public DiscService {
  public:
   /// Creates the disc master unless it exists. Start-up calls it to learn whether IMAPI2 is
   /// usable at all; the recorder queries create it on first use otherwise.
-  HResult Open();
+  [[nodiscard]] HResult Open();
 
   HResult GetRecorderCount(uint32_t& count) override;
   HResult GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) override;
