@@ -1,7 +1,6 @@
 #include "platform/testing/disc_transcript.h"
 
 #include <cstdio>
-#include <mutex>
 
 namespace kestrune::platform::testing {
 namespace {
@@ -45,14 +44,15 @@ std::string Texts(const std::vector<std::wstring>& texts) {
   return list + "]";
 }
 
-// Records each event; the scenario may cancel at the first writing-data event.
+// Records each event; the scenario may cancel at the first writing-data event. Both services
+// report the events of a write one after another, and the transcript is not touched otherwise
+// while the write runs.
 class RecordingEvents : public DataWriteEvents {
  public:
   RecordingEvents(std::vector<std::string>& lines, bool cancelAtFirstWrite)
       : lines_(lines), cancelAtFirstWrite_(cancelAtFirstWrite) {}
 
   void Update(DiscDataWriter& writer, DataWriteProgress* progress) override {
-    std::lock_guard lock(mutex_);
     if (progress == nullptr) {
       lines_.push_back("  Update without arguments");
       return;
@@ -73,7 +73,6 @@ class RecordingEvents : public DataWriteEvents {
   }
 
  private:
-  std::mutex mutex_;
   std::vector<std::string>& lines_;
   bool cancelAtFirstWrite_;
 };

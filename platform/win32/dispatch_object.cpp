@@ -43,7 +43,7 @@ Variant Variant::Unknown(IUnknown* object) {
 
 HRESULT DispatchNames::Resolve(IDispatch* object, const wchar_t* name, DISPID& id) {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     const auto known = ids_.find(name);
     if (known != ids_.end()) {
       id = known->second;
@@ -53,7 +53,7 @@ HRESULT DispatchNames::Resolve(IDispatch* object, const wchar_t* name, DISPID& i
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) return hr;
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   ids_.emplace(name, id);
   return S_OK;
 }

@@ -11,9 +11,10 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace kestrune::platform::win32 {
 
@@ -58,8 +59,8 @@ class DispatchNames {
   [[nodiscard]] HRESULT Resolve(IDispatch* object, const wchar_t* name, DISPID& id);
 
  private:
-  std::mutex mutex_;
-  std::map<std::wstring, DISPID> ids_;
+  platform::Mutex mutex_;
+  std::map<std::wstring, DISPID> ids_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 /// One object reached through IDispatch. HRESULTs come back as the object's member returned

@@ -32,32 +32,42 @@ HResult Result(HRESULT hr) { return static_cast<HResult>(hr); }
 
 }  // namespace
 
+DispatchObject* Win32DiscService::Master(HResult& hr) {
+  platform::MutexLock lock(mutex_);
+  hr = kS_OK;
+  if (!master_) {
+    windows::ComPtr<IDispatch> master;
+    hr = Result(CreateDispatch(imapi2::kClsidMsftDiscMaster2, imapi2::kIidIDiscMaster2, master));
+    if (Succeeded(hr)) master_.emplace(std::move(master), MasterNames());
+  }
+  // Once made, the master stays for the life of the service, so the pointer stays valid.
+  return master_ ? &*master_ : nullptr;
+}
+
 HResult Win32DiscService::Open() {
-  std::lock_guard lock(mutex_);
-  if (master_) return kS_OK;
-  windows::ComPtr<IDispatch> master;
-  const HRESULT hr =
-      CreateDispatch(imapi2::kClsidMsftDiscMaster2, imapi2::kIidIDiscMaster2, master);
-  if (SUCCEEDED(hr)) master_.emplace(std::move(master), MasterNames());
-  return Result(hr);
+  HResult hr = kS_OK;
+  static_cast<void>(Master(hr));
+  return hr;
 }
 
 HResult Win32DiscService::GetRecorderCount(uint32_t& count) {
-  const HResult opened = Open();
-  if (Failed(opened)) return opened;
+  HResult opened = kS_OK;
+  DispatchObject* master = Master(opened);
+  if (master == nullptr) return opened;
   int32_t value = 0;
-  const HRESULT hr = master_->GetLong(L"Count", value);
+  const HRESULT hr = master->GetLong(L"Count", value);
   if (SUCCEEDED(hr)) count = static_cast<uint32_t>(value);
   return Result(hr);
 }
 
 HResult Win32DiscService::GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) {
-  const HResult opened = Open();
-  if (Failed(opened)) return opened;
+  HResult opened = kS_OK;
+  DispatchObject* master = Master(opened);
+  if (master == nullptr) return opened;
   Variant result, text;
   std::vector<Variant> arguments;
   arguments.push_back(Variant::Long(static_cast<int32_t>(index)));
-  HRESULT hr = master_->Get(L"Item", result, std::move(arguments));
+  HRESULT hr = master->Get(L"Item", result, std::move(arguments));
   if (SUCCEEDED(hr)) hr = ConvertVariant(result.value(), VT_BSTR, text);
   if (SUCCEEDED(hr)) {
     const BSTR value = text.value().bstrVal;
@@ -130,7 +140,7 @@ Win32DataWriter::Win32DataWriter(windows::ComPtr<IDispatch> format)
 
 Win32DataWriter::~Win32DataWriter() {
   // A connection left open would keep the sink, which refers to this object, alive.
-  std::lock_guard lock(connectionsMutex_);
+  platform::MutexLock lock(connectionsMutex_);
   for (auto& [cookie, point] : connections_) point->Unadvise(cookie);
 }
 
@@ -207,7 +217,7 @@ HResult Win32DataWriter::Advise(DataWriteEvents* events, uint32_t& cookie) {
   hr = point->Advise(sink.get(), &connection);
   if (FAILED(hr)) return Result(hr);
   cookie = connection;
-  std::lock_guard lock(connectionsMutex_);
+  platform::MutexLock lock(connectionsMutex_);
   connections_[connection] = std::move(point);
   return kS_OK;
 }
@@ -215,7 +225,7 @@ HResult Win32DataWriter::Advise(DataWriteEvents* events, uint32_t& cookie) {
 HResult Win32DataWriter::Unadvise(uint32_t cookie) {
   windows::ComPtr<IConnectionPoint> point;
   {
-    std::lock_guard lock(connectionsMutex_);
+    platform::MutexLock lock(connectionsMutex_);
     const auto known = connections_.find(cookie);
     if (known == connections_.end()) return 0x80040200;  // CONNECT_E_NOCONNECTION
     point = std::move(known->second);

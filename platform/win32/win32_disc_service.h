@@ -10,10 +10,10 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "platform/disc_service.h"
+#include "platform/mutex.h"
 #include "platform/win32/dispatch_object.h"
 #include "platform/win32/imapi2_ids.h"
 
@@ -35,8 +35,11 @@ class Win32DiscService : public DiscService {
   std::unique_ptr<DiscImageStream> OpenImageStream(const std::wstring& path, HResult& hr) override;
 
  private:
-  std::mutex mutex_;
-  std::optional<DispatchObject> master_;
+  /// The master, created by the first call that needs it.
+  DispatchObject* Master(HResult& hr) KESTRUNE_EXCLUDES(mutex_);
+
+  platform::Mutex mutex_;
+  std::optional<DispatchObject> master_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 /// A recorder object (MsftDiscRecorder2).
@@ -94,8 +97,9 @@ class Win32DataWriter : public DiscDataWriter {
 
  private:
   DispatchObject format_;
-  std::mutex connectionsMutex_;
-  std::map<uint32_t, windows::ComPtr<IConnectionPoint>> connections_;
+  platform::Mutex connectionsMutex_;
+  std::map<uint32_t, windows::ComPtr<IConnectionPoint>> connections_
+      KESTRUNE_GUARDED_BY(connectionsMutex_);
 };
 
 }  // namespace kestrune::platform::win32

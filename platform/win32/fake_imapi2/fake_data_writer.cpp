@@ -168,7 +168,8 @@ class FakeDataWriter final : public FakeDispatch {
   };
 
   // The bound recorder's entry for `call`, with the machine's lock held by the caller.
-  HRESULT Describe(const wchar_t* call, Recorder*& recorder);
+  HRESULT Describe(Machine& machine, const wchar_t* call, Recorder*& recorder)
+      KESTRUNE_REQUIRES(machine.mutex);
   HRESULT PutRecorder(const VARIANT* argument);
   HRESULT PutVerificationLevel(LONG level);
   HRESULT Advise(IUnknown* sink, DWORD* cookie);
@@ -197,10 +198,10 @@ class FakeDataWriter final : public FakeDispatch {
   std::atomic<bool> cancelRequested_{false};
 };
 
-HRESULT FakeDataWriter::Describe(const wchar_t* call, Recorder*& recorder) {
+HRESULT FakeDataWriter::Describe(Machine& machine, const wchar_t* call, Recorder*& recorder) {
   if (!recorder_) return kRecorderRequired;
   if (recorder_->uniqueId().empty()) return E_FAIL;
-  recorder = Machine::Instance().Find(recorder_->uniqueId());
+  recorder = machine.Find(recorder_->uniqueId());
   if (recorder == nullptr) return Code(0x8007048F);
   return FailingCall(*recorder, call);
 }
@@ -212,7 +213,7 @@ HRESULT FakeDataWriter::PutRecorder(const VARIANT* argument) {
   if (hr == E_NOINTERFACE) return E_INVALIDARG;
   if (FAILED(hr)) return hr;
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   if (!candidate) {
     recorder_.Reset();
     return S_OK;
@@ -220,7 +221,7 @@ HRESULT FakeDataWriter::PutRecorder(const VARIANT* argument) {
   if (candidate->uniqueId().empty()) return E_INVALIDARG;
   std::swap(recorder_, candidate);
   Recorder* entry = nullptr;
-  hr = Describe(L"PutRecorder", entry);
+  hr = Describe(machine, L"PutRecorder", entry);
   if (FAILED(hr)) std::swap(recorder_, candidate);
   return hr;
 }
@@ -228,10 +229,10 @@ HRESULT FakeDataWriter::PutRecorder(const VARIANT* argument) {
 HRESULT FakeDataWriter::PutVerificationLevel(LONG level) {
   if (level < 0 || level > 2) return E_INVALIDARG;
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   if (recorder_) {
     Recorder* entry = nullptr;
-    const HRESULT hr = Describe(L"PutBurnVerificationLevel", entry);
+    const HRESULT hr = Describe(machine, L"PutBurnVerificationLevel", entry);
     if (FAILED(hr)) return hr;
   }
   verificationLevel_ = static_cast<uint32_t>(level);
@@ -243,10 +244,10 @@ HRESULT FakeDataWriter::Advise(IUnknown* sink, DWORD* cookie) {
   windows::ComPtr<IDispatch> events;
   if (FAILED(sink->QueryInterface(IID_IDispatch, events.ReceiveVoid()))) return kCannotConnect;
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   if (recorder_) {
     Recorder* entry = nullptr;
-    const HRESULT hr = Describe(L"Advise", entry);
+    const HRESULT hr = Describe(machine, L"Advise", entry);
     if (FAILED(hr)) return hr;
   }
   *cookie = nextCookie_++;
@@ -259,7 +260,7 @@ HRESULT FakeDataWriter::Unadvise(DWORD cookie) {
   windows::ComPtr<IDispatch> events;
   {
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     const auto known = sinks_.find(cookie);
     if (known == sinks_.end()) return kNoConnection;
     events = std::move(known->second);
@@ -272,7 +273,7 @@ bool FakeDataWriter::Report(LONG action, LONG sectorCount, LONG lastWrittenLba) 
   std::vector<windows::ComPtr<IDispatch>> sinks;
   {
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     for (const auto& [cookie, sink] : sinks_) {
       sink->AddRef();  // a reference of the list's own, for the calls after the lock
       sinks.emplace_back(sink.get());
@@ -311,7 +312,7 @@ HRESULT FakeDataWriter::CheckDisc(const Recorder& recorder, uint64_t size) const
 
 void FakeDataWriter::MarkFailed(const std::wstring& uniqueId) {
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   Recorder* recorder = machine.Find(uniqueId);
   if (recorder == nullptr || !recorder->disc) return;
   recorder->disc->state = kFakeDiscAppendable;
@@ -335,9 +336,9 @@ HRESULT FakeDataWriter::Write(const VARIANT* argument) {
   FakeImapiRecorder setup{};
   if (SUCCEEDED(hr)) {
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     Recorder* recorder = nullptr;
-    hr = Describe(L"Write", recorder);
+    hr = Describe(machine, L"Write", recorder);
     if (SUCCEEDED(hr)) hr = CheckDisc(*recorder, status.cbSize.QuadPart);
     if (SUCCEEDED(hr)) {
       setup = recorder->setup;
@@ -401,7 +402,7 @@ HRESULT FakeDataWriter::Burn(IStream& stream, uint64_t size, const FakeImapiReco
   uint32_t level = 0;
   {
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     level = verificationLevel_;
   }
   if (level != 0) {
@@ -417,7 +418,7 @@ HRESULT FakeDataWriter::Burn(IStream& stream, uint64_t size, const FakeImapiReco
 
   {
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     Recorder* recorder = machine.Find(uniqueId);
     if (recorder == nullptr || !recorder->disc) return kNoMedia;
     recorder->disc->state = forceClosed_ ? kFakeDiscClosed : kFakeDiscAppendable;
@@ -447,7 +448,7 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
   }
 
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   Recorder* recorder = nullptr;
   HRESULT hr = S_OK;
   switch (id) {
@@ -458,12 +459,13 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
       if (recorder_) recorder_->AddRef();
       return S_OK;
     case kSupportedMediaTypes:
-      hr = Describe(L"GetSupportedMediaTypes", recorder);
+      hr = Describe(machine, L"GetSupportedMediaTypes", recorder);
       if (SUCCEEDED(hr)) ResultNumbers(result, SupportedMediaTypes(recorder->setup));
       return hr;
     case kCurrentMediaStatus:
     case kCurrentPhysicalMediaType:
       hr = Describe(
+          machine,
           id == kCurrentMediaStatus ? L"GetCurrentMediaStatus" : L"GetCurrentPhysicalMediaType",
           recorder);
       if (FAILED(hr)) return hr;
@@ -480,12 +482,12 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
       hr = ArgumentString(arguments[0], name);
       if (FAILED(hr)) return hr;
       if (name.empty()) return kClientNameNotValid;
-      if (recorder_) hr = Describe(L"PutClientName", recorder);
+      if (recorder_) hr = Describe(machine, L"PutClientName", recorder);
       if (SUCCEEDED(hr)) clientName_ = name;
       return hr;
     }
     case kCurrentRotationTypeIsPureCAV:
-      hr = Describe(L"GetCurrentRotationTypeIsPureCAV", recorder);
+      hr = Describe(machine, L"GetCurrentRotationTypeIsPureCAV", recorder);
       if (SUCCEEDED(hr)) ResultBool(result, recorder->setup.pureCav != 0);
       return hr;
     case kForceMediaToBeClosed:
@@ -502,7 +504,7 @@ HRESULT FakeDataWriter::Run(DISPID id, WORD flags, const std::vector<const VARIA
       bool pureCav = false;
       hr = ArgumentLong(arguments[0], speed);
       if (SUCCEEDED(hr)) hr = ArgumentBool(arguments[1], pureCav);
-      if (SUCCEEDED(hr)) hr = Describe(L"SetWriteSpeed", recorder);
+      if (SUCCEEDED(hr)) hr = Describe(machine, L"SetWriteSpeed", recorder);
       if (FAILED(hr)) return hr;
       // The drive writes at its own speed; any other request is adjusted to it.
       const bool speedKept = static_cast<uint32_t>(speed) == 0xFFFFFFFFu;

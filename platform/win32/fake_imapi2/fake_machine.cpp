@@ -23,7 +23,7 @@ Machine& Machine::Instance() {
     auto* created = new Machine;
     FakeImapiRecorder recorder{};
     FillDefaultRecorder(recorder);
-    std::lock_guard lock(created->mutex);
+    platform::MutexLock lock(created->mutex);
     created->recorders.resize(1);
     created->recorders[0].setup = recorder;
     created->recorders[0].disc = Disc{};
@@ -61,7 +61,7 @@ void FillDefaultRecorder(FakeImapiRecorder& recorder) {
 
 void Configure(const FakeImapiRecorder* recorders, uint32_t count) {
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
   machine.recorders.clear();
   for (uint32_t i = 0; i < count; ++i) {
     Recorder recorder;

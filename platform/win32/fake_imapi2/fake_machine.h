@@ -7,11 +7,11 @@
 #include "platform/win32/windows_support.h"
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/win32/fake_imapi2/fake_imapi2_control.h"
 
 namespace kestrune::fake_imapi2 {
@@ -37,11 +37,11 @@ struct Recorder {
 struct Machine {
   static Machine& Instance();
 
-  std::mutex mutex;
-  std::vector<Recorder> recorders;
+  platform::Mutex mutex;
+  std::vector<Recorder> recorders KESTRUNE_GUARDED_BY(mutex);
 
   /// The recorder with `uniqueId`, or null. Call with the lock held.
-  Recorder* Find(const std::wstring& uniqueId);
+  Recorder* Find(const std::wstring& uniqueId) KESTRUNE_REQUIRES(mutex);
 };
 
 /// The recorder of the simulated machine's default description.

@@ -26,7 +26,7 @@ class FakeDiscMaster final : public FakeDispatch {
               VARIANT& result) override {
     if (IsPut(flags)) return DISP_E_MEMBERNOTFOUND;
     Machine& machine = Machine::Instance();
-    std::lock_guard lock(machine.mutex);
+    platform::MutexLock lock(machine.mutex);
     if (id == kCount) {
       if (!arguments.empty()) return DISP_E_BADPARAMCOUNT;
       ResultLong(result, static_cast<LONG>(machine.recorders.size()));
@@ -146,7 +146,7 @@ HRESULT FakeDiscRecorder::Run(DISPID id, WORD flags, const std::vector<const VAR
   const size_t expected = id == kInitializeDiscRecorder ? 1 : 0;
   if (arguments.size() != expected) return DISP_E_BADPARAMCOUNT;
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  platform::MutexLock lock(machine.mutex);
 
   if (id == kInitializeDiscRecorder) {
     std::wstring wanted;

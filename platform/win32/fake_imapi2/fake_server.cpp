@@ -150,7 +150,7 @@ extern "C" HRESULT WINAPI FakeImapiConfigure(const FakeImapiRecorder* recorders,
 extern "C" HRESULT WINAPI FakeImapiRecorderStateOf(uint32_t index, FakeImapiRecorderState* state) {
   if (state == nullptr) return E_POINTER;
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  kestrune::platform::MutexLock lock(machine.mutex);
   if (index >= machine.recorders.size()) return E_INVALIDARG;
   const Recorder& recorder = machine.recorders[index];
   *state = FakeImapiRecorderState{};
@@ -168,7 +168,7 @@ extern "C" HRESULT WINAPI FakeImapiRecorderStateOf(uint32_t index, FakeImapiReco
 
 extern "C" uint64_t WINAPI FakeImapiReadDisc(uint32_t index, uint8_t* buffer, uint64_t capacity) {
   Machine& machine = Machine::Instance();
-  std::lock_guard lock(machine.mutex);
+  kestrune::platform::MutexLock lock(machine.mutex);
   if (index >= machine.recorders.size() || !machine.recorders[index].disc) return 0;
   const auto& image = machine.recorders[index].disc->image;
   const uint64_t count = std::min<uint64_t>(capacity, image.size());
