@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <filesystem>
 
+#include "devices/usb_disks.h"
 #include "platform/win32/win32_device_tree.h"
 #include "platform/win32/win32_disk_inventory.h"
 #include "platform/win32/win32_user_registry.h"
@@ -107,6 +108,17 @@ TEST(Win32DiskInventoryTest, QueryOfAnUnknownClassAppendsNothing) {
   std::vector<std::unique_ptr<InventoryObject>> objects;
   static_cast<void>(inventory.ExecQuery(L"SELECT * FROM Kestrune_NoSuchClass", objects));
   EXPECT_TRUE(objects.empty());
+}
+
+// The enumeration of the Drive page over the real inventory and device tree: wine's disks are
+// IDE disks, so none qualifies, and nothing on the way fails.
+TEST(Win32DiskInventoryTest, UsbEnumerationOverWmiFindsNoUsbDiskInWine) {
+  ComApartment apartment;
+  Win32DiskInventory inventory;
+  Win32DeviceTree tree;
+  std::vector<CVantorEnumUSBDetail> disks;
+  EnumUSBDisks(inventory, tree, disks);
+  EXPECT_TRUE(disks.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -321,17 +333,16 @@ TEST_F(Win32HiveTest, KeysAreNeverCreatedAndTypedValuesKeepTheirBytes) {
   EXPECT_EQ(key, nullptr);
 
   ASSERT_EQ(users_.OpenUserKey(kMount, kPolicies, key), win32error::kSuccess);
-  auto* typed = dynamic_cast<Win32RegistryKey*>(key.get());
-  ASSERT_NE(typed, nullptr);
+  RegistryKey* typed = key.get();
   uint32_t type = 0;
   std::vector<uint8_t> data;
   ASSERT_EQ(typed->ReadValue(L"Text", type, data), win32error::kSuccess);
-  EXPECT_EQ(type, static_cast<uint32_t>(REG_SZ));
+  EXPECT_EQ(type, regtype::kString);
   EXPECT_EQ(data.size(), sizeof(L"not a number"));
   const std::vector<uint8_t> binary = {0, 1, 2, 0xFE, 0xFF};
-  ASSERT_EQ(typed->WriteValue(L"Binary", REG_BINARY, binary), win32error::kSuccess);
+  ASSERT_EQ(typed->WriteValue(L"Binary", regtype::kBinary, binary), win32error::kSuccess);
   ASSERT_EQ(typed->ReadValue(L"Binary", type, data), win32error::kSuccess);
-  EXPECT_EQ(type, static_cast<uint32_t>(REG_BINARY));
+  EXPECT_EQ(type, regtype::kBinary);
   EXPECT_EQ(data, binary);
   EXPECT_EQ(typed->ReadValue(L"Absent", type, data), win32error::kFileNotFound);
   key.reset();
@@ -343,6 +354,7 @@ TEST_F(Win32HiveTest, KeysAreNeverCreatedAndTypedValuesKeepTheirBytes) {
 TEST(Win32VolumeInfoTest, FreeSpaceOfADriveRootAndOfAMissingDrive) {
   Win32VolumeInfo volumes;
   EXPECT_EQ(volumes.DriveRoot(L'c'), L"C:\\");
+  EXPECT_EQ(volumes.SystemDriveLetter(), L'C') << "wine keeps Windows on drive C:";
   VolumeSpace space;
   ASSERT_TRUE(volumes.GetFreeSpace(volumes.DriveRoot(L'C'), space));
   EXPECT_GT(space.totalBytes, 0u);

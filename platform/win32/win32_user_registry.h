@@ -31,12 +31,9 @@ class Win32RegistryKey : public RegistryKey {
   uint32_t ReadDword(const std::wstring& name, uint32_t& value) override;
   uint32_t WriteDword(const std::wstring& name, uint32_t value) override;
   uint32_t DeleteValue(const std::wstring& name) override;
-  /// A value of any type, as RegQueryValueExW gives it.
-  [[nodiscard]] uint32_t ReadValue(const std::wstring& name, uint32_t& type,
-                                   std::vector<uint8_t>& data);
-  /// A value of exactly this type and these bytes (RegSetValueExW).
-  [[nodiscard]] uint32_t WriteValue(const std::wstring& name, uint32_t type,
-                                    const std::vector<uint8_t>& data);
+  uint32_t ReadValue(const std::wstring& name, uint32_t& type, std::vector<uint8_t>& data) override;
+  uint32_t WriteValue(const std::wstring& name, uint32_t type,
+                      const std::vector<uint8_t>& data) override;
 
  private:
   windows::UniqueRegistryKey key_;

@@ -8,6 +8,14 @@ std::wstring Win32VolumeInfo::DriveRoot(wchar_t letter) {
   return std::wstring{static_cast<wchar_t>(std::towupper(letter)), L':', L'\\'};
 }
 
+wchar_t Win32VolumeInfo::SystemDriveLetter() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+  if (length < 2 || length >= MAX_PATH || folder[1] != L':') return 0;
+  const wchar_t letter = static_cast<wchar_t>(std::towupper(folder[0]));
+  return letter >= L'A' && letter <= L'Z' ? letter : 0;
+}
+
 bool Win32VolumeInfo::GetFreeSpace(const std::wstring& path, VolumeSpace& space) {
   ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
   // A drive without a disc would otherwise ask the user to insert one.

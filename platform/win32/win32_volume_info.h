@@ -16,6 +16,8 @@ class Win32VolumeInfo : public VolumeInfo {
  public:
   /// "E:\" for 'E' (and for 'e').
   std::wstring DriveRoot(wchar_t letter) override;
+  /// The drive of GetSystemWindowsDirectoryW.
+  wchar_t SystemDriveLetter() override;
   bool GetFreeSpace(const std::wstring& path, VolumeSpace& space) override;
   uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
                           std::wstring& path) override;
