@@ -47,7 +47,7 @@ void FillDefaultRecorder(FakeImapiRecorder& recorder) {
   Copy(recorder.volumePaths[0], std::size(recorder.volumePaths[0]), L"E:\\");
   Copy(recorder.vendorId, std::size(recorder.vendorId), L"KESTRUNE");
   Copy(recorder.productId, std::size(recorder.productId), L"DVD-RW SIM 24X  ");
-  const uint32_t types[] = {2, 3, 6, 7, 8, 9, 10, 11, 13};
+  const uint32_t types[] = {2, 3, 6, 7, 8, 9, 10, 11, 13, 18};
   for (uint32_t type : types)
     recorder.supportedMediaTypes[recorder.supportedMediaTypeCount++] = type;
   recorder.writeBytesPerSecond = 11'080'000;
