@@ -66,5 +66,22 @@ TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
   EXPECT_TRUE(fakes.carriedTools.writes.empty());
 }
 
+TEST_F(CarriedToolFilesTest, OnlyToolsThisProcessWroteCountAsItsOwnUntilTheyAreGone) {
+  folder.WriteFile("7z.exe", "the user's own 7-Zip");
+  ExtractTools(fakes.tools, folder.wide());
+  const std::vector<std::wstring> own{L"7z.dll", L"Sabrel.exe", L"Harlune.exe"};
+  EXPECT_EQ(ToolsWrittenInto(folder.wide()), own);
+  EXPECT_TRUE(ToolsWrittenInto(folder.wide() + L"/other").empty());
+
+  std::filesystem::remove(folder.path() / "Sabrel.exe");
+  ForgetDeletedTools(folder.wide());
+  EXPECT_EQ(ToolsWrittenInto(folder.wide()),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
+  // A file of that name put there later is somebody else's.
+  folder.WriteFile("Sabrel.exe", "not ours");
+  EXPECT_EQ(ToolsWrittenInto(folder.wide()),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
+}
+
 }  // namespace
 }  // namespace kestrune

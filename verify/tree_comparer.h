@@ -45,6 +45,10 @@ class TreeComparer {
   /// Compares two files and advances the progress.
   uint32_t CompareFiles(const std::wstring& referenceFile, const std::wstring& mediumFile);
 
+  /// The file pairs the last CompareTrees looked at. An equal result over no file at all
+  /// proves nothing about the medium; the callers count it as a failure.
+  uint64_t FilesCompared() const { return filesCompared_; }
+
  private:
   struct Buffers;
 
@@ -58,6 +62,7 @@ class TreeComparer {
   platform::StandardOutput& output_;
   size_t chunkBytes_;
   std::unique_ptr<Buffers> buffers_;
+  uint64_t filesCompared_ = 0;
 };
 
 }  // namespace kestrune
