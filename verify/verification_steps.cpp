@@ -85,6 +85,17 @@ void DeleteFilesByName(CVantorThread& worker, const std::wstring& folder,
   ForgetDeletedTools(folder);
 }
 
+namespace {
+
+// What the USB steps may leave in the work folder: the tools and the MD5 check's files.
+void RemoveUsbStepFiles(CVantorThread& worker, const std::wstring& work) {
+  std::vector<std::wstring> names = ToolsWrittenInto(work);
+  for (auto& name : Md5CheckFileNames()) names.push_back(std::move(name));
+  DeleteFilesByName(worker, work, names);
+}
+
+}  // namespace
+
 VerificationJobSteps::VerificationJobSteps(platform::VolumeInfo& volumes,
                                            platform::WindowPort& windows,
                                            platform::PowerRequests& power,
@@ -93,7 +104,8 @@ VerificationJobSteps::VerificationJobSteps(platform::VolumeInfo& volumes,
 
 bool VerificationJobSteps::Locate(CVantorThread& worker, Place& place) {
   const RunContext& context = worker.context();
-  const wchar_t letter = context.targetDriveLetter;
+  wchar_t letter = context.targetDriveLetter;
+  if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - L'a' + L'A');
   if (letter < L'A' || letter > L'Z') return false;
   place.workFolder = WorkFolder(context);
   place.mediumRoot = volumes_.DriveRoot(letter);
@@ -124,14 +136,9 @@ uint32_t VerificationJobSteps::RunUsbMd5Check(CVantorThread& worker) {
   Place place;
   if (!Locate(worker, place)) return RESULT_CHECK_FAILED;
   const std::wstring& work = place.workFolder;
-  auto removeOwnFiles = [&] {
-    std::vector<std::wstring> names = ToolsWrittenInto(work);
-    for (auto& name : Md5CheckFileNames()) names.push_back(std::move(name));
-    DeleteFilesByName(worker, work, names);
-  };
 
   // A list from an earlier run must never be checked in place of the new one.
-  removeOwnFiles();
+  RemoveUsbStepFiles(worker, work);
   uint32_t result = RESULT_CHECK_FAILED;
   if (!fs::exists(LinkStatus(JoinPath(work, kFirstMediumList)))) {
     ExtractTools(worker.tools(), work);
@@ -147,7 +154,7 @@ uint32_t VerificationJobSteps::RunUsbMd5Check(CVantorThread& worker) {
       if (RunSucceeded(ran, gotExitCode, exitCode)) result = CheckWithSabrel(worker, place);
     }
   }
-  removeOwnFiles();
+  RemoveUsbStepFiles(worker, work);
   return result;
 }
 
@@ -181,15 +188,10 @@ uint32_t VerificationJobSteps::RunUsbCompare(CVantorThread& worker) {
   for (uint32_t i = 0; i < sources; ++i) total += context.sources[i].sizeBytes;
 
   const std::wstring& work = place.workFolder;
-  auto removeOwnFiles = [&] {
-    std::vector<std::wstring> names = ToolsWrittenInto(work);
-    for (auto& name : Md5CheckFileNames()) names.push_back(std::move(name));
-    DeleteFilesByName(worker, work, names);
-  };
-  removeOwnFiles();
+  RemoveUsbStepFiles(worker, work);
   ExtractTools(worker.tools(), work);
   const uint32_t result = UnpackAndCompare(worker, place, 0, sources, total);
-  removeOwnFiles();
+  RemoveUsbStepFiles(worker, work);
   return result;
 }
 
