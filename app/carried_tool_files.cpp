@@ -1,10 +1,10 @@
 #include "app/carried_tool_files.h"
 
 #include <filesystem>
-#include <mutex>
 #include <set>
 
 #include "app/run_context.h"
+#include "platform/mutex.h"
 #include "platform/native_path.h"
 
 namespace kestrune {
@@ -15,8 +15,8 @@ constexpr const wchar_t* kToolNames[] = {L"7z.exe", L"7z.dll", L"Sabrel.exe", L"
 // Full paths of the tool files this process created. Steps on the worker and the Seven-Zip
 // mode on the UI thread may both write tools, hence the lock.
 struct WrittenTools {
-  std::mutex mutex;
-  std::set<std::wstring> paths;
+  platform::Mutex mutex;
+  std::set<std::wstring> paths KESTRUNE_GUARDED_BY(mutex);
 };
 
 WrittenTools& Written() {
@@ -52,21 +52,23 @@ void ExtractToolFile(ToolServices& services, const std::wstring& folder,
   if (target.size() >= kPathCapacity) return;  // does not fit a path buffer
   if (Exists(target)) return;
 
-  services.carriedTools.WriteTool(resourceId, target);
+  // Failures are silent by design: a tool that was not written fails to start later, and
+  // one that is not deleted at restart is merely left behind.
+  static_cast<void>(services.carriedTools.WriteTool(resourceId, target));
   // Even a write that failed half-way has left a file of the program's own.
   if (Exists(target)) {
     WrittenTools& written = Written();
-    std::lock_guard lock(written.mutex);
+    platform::MutexLock lock(written.mutex);
     written.paths.insert(target);
   }
-  services.restartCleanup.DeleteAtRestart(target);
+  static_cast<void>(services.restartCleanup.DeleteAtRestart(target));
   services.clock.Pause(200);
 }
 
 std::vector<std::wstring> ToolsWrittenInto(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WrittenTools& written = Written();
-  std::lock_guard lock(written.mutex);
+  platform::MutexLock lock(written.mutex);
   for (const wchar_t* name : kToolNames) {
     const std::wstring path = ToolPath(folder, name);
     if (written.paths.count(path) != 0 && Exists(path)) names.emplace_back(name);
@@ -76,7 +78,7 @@ std::vector<std::wstring> ToolsWrittenInto(const std::wstring& folder) {
 
 void ForgetDeletedTools(const std::wstring& folder) {
   WrittenTools& written = Written();
-  std::lock_guard lock(written.mutex);
+  platform::MutexLock lock(written.mutex);
   for (const wchar_t* name : kToolNames) {
     const std::wstring path = ToolPath(folder, name);
     if (!Exists(path)) written.paths.erase(path);

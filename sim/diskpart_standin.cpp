@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "sim/machine_actions.h"
+#include "text/ascii_case.h"
 
 namespace kestrune::sim {
 namespace {
@@ -15,11 +16,7 @@ constexpr uint64_t kMiB = 1024ull * 1024;
 constexpr uint64_t kFat32Limit = 32ull * 1024 * kMiB;
 constexpr const char* kEol = "\r\n";
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+std::string Lower(std::string text) { return text::ToAsciiLower(std::move(text)); }
 
 // Splits a script line into words; a double-quoted run is one word without its quotes, so
 // label="RECOVERY SET" stays one word.
@@ -327,8 +324,7 @@ std::optional<Failure> Session::Format(const std::vector<std::string>& w) {
                      "The arguments specified for this command are not valid."};
     }
   }
-  std::transform(fileSystem.begin(), fileSystem.end(), fileSystem.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  fileSystem = text::ToAsciiUpper(std::move(fileSystem));
   if (fileSystem != "FAT32" && fileSystem != "NTFS" && fileSystem != "EXFAT" &&
       fileSystem != "FAT") {
     return ServiceError("The file system is not supported.");

@@ -265,6 +265,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "automount", m.automount);
     Take(j, "loadedHives", m.loadedHives);
     Take(j, "discsWritten", m.discsWritten);
+    Take(j, "pendingRestartDeletes", m.pendingRestartDeletes);
     machine = std::move(m);
     return true;
   } catch (const std::exception& e) {
@@ -290,6 +291,7 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["automount"] = m.automount;
   j["loadedHives"] = m.loadedHives;
   j["discsWritten"] = m.discsWritten;
+  j["pendingRestartDeletes"] = m.pendingRestartDeletes;
   return j.dump(2) + "\n";
 }
 

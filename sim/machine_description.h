@@ -112,6 +112,9 @@ struct MachineDescription {
   bool automount = true;
   std::map<std::string, std::string> loadedHives;  // HKEY_USERS subkey -> hive file
   uint32_t discsWritten = 0;
+  /// Files the program asked to delete at the next restart, in the order asked (the same
+  /// file may be asked for more than once). The simulated machine never restarts.
+  std::vector<std::string> pendingRestartDeletes;
 };
 
 /// Reads a description from JSON text. False with a message on text that is not JSON or

@@ -8,6 +8,7 @@
 
 #include "sim/default_machine.h"
 #include "sim/machine_location.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_test_support.h"
 
 namespace kestrune::sim {
@@ -71,8 +72,26 @@ TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
   EXPECT_EQ(temp.Read().discsWritten, static_cast<uint32_t>(kProcesses * kChanges));
 }
 
+TEST(SimRestartCleanupTest, RecordsEveryRequestInOrderAndRefusesWithoutAMachine) {
+  testing::TemporaryMachine temp;
+  SimRestartCleanup cleanup(temp.machine());
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/R\u00e9cup\u00e9ration/7z.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_EQ(temp.Read().pendingRestartDeletes, (std::vector<std::string>{"/set/Sabrel.exe",
+                                                                         "/set/R\xC3\xA9"
+                                                                         "cup\xC3\xA9"
+                                                                         "ration/7z.exe",
+                                                                         "/set/Sabrel.exe"}));
+
+  Machine absent(temp.folder() / "absent");
+  SimRestartCleanup refused(absent);
+  EXPECT_FALSE(refused.DeleteAtRestart(L"/set/Harlune.exe"));
+}
+
 TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
-  const fs::path home = fs::temp_directory_path() / ("kestrune-home-" + std::to_string(::getpid()));
+  const kestrune::testing::TempFolder temporaryHome;
+  const fs::path home = temporaryHome.path();
   ::unsetenv("KESTRUNE_MACHINE");
   ::setenv("XDG_STATE_HOME", home.c_str(), 1);
   EXPECT_EQ(HostMachineFolder(), home / "kestrune" / "machine");
@@ -100,7 +119,6 @@ TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
   EXPECT_EQ(HostMachineFolder(), home / "elsewhere");
   ::unsetenv("KESTRUNE_MACHINE");
   ::unsetenv("XDG_STATE_HOME");
-  fs::remove_all(home);
 }
 
 }  // namespace

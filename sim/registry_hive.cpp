@@ -1,25 +1,17 @@
 #include "sim/registry_hive.h"
 
-#include <cctype>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#include "text/ascii_case.h"
 
 namespace kestrune::sim {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-bool SameKey(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool SameKey(std::string_view a, std::string_view b) { return text::EqualsIgnoringAsciiCase(a, b); }
 
 }  // namespace
 

@@ -3,22 +3,19 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/host/utf8.h"
 #include "sim/machine_actions.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace wmi = platform::wmi;
 using platform::HResult;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+std::string Lower(std::string text) { return text::ToAsciiLower(std::move(text)); }
 
 // One result row: named texts, plus the names whose reads fail or read as null.
 class SimInventoryObject : public platform::InventoryObject {

@@ -3,31 +3,25 @@
 #include <algorithm>
 #include <cctype>
 
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/registry_hive.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace fs = std::filesystem;
 namespace err = platform::win32error;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
 constexpr uint32_t kInvalidSid = 1337;
 constexpr uint32_t kKeyDeleted = 1018;
 constexpr uint32_t kBadDatabase = 1009;
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return text::EqualsIgnoringAsciiCase(a, b);
 }
 
 const std::string* LoadedHiveFile(const MachineDescription& machine, const std::string& subkey) {

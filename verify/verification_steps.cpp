@@ -81,7 +81,10 @@ void DeleteFilesByName(CVantorThread& worker, const std::wstring& folder,
     parameters += L" \"" + name + L"\"";
     any = true;
   }
-  if (any) worker.RunTool(L"cmd.exe", parameters, folder, nullptr, nullptr, false);
+  // What del could not remove is seen by the caller's own checks (the stale list) or merely
+  // left behind (the tools are also deleted at the next restart).
+  if (any)
+    static_cast<void>(worker.RunTool(L"cmd.exe", parameters, folder, nullptr, nullptr, false));
   ForgetDeletedTools(folder);
 }
 
@@ -162,7 +165,8 @@ uint32_t VerificationJobSteps::CheckWithSabrel(CVantorThread& worker, const Plac
   const RunContext& context = worker.context();
   const WindowHandle page = context.writePageWnd;
   if (page != nullptr && windows_.IsWindow(page)) {
-    windows_.Post(page, WM_CHECK_PROGRESS, 0, kCheckStarting);
+    // Never waited for: a page that has just gone away only misses its display change.
+    static_cast<void>(windows_.Post(page, WM_CHECK_PROGRESS, 0, kCheckStarting));
   }
   // Only the one list of a USB drive is ever checked.
   if (!fs::is_regular_file(LinkStatus(JoinPath(place.workFolder, kFirstMediumList)))) {

@@ -18,18 +18,19 @@
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/sim_disc_service.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_test_support.h"
 #include "sim/sim_volume_info.h"
+#include "text/utf8.h"
 #include "ui/host/window_table.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::host::Utf8FromWide;
+using text::Utf8FromWide;
 using ui::host::PostedMessage;
 
 const fs::path kBin = KESTRUNE_BIN_DIR;
@@ -42,7 +43,8 @@ class HeldChild : public platform::ChildProcess {
   bool WaitForExit(uint32_t milliseconds) override {
     if (held_) return child_->WaitForExit(milliseconds);
     held_ = true;
-    child_->WaitForExit(milliseconds);
+    // Whether it ended in this slice or not, the runner is told it still runs.
+    static_cast<void>(child_->WaitForExit(milliseconds));
     return false;
   }
   void Terminate(uint32_t exitCode) override { child_->Terminate(exitCode); }
@@ -149,7 +151,8 @@ class VerificationStepsTest : public ::testing::Test {
     ASSERT_EQ(writer->PutRecorder(recorder.get()), platform::kS_OK);
     auto stream = discService.OpenImageStream(context.sources[n - 1].path.str(), hr);
     ASSERT_EQ(hr, platform::kS_OK);
-    writer->PutBurnVerificationLevel(platform::imapi::kVerificationNone);
+    ASSERT_EQ(writer->PutBurnVerificationLevel(platform::imapi::kVerificationNone),
+              platform::kS_OK);
     ASSERT_EQ(writer->Write(*stream), platform::kS_OK);
   }
   fs::path Stick() { return temp.machine().VolumeFolder('F'); }
@@ -182,7 +185,7 @@ class VerificationStepsTest : public ::testing::Test {
   RecordingLauncher launcher;
   platform::host::HostCarriedTools carriedTools{kBin / "tools"};
   platform::host::HostSystemInfo systemInfo;
-  platform::host::HostRestartCleanup restartCleanup;
+  sim::SimRestartCleanup restartCleanup{temp.machine()};
   testing::FakeClock clock;
   ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
   RunContext context;
@@ -306,7 +309,7 @@ TEST_F(VerificationStepsTest, UsbComparisonUnpacksEveryImageAndFindsAChangedFile
   context.sources[0].path.Assign(testing::Wide(images.path() / "-disc1.iso"));
   before = Snapshot(images.path());
   WriteStick();
-  ExtractTools(tools, images.wide());  // as the USB writer leaves them
+  ExtractTools(tools, testing::Wide(images.path()));  // as the USB writer leaves them
   EXPECT_EQ(steps.RunUsbCompare(worker), RESULT_OK);
   EXPECT_EQ(Calls(), (std::vector<std::string>{
                          "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\"",
@@ -330,7 +333,7 @@ TEST_F(VerificationStepsTest, UsbComparisonUnpacksEveryImageAndFindsAChangedFile
 
 TEST_F(VerificationStepsTest, Md5CheckPassesAGoodStick) {
   WriteStick();
-  ExtractTools(tools, images.wide());  // as the USB writer leaves them
+  ExtractTools(tools, testing::Wide(images.path()));  // as the USB writer leaves them
   launcher.calls.clear();
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_OK);
   EXPECT_EQ(Calls(), (std::vector<std::string>{

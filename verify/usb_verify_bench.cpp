@@ -33,6 +33,7 @@
 #include "platform/host/host_system.h"
 #include "platform/native_path.h"
 #include "sim/default_machine.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_volume_info.h"
 #include "tools/sample_set.h"
 #include "ui/host/window_table.h"
@@ -64,6 +65,7 @@ bool Run(const std::vector<std::string>& arguments, const fs::path& folder = {})
     if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
     freopen("/dev/null", "w", stdout);
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
@@ -152,7 +154,7 @@ int main(int argc, char** argv) {
   platform::host::HostProcessLauncher launcher(bin / "kestrune-cmd");
   platform::host::HostCarriedTools carried(bin / "tools");
   platform::host::HostSystemInfo systemInfo;
-  platform::host::HostRestartCleanup restartCleanup;
+  sim::SimRestartCleanup restartCleanup(machine);
   platform::host::HostClock clock;
   ToolServices tools{launcher, carried, systemInfo, restartCleanup, clock};
   RunContext context;
