@@ -21,6 +21,15 @@ inline constexpr uint32_t kPrivilegeNotHeld = 1314;
 inline constexpr uint32_t kUnsupportedType = 1630;
 }  // namespace win32error
 
+/// Registry value types (REG_*).
+namespace regtype {
+inline constexpr uint32_t kNone = 0;
+inline constexpr uint32_t kString = 1;
+inline constexpr uint32_t kExpandString = 2;
+inline constexpr uint32_t kBinary = 3;
+inline constexpr uint32_t kDword = 4;
+}  // namespace regtype
+
 /// A registry key opened for reading and writing (KEY_READ | KEY_WRITE). Closed when
 /// destroyed.
 class RegistryKey {
@@ -34,6 +43,15 @@ class RegistryKey {
   [[nodiscard]] virtual uint32_t WriteDword(const std::wstring& name, uint32_t value) = 0;
   /// kFileNotFound when there is no such value.
   [[nodiscard]] virtual uint32_t DeleteValue(const std::wstring& name) = 0;
+
+  /// Reads a value of any type as the registry stores it (RegQueryValueExW): its type and its
+  /// bytes (a REG_DWORD as four little-endian bytes, a REG_SZ as UTF-16LE with its
+  /// terminator, if it has one). kFileNotFound when the value does not exist.
+  [[nodiscard]] virtual uint32_t ReadValue(const std::wstring& name, uint32_t& type,
+                                           std::vector<uint8_t>& data) = 0;
+  /// Creates or replaces the value with exactly this type and these bytes (RegSetValueExW).
+  [[nodiscard]] virtual uint32_t WriteValue(const std::wstring& name, uint32_t type,
+                                            const std::vector<uint8_t>& data) = 0;
 };
 
 /// The logged-on users and their registry hives, shaped after the workstation user
@@ -71,10 +89,14 @@ class UserRegistry {
   /// in use, for instance by its user logged on interactively.
   [[nodiscard]] virtual uint32_t LoadHive(const std::wstring& subkey,
                                           const std::wstring& hiveFile) = 0;
+  /// Unmounts a hive mounted by LoadHive. Fails (kAccessDenied) while a key of the hive is
+  /// open, so every key must be closed first.
   [[nodiscard]] virtual uint32_t UnloadHive(const std::wstring& subkey) = 0;
 
   /// Opens HKEY_USERS\<subkey>\<path> for reading and writing; never creates it. `path` may
   /// end with a backslash. kFileNotFound when the hive is not mounted or the key is absent.
+  /// The hive of a user logged on interactively is mounted by the system itself, below the
+  /// user's SID.
   [[nodiscard]] virtual uint32_t OpenUserKey(const std::wstring& subkey, const std::wstring& path,
                                              std::unique_ptr<RegistryKey>& key) = 0;
 };

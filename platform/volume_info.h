@@ -22,6 +22,10 @@ class VolumeInfo {
   /// simulated machine. Child programs are given this text as the drive.
   [[nodiscard]] virtual std::wstring DriveRoot(wchar_t letter) = 0;
 
+  /// The drive letter ('A' to 'Z') of the volume the running system lives on (Windows: the
+  /// drive of the Windows folder, GetSystemWindowsDirectoryW). 0 when it cannot be told.
+  virtual wchar_t SystemDriveLetter() = 0;
+
   /// GetDiskFreeSpaceExW for the volume that holds `path` ("E:\", a drive root from
   /// `DriveRoot`, or any folder). False when the volume cannot answer (no disc in a drive, a
   /// letter nobody has, a disk that went away).

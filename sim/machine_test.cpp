@@ -43,6 +43,30 @@ TEST(MachineDescriptionTest, ShortHandWrittenFilesGetDefaults) {
   EXPECT_FALSE(error.empty());
 }
 
+TEST(MachineDescriptionTest, FieldsBySetAndGet) {
+  MachineDescription machine = DefaultMachineDescription();
+  std::string error, value;
+  ASSERT_TRUE(SetDescriptionField(machine, "/faults/diskpartFailCommand", "clean", error));
+  EXPECT_EQ(machine.faults.diskpartFailCommand, "clean") << "a bare word is a string";
+  ASSERT_TRUE(GetDescriptionField(machine, "/disks/1/number", value, error));
+  EXPECT_EQ(value, "1");
+  const std::string before = FormatMachineDescription(machine);
+  EXPECT_FALSE(SetDescriptionField(machine, "/faults/diskpartFailComand", "x", error))
+      << "a misspelt field is not silently added";
+  EXPECT_FALSE(SetDescriptionField(machine, "/recorders/0/letter", "EF", error));
+  EXPECT_EQ(FormatMachineDescription(machine), before) << "a refused change changes nothing";
+}
+
+TEST(MachineToolTest, SetChangesTheHostMachineFromTheCommandLine) {
+  testing::TemporaryMachine temp;
+  ::setenv("KESTRUNE_MACHINE", temp.folder().c_str(), 1);
+  const std::string tool = std::string(KESTRUNE_BIN_DIR) + "/kestrune-machine";
+  EXPECT_EQ(std::system((tool + " set /users/0/interactive true").c_str()), 0);
+  EXPECT_EQ(std::system((tool + " set /disks/2/present false 2>/dev/null").c_str()), 256);
+  ::unsetenv("KESTRUNE_MACHINE");
+  EXPECT_TRUE(temp.Read().users.at(0).interactive);
+}
+
 // Separate processes changing the machine at once lose no change: each read-modify-write
 // holds the lock.
 TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {

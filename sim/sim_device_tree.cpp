@@ -21,7 +21,7 @@ bool SimDeviceTree::ListPresentDevices(std::vector<platform::DeviceNode>& device
          controller, kBuiltInContainerId});
   }
   for (const auto& disk : machine.disks) {
-    if (!disk.present) continue;
+    if (!disk.present || !disk.inDeviceTree) continue;
     const std::string parentId =
         disk.parentInstanceId.empty()
             ? "USB\\VID_2E8A&PID_0001\\KESTRUNE" + std::to_string(disk.number)

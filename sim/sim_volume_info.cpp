@@ -25,6 +25,12 @@ std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
   return platform::FromNativePath(machine_.VolumeFolder(upper ? upper : '?')) + L"/";
 }
 
+wchar_t SimVolumeInfo::SystemDriveLetter() {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return 0;
+  return static_cast<wchar_t>(DriveLetter(machine.systemDrive));
+}
+
 bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
   const char letter = VolumeLetterOfPath(machine_, path);
   if (!letter) {
