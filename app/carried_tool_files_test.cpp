@@ -68,5 +68,22 @@ TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
   EXPECT_TRUE(fakes.carriedTools.writes.empty());
 }
 
+TEST_F(CarriedToolFilesTest, OnlyToolsThisProcessWroteCountAsItsOwnUntilTheyAreGone) {
+  folder.WriteFile("7z.exe", "the user's own 7-Zip");
+  ExtractTools(fakes.tools, testing::Wide(folder.path()));
+  const std::vector<std::wstring> own{L"7z.dll", L"Sabrel.exe", L"Harlune.exe"};
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())), own);
+  EXPECT_TRUE(ToolsWrittenInto(testing::Wide(folder.path()) + L"/other").empty());
+
+  std::filesystem::remove(folder.path() / "Sabrel.exe");
+  ForgetDeletedTools(testing::Wide(folder.path()));
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
+  // A file of that name put there later is somebody else's.
+  folder.WriteFile("Sabrel.exe", "not ours");
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
+}
+
 }  // namespace
 }  // namespace kestrune

@@ -218,6 +218,7 @@ DiskDescription DiskFrom(const Json& j) {
   Take(j, "failProperties", d.failProperties);
   Take(j, "nullProperties", d.nullProperties);
   TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
+  Take(j, "flipByteAfterUnpack", d.flipByteAfterUnpack);
   return d;
 }
 
@@ -241,6 +242,7 @@ Json DiskJson(const DiskDescription& d) {
   j["failProperties"] = d.failProperties;
   j["nullProperties"] = d.nullProperties;
   j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();
+  j["flipByteAfterUnpack"] = d.flipByteAfterUnpack;
   return j;
 }
 

@@ -100,6 +100,7 @@ struct DiskDescription {
   std::vector<std::string> failProperties;   // inventory reads of these properties fail
   std::vector<std::string> nullProperties;   // ... read as null (empty text)
   std::optional<uint64_t> vanishAfterBytes;  // disk goes away once its volumes hold more
+  bool flipByteAfterUnpack = false;          // one byte of the largest file 7-Zip unpacked differs
 };
 
 struct UserDescription {
