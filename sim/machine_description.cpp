@@ -81,6 +81,33 @@ Json DiscJson(const DiscDescription& d) {
   return j;
 }
 
+WriteRecord WriteRecordFrom(const Json& j) {
+  WriteRecord w;
+  Take(j, "clientName", w.clientName);
+  Take(j, "writeSpeed", w.writeSpeed);
+  Take(j, "pureCav", w.pureCav);
+  Take(j, "verificationLevel", w.verificationLevel);
+  Take(j, "forceMediaToBeClosed", w.forceMediaToBeClosed);
+  Take(j, "forceOverwrite", w.forceOverwrite);
+  Take(j, "imageBytes", w.imageBytes);
+  TakeCode(j, "result", w.result);
+  Take(j, "actions", w.actions);
+  w.actions.resize(8, 0);
+  return w;
+}
+
+Json WriteRecordJson(const WriteRecord& w) {
+  return Json{{"clientName", w.clientName},
+              {"writeSpeed", w.writeSpeed},
+              {"pureCav", w.pureCav},
+              {"verificationLevel", w.verificationLevel},
+              {"forceMediaToBeClosed", w.forceMediaToBeClosed},
+              {"forceOverwrite", w.forceOverwrite},
+              {"imageBytes", w.imageBytes},
+              {"result", CodeText(w.result)},
+              {"actions", w.actions}};
+}
+
 RecorderDescription RecorderFrom(const Json& j) {
   RecorderDescription r;
   Take(j, "uniqueId", r.uniqueId);
@@ -92,6 +119,8 @@ RecorderDescription RecorderFrom(const Json& j) {
   Take(j, "writeBytesPerSecond", r.writeBytesPerSecond);
   Take(j, "eventIntervalMs", r.eventIntervalMs);
   Take(j, "announceInitialization", r.announceInitialization);
+  Take(j, "announceFormatting", r.announceFormatting);
+  Take(j, "announceCalibration", r.announceCalibration);
   Take(j, "pureCav", r.pureCav);
   TakeOptional(j, "feedBlankMediaType", r.feedBlankMediaType);
   if (j.contains("disc") && !j.at("disc").is_null()) r.disc = DiscFrom(j.at("disc"));
@@ -99,6 +128,10 @@ RecorderDescription RecorderFrom(const Json& j) {
   Take(j, "flipByteAfterBurn", r.flipByteAfterBurn);
   TakeCalls(j, "failCalls", r.failCalls);
   Take(j, "ejectCount", r.ejectCount);
+  Take(j, "discChanges", r.discChanges);
+  Take(j, "writeCount", r.writeCount);
+  if (j.contains("lastWrite") && !j.at("lastWrite").is_null())
+    r.lastWrite = WriteRecordFrom(j.at("lastWrite"));
   if (r.letter.size() != 1) throw std::invalid_argument("recorder letter must be one letter");
   if (r.uniqueId.empty()) {
     // The form IMAPI2 gives: the drive's device interface path.
@@ -118,6 +151,8 @@ Json RecorderJson(const RecorderDescription& r) {
   j["writeBytesPerSecond"] = r.writeBytesPerSecond;
   j["eventIntervalMs"] = r.eventIntervalMs;
   j["announceInitialization"] = r.announceInitialization;
+  j["announceFormatting"] = r.announceFormatting;
+  j["announceCalibration"] = r.announceCalibration;
   j["pureCav"] = r.pureCav;
   j["feedBlankMediaType"] = r.feedBlankMediaType ? Json(*r.feedBlankMediaType) : Json();
   j["disc"] = r.disc ? DiscJson(*r.disc) : Json();
@@ -125,6 +160,9 @@ Json RecorderJson(const RecorderDescription& r) {
   j["flipByteAfterBurn"] = r.flipByteAfterBurn;
   j["failCalls"] = CallsJson(r.failCalls);
   j["ejectCount"] = r.ejectCount;
+  j["discChanges"] = r.discChanges;
+  j["writeCount"] = r.writeCount;
+  j["lastWrite"] = r.lastWrite ? WriteRecordJson(*r.lastWrite) : Json();
   return j;
 }
 
@@ -139,6 +177,8 @@ PartitionDescription PartitionFrom(const Json& j) {
   Take(j, "label", p.label);
   Take(j, "usedBytes", p.usedBytes);
   Take(j, "full", p.full);
+  Take(j, "failProperties", p.failProperties);
+  Take(j, "omitRows", p.omitRows);
   if (p.letter.size() > 1) throw std::invalid_argument("partition letter must be one letter");
   return p;
 }
@@ -152,7 +192,9 @@ Json PartitionJson(const PartitionDescription& p) {
               {"fileSystem", p.fileSystem},
               {"label", p.label},
               {"usedBytes", p.usedBytes},
-              {"full", p.full}};
+              {"full", p.full},
+              {"failProperties", p.failProperties},
+              {"omitRows", p.omitRows}};
 }
 
 DiskDescription DiskFrom(const Json& j) {
@@ -172,9 +214,11 @@ DiskDescription DiskFrom(const Json& j) {
   }
   Take(j, "present", d.present);
   Take(j, "writeBytesPerSecond", d.writeBytesPerSecond);
+  Take(j, "inDeviceTree", d.inDeviceTree);
   Take(j, "failProperties", d.failProperties);
   Take(j, "nullProperties", d.nullProperties);
   TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
+  Take(j, "flipByteAfterUnpack", d.flipByteAfterUnpack);
   return d;
 }
 
@@ -194,9 +238,11 @@ Json DiskJson(const DiskDescription& d) {
   j["partitions"] = partitions;
   j["present"] = d.present;
   j["writeBytesPerSecond"] = d.writeBytesPerSecond;
+  j["inDeviceTree"] = d.inDeviceTree;
   j["failProperties"] = d.failProperties;
   j["nullProperties"] = d.nullProperties;
   j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();
+  j["flipByteAfterUnpack"] = d.flipByteAfterUnpack;
   return j;
 }
 
@@ -221,22 +267,35 @@ Json UserJson(const UserDescription& u) {
 MachineFaults FaultsFrom(const Json& j) {
   MachineFaults f;
   Take(j, "diskpartFailCommand", f.diskpartFailCommand);
+  Take(j, "diskpartFailRun", f.diskpartFailRun);
+  if (j.contains("changesAfterDiskpartRun")) {
+    for (const auto& [run, changes] : j.at("changesAfterDiskpartRun").items()) {
+      f.changesAfterDiskpartRun[static_cast<uint32_t>(std::stoul(run))] =
+          changes.get<std::map<std::string, std::string>>();
+    }
+  }
   TakeCode(j, "inventorySecurity", f.inventorySecurity);
   TakeCode(j, "inventoryConnect", f.inventoryConnect);
   Take(j, "inventoryFailQueries", f.inventoryFailQueries);
   Take(j, "deviceListFails", f.deviceListFails);
   TakeCode(j, "userEnumeration", f.userEnumeration);
+  Take(j, "unloadHiveFailures", f.unloadHiveFailures);
   TakeCalls(j, "discService", f.discService);
   return f;
 }
 
 Json FaultsJson(const MachineFaults& f) {
+  Json changes = Json::object();
+  for (const auto& [run, fields] : f.changesAfterDiskpartRun) changes[std::to_string(run)] = fields;
   return Json{{"diskpartFailCommand", f.diskpartFailCommand},
+              {"diskpartFailRun", f.diskpartFailRun},
+              {"changesAfterDiskpartRun", changes},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},
               {"deviceListFails", f.deviceListFails},
               {"userEnumeration", f.userEnumeration},
+              {"unloadHiveFailures", f.unloadHiveFailures},
               {"discService", CallsJson(f.discService)}};
 }
 
@@ -249,6 +308,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     MachineDescription m;
     Take(j, "computerName", m.computerName);
     Take(j, "windowsVersion", m.windowsVersion);
+    Take(j, "systemDrive", m.systemDrive);
     Take(j, "currentUser", m.currentUser);
     Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
     Take(j, "userEnumerationBatch", m.userEnumerationBatch);
@@ -263,6 +323,8 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "automount", m.automount);
     Take(j, "loadedHives", m.loadedHives);
     Take(j, "discsWritten", m.discsWritten);
+    Take(j, "diskpartRuns", m.diskpartRuns);
+    Take(j, "pendingRestartDeletes", m.pendingRestartDeletes);
     machine = std::move(m);
     return true;
   } catch (const std::exception& e) {
@@ -274,6 +336,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
 std::string FormatMachineDescription(const MachineDescription& m) {
   Json j{{"computerName", m.computerName},
          {"windowsVersion", m.windowsVersion},
+         {"systemDrive", m.systemDrive},
          {"currentUser", m.currentUser},
          {"restorePrivilegeHeld", m.restorePrivilegeHeld},
          {"userEnumerationBatch", m.userEnumerationBatch}};
@@ -288,7 +351,44 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["automount"] = m.automount;
   j["loadedHives"] = m.loadedHives;
   j["discsWritten"] = m.discsWritten;
+  j["diskpartRuns"] = m.diskpartRuns;
+  j["pendingRestartDeletes"] = m.pendingRestartDeletes;
   return j.dump(2) + "\n";
+}
+
+bool SetDescriptionField(MachineDescription& machine, const std::string& pointer,
+                         const std::string& value, std::string& error) {
+  try {
+    Json j = Json::parse(FormatMachineDescription(machine));
+    const Json::json_pointer where(pointer);
+    if (!j.contains(where)) {
+      error = "the description has no field " + pointer;
+      return false;
+    }
+    Json parsed = Json::parse(value, nullptr, false);
+    j[where] = parsed.is_discarded() ? Json(value) : parsed;
+    return ParseMachineDescription(j.dump(), machine, error);
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
+bool GetDescriptionField(const MachineDescription& machine, const std::string& pointer,
+                         std::string& value, std::string& error) {
+  try {
+    const Json j = Json::parse(FormatMachineDescription(machine));
+    const Json::json_pointer where(pointer);
+    if (!j.contains(where)) {
+      error = "the description has no field " + pointer;
+      return false;
+    }
+    value = j.at(where).dump(2);
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 uint64_t DefaultDiscCapacity(uint32_t mediaType) {

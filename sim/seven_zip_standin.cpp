@@ -25,6 +25,7 @@ struct Target {
   uint64_t bytesPerSecond = 0;
   uint64_t capacityRoom = 0;           // bytes until the volume is full
   std::optional<uint64_t> vanishRoom;  // bytes the disk takes before it goes away
+  bool flipByteAfterUnpack = false;
 };
 
 bool DescribeTarget(Machine& machine, char letter, Target& target) {
@@ -51,9 +52,22 @@ bool DescribeTarget(Machine& machine, char letter, Target& target) {
       target.vanishRoom = diskHeld < *disk.vanishAfterBytes ? *disk.vanishAfterBytes - diskHeld : 0;
     }
     target.bytesPerSecond = disk.writeBytesPerSecond;
+    target.flipByteAfterUnpack = disk.flipByteAfterUnpack;
     return true;
   }
   return false;
+}
+
+// The disk's fault flipByteAfterUnpack: the medium spoils a file after it was written.
+void FlipMiddleByte(const fs::path& file, uint64_t size) {
+  std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+  const auto offset = static_cast<std::streamoff>(size / 2);
+  char byte = 0;
+  stream.seekg(offset);
+  stream.read(&byte, 1);
+  byte = static_cast<char>(byte ^ 0xFF);
+  stream.seekp(offset);
+  stream.write(&byte, 1);
 }
 
 // Copies the unpacked tree onto the volume at the disk's pace, stopping at its limit.
@@ -61,6 +75,8 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
              Target target, std::ostream& errors) {
   const auto start = std::chrono::steady_clock::now();
   uint64_t written = 0;
+  fs::path largest;
+  uint64_t largestSize = 0;
   std::vector<char> buffer(1 << 20);
   std::error_code error;
   for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end;
@@ -77,6 +93,9 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
       target.capacityRoom += replaced;
       if (target.vanishRoom) *target.vanishRoom += replaced;
     }
+    std::error_code fileSizeError;
+    const uint64_t size = it->file_size(fileSizeError);
+    if (!fileSizeError && size > largestSize) largest = to, largestSize = size;
     std::ifstream in(it->path(), std::ios::binary);
     std::ofstream out(to, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -119,7 +138,27 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
     errors << "ERROR: " << destination.string() << "\nThe device is not ready.\n";
     return kFatalError;
   }
+  if (target.flipByteAfterUnpack && largestSize > 0) FlipMiddleByte(largest, largestSize);
   return 0;
+}
+
+MachineDescription ReadDescription(Machine& machine) {
+  MachineDescription description;
+  machine.Read(description);
+  return description;
+}
+
+// Whether the archive the command names (its first word that is no switch) is no larger than
+// the room left on the volume: an image unpacks to at most its own size.
+bool FitsWhole(const std::vector<std::string>& arguments, const Target& target) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].empty() || arguments[i][0] == '-') continue;
+    std::error_code error;
+    const uint64_t size = fs::file_size(arguments[i], error);
+    return !error && size <= target.capacityRoom &&
+           (!target.vanishRoom || size <= *target.vanishRoom);
+  }
+  return false;
 }
 
 }  // namespace
@@ -168,6 +207,24 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
       !fs::is_directory(machine->VolumeFolder(letter), error)) {
     errors << "ERROR: " << requested << "\nThe device is not ready.\n";
     return kFatalError;
+  }
+  // The flipped byte needs to know what was written, so that fault takes the staged way.
+  if (target.bytesPerSecond == 0 && !target.flipByteAfterUnpack && FitsWhole(arguments, target)) {
+    // No pacing and room for the whole archive: 7-Zip writes onto the volume itself, so the
+    // space used grows as it would on a stick.
+    std::vector<std::string> unpack = arguments;
+    unpack[outputSwitch] = "-o" + destination.string();
+    int code = RunSevenZip(unpack);
+    ApplyVolumeFaults(*machine);
+    const VolumeFacts after = FindVolume(ReadDescription(*machine), letter);
+    if (code == 0 && !after.hasMedium) {
+      errors << "ERROR: " << requested
+             << (after.exists ? "\nThere is not enough space on the disk.\n"
+                              : "\nThe device is not ready.\n");
+      code = kFatalError;
+    }
+    if (code == 0) output << "Everything is Ok\n";
+    return code;
   }
   const fs::path staging = machine->Folder() / "staging" / std::to_string(::getpid());
   fs::remove_all(staging, error);
