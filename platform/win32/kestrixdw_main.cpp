@@ -1,12 +1,14 @@
 // KestrixDw.exe: the Windows wizard program.
 #include "platform/win32/windows_support.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "app/vantor_app.h"
+#include "platform/win32/ui/win32_wizard.h"
 #include "platform/win32/win32_carried_tools.h"
 #include "platform/win32/win32_process_launcher.h"
 #include "platform/win32/win32_system.h"
@@ -26,8 +28,11 @@ std::vector<std::wstring> SplitCommandLine() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   using namespace kestrune::platform::win32;
+  // The disc service is used from the UI thread and the worker alike: the whole process is
+  // one multithreaded apartment.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   Win32ProcessLauncher processes;
   Win32CarriedTools carriedTools;
   Win32SystemInfo systemInfo;
@@ -39,7 +44,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
   kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
   kestrune::AppServices services{tools, downloader, output, setup};
-  kestrune::CVantorApp app(services, nullptr);
+  Win32WizardBranch wizard(tools, module);
+  kestrune::CVantorApp app(services, &wizard);
   app.InitInstance(SplitCommandLine());
-  return 0;
+  if (SUCCEEDED(com)) CoUninitialize();
+  return wizard.ExitStatus();
 }

@@ -392,7 +392,8 @@ std::string ScriptFrontEnd::Dump() {
         for (int row = 0; row < rows; ++row) {
           std::string line = "item " + id + " " + std::to_string(row + 1);
           for (int column = 0; column < columns; ++column) {
-            line += " " + Quote(toolkit_.GetItemText(Handle(page), control.id, row, column));
+            line.push_back(' ');
+            line.append(Quote(toolkit_.GetItemText(Handle(page), control.id, row, column)));
           }
           transcript_.Write(line);
         }

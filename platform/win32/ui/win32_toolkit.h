@@ -8,6 +8,8 @@
 
 #include "platform/win32/windows_support.h"
 
+#include <commctrl.h>
+
 #include <deque>
 #include <functional>
 #include <map>

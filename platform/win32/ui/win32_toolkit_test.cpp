@@ -87,7 +87,6 @@ class Steps : public ScreenObserver {
 
 HINSTANCE Module() { return GetModuleHandleW(nullptr); }
 HWND Hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
-WindowHandle Handle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 
 std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};

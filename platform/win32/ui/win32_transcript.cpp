@@ -46,7 +46,10 @@ std::string Quote(const std::wstring& text) {
       escaped += c;
     }
   }
-  return "\"" + windows::NarrowText(escaped, CP_UTF8) + "\"";
+  std::string quoted(1, '"');
+  quoted.append(windows::NarrowText(escaped, CP_UTF8));
+  quoted.push_back('"');
+  return quoted;
 }
 
 std::string PageName(uint32_t templateId) {

@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "engine/job_protocol.h"
-#include "engine/vantor_thread.h"
+#include "engine/disc_burning.h"
+#include "engine/event_data_writer.h"
+#include "engine/production_job_steps.h"
+#include "engine/usb_write_step.h"
 #include "platform/win32/ui/win32_script_front_end.h"
 #include "platform/win32/ui/win32_toolkit.h"
 #include "platform/win32/ui/win32_transcript.h"
@@ -17,6 +19,7 @@
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
+#include "verify/verification_steps.h"
 #include "wizard/device_functions.h"
 #include "wizard/wizard_startup.h"
 
@@ -36,43 +39,41 @@ std::chrono::milliseconds ScriptTimeout() {
   return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
 }
 
-/// Stand-ins for the writing and verification steps until they are built: every step fails.
-class UnavailableSteps : public JobSteps {
- public:
-  uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_BURN_FAILED; }
-  uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_COMPARE_MISMATCH; }
-  uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_STEP_FAILED; }
-  uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_CHECK_FAILED; }
-  uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_COMPARE_MISMATCH; }
-  void CleanWorkFolder(CVantorThread& worker) override { worker.CleanWorkFolder(); }
-  void EjectMedia(CVantorThread&) override {}
-};
-
-class NoWriteEvents : public DataWriteEvents {
- public:
-  void Update(DiscDataWriter&, DataWriteProgress*) override {}
-};
-
-/// The product's parts over the Windows services.
+/// The product's parts over the Windows services: the disc burning on the disc service, the
+/// USB writer, and the checks after writing, joined for the worker.
 class Win32Assembly : public WizardAssembly {
  public:
-  Win32Assembly(Win32Ports& ports, VolumeNaming& naming)
-      : services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
-                  naming} {}
+  Win32Assembly(Win32Ports& ports, VolumeNaming& naming, platform::WindowPort& windows,
+                platform::PowerRequests& power, platform::StandardOutput& output)
+      : windows_(windows),
+        power_(power),
+        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
+                  naming},
+        usb_(ports.volumeInfo, ports.diskInventory, ports.deviceTree),
+        checks_(ports.volumeInfo, windows, power, output) {}
 
   std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
                                              const RunContext& context) override {
     return std::make_unique<DeviceFunctions>(imapi, context, services_);
   }
-  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext&, RunContext&) override {
-    return std::make_unique<UnavailableSteps>();
+  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext& imapi, RunContext&) override {
+    discs_ = std::make_unique<DiscBurningSteps>(imapi, *sink_, power_);
+    return std::make_unique<ProductionJobSteps>(*discs_, usb_, checks_);
   }
-  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
-    return std::make_unique<NoWriteEvents>();
+  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext& context) override {
+    auto sink = std::make_unique<CEventDataWriter>(context, windows_);
+    sink_ = sink.get();
+    return sink;
   }
 
  private:
+  platform::WindowPort& windows_;
+  platform::PowerRequests& power_;
   DeviceServices services_;
+  UsbWriteStep usb_;
+  VerificationJobSteps checks_;
+  CEventDataWriter* sink_ = nullptr;  // owned by the start-up's run
+  std::unique_ptr<DiscBurningSteps> discs_;
 };
 
 std::unique_ptr<Transcript> OpenTranscript() {
@@ -93,9 +94,9 @@ void Win32WizardBranch::Run(RunContext& context) {
   Win32Toolkit toolkit(module_, language);
   Win32Ports ports;
   Win32VolumeNaming naming;
-  Win32Assembly assembly(ports, naming);
   Win32PowerRequests power;
   Win32StandardOutput output;
+  Win32Assembly assembly(ports, naming, toolkit.ports().post, power, output);
   WizardStartupServices services{
       toolkit.ports(), ports.discService, tools_, power, ports.userRegistry, output, language};
   WizardStartup startup(services, assembly);
