@@ -166,8 +166,8 @@ def control_statement(control, text):
         verb = "CTEXT" if style & STYLE_BITS["kCentered"] else "LTEXT"
         statement = f"{verb} {quoted}, {where}"
     elif kind == "kIcon":
-        statement = f"ICON {control['icon']}, {where}"
-        extra.append("SS_ICON")
+        # windres gives an ICON statement no size; the generic form keeps the template's.
+        statement = f'CONTROL {control["icon"]}, {ident}, "Static", SS_ICON, {x}, {y}, {w}, {h}'
     elif kind == "kGroupBox":
         statement = f"GROUPBOX {quoted}, {where}"
     elif kind == "kEdit":

@@ -106,7 +106,13 @@ LRESULT CALLBACK Win32Toolkit::IdleWindowProc(HWND window, UINT message, WPARAM 
 
 void Win32Toolkit::OnIdleWake() {
   // Posted messages still wait: look again behind them, as the queue is first-in first-out.
-  if ((HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) != 0) {
+  // A waiting quit does not count: the system hands it out only once nothing else waits, so
+  // looking again behind it would keep it from ever ending the loop.
+  // (A peek outside WM_QUIT's range still answers the quit under wine, so it is told apart
+  // by its number.)
+  MSG waiting;
+  if (PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) &&
+      waiting.message != WM_QUIT) {
     PostMessageW(idleWindow_, kIdleWake, 0, 0);
     return;
   }
