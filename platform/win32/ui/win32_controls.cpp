@@ -71,8 +71,7 @@ int Win32Toolkit::AddItem(WindowHandle window, uint32_t id, const std::wstring& 
                           uint32_t data) {
   HWND combo = Control(window, id);
   if (combo == nullptr) return -1;
-  const auto index =
-      SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  const auto index = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (index < 0) return -1;
   SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data));
   return static_cast<int>(index);
@@ -116,8 +115,7 @@ std::wstring Win32Toolkit::ItemText(WindowHandle window, uint32_t id, int index)
 uint32_t Win32Toolkit::ItemData(WindowHandle window, uint32_t id, int index) {
   HWND combo = Control(window, id);
   if (combo == nullptr) return 0;
-  return static_cast<uint32_t>(
-      SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+  return static_cast<uint32_t>(SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
 }
 
 // --- ListView ---
@@ -153,8 +151,8 @@ void Win32Toolkit::SetImageList(WindowHandle window, uint32_t id,
                                 std::span<const uint32_t> iconIds) {
   HWND list = Control(window, id);
   if (list == nullptr) return;
-  HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK,
-                                       static_cast<int>(iconIds.size()), 0);
+  HIMAGELIST images =
+      ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, static_cast<int>(iconIds.size()), 0);
   if (images == nullptr) return;
   for (const uint32_t icon : iconIds) {
     // The image list keeps its own copy of each picture.
@@ -183,8 +181,7 @@ int Win32Toolkit::InsertItem(WindowHandle window, uint32_t id, int row, const st
   item.pszText = const_cast<wchar_t*>(text.c_str());
   item.iImage = image;
   item.lParam = 0;
-  return static_cast<int>(
-      SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 void Win32Toolkit::SetItemText(WindowHandle window, uint32_t id, int row, int column,
@@ -250,8 +247,8 @@ void Win32Toolkit::SetCheckState(WindowHandle window, uint32_t id, int row, bool
 bool Win32Toolkit::GetCheckState(WindowHandle window, uint32_t id, int row) {
   HWND list = Control(window, id);
   if (list == nullptr) return false;
-  const auto state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE,
-                                                    static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
+  const auto state = static_cast<UINT>(
+      SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK));
   return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
@@ -284,7 +281,8 @@ void Win32Toolkit::SetRange(WindowHandle window, uint32_t id, int low, int high)
 }
 
 void Win32Toolkit::SetPosition(WindowHandle window, uint32_t id, int position) {
-  if (HWND bar = Control(window, id)) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (HWND bar = Control(window, id))
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 int Win32Toolkit::GetPosition(WindowHandle window, uint32_t id) {

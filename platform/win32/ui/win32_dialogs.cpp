@@ -20,8 +20,8 @@ int Win32Toolkit::ShowMessage(WindowHandle owner, uint32_t stringId, const std::
   const std::wstring caption = LoadText(kAppTitleStringId, language_);
   // The hook notes the box's window as the system creates it (see CbtHook).
   capturingBox_ = true;
-  const int answer = MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(),
-                                 flags);
+  const int answer =
+      MessageBoxW(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(), flags);
   capturingBox_ = false;
   boxes_.erase(std::find(boxes_.begin(), boxes_.end(), &box));
   const std::vector<int> buttons = box.Buttons();

@@ -94,8 +94,8 @@ std::string Win32Toolkit::ClickButton(uint32_t id, bool checked, const Accepted&
   std::string refusal = PageControlRefuses(id, button);
   if (!refusal.empty()) return refusal;
   const auto type = GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK;
-  const bool checkable = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX ||
-                         type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+  const bool checkable = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                         type == BS_AUTORADIOBUTTON;
   if (!checkable) return "control " + std::to_string(id) + " is not a check box or radio button";
   Run(accepted);
   SendMessageW(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -84,8 +84,8 @@ const DLGTEMPLATE* WizardResources::DialogTemplate(uint32_t id) const {
 std::wstring WizardResources::String(uint32_t id) const {
   // Strings live in blocks of 16: block id / 16 + 1, each entry a length and its characters.
   DWORD size = 0;
-  const auto* block = static_cast<const WORD*>(
-      FindData(module_, reinterpret_cast<const wchar_t*>(RT_STRING), id / 16 + 1, language_, &size));
+  const auto* block = static_cast<const WORD*>(FindData(
+      module_, reinterpret_cast<const wchar_t*>(RT_STRING), id / 16 + 1, language_, &size));
   if (block == nullptr) return {};
   const WORD* end = block + size / sizeof(WORD);
   for (uint32_t index = 0; index < 16 && block < end; ++index) {
@@ -108,8 +108,8 @@ bool ReadCompiledTemplate(const void* data, CompiledTemplate& out) {
   if (data == nullptr) return false;
   TemplateReader reader(data);
   if (reader.Word() != 1 || reader.Word() != 0xFFFF) return false;  // dlgVer, signature
-  reader.Dword();                                                    // helpID
-  reader.Dword();                                                    // exStyle
+  reader.Dword();                                                   // helpID
+  reader.Dword();                                                   // exStyle
   out.style = reader.Dword();
   const WORD count = reader.Word();
   reader.Short();  // x
@@ -121,7 +121,7 @@ bool ReadCompiledTemplate(const void* data, CompiledTemplate& out) {
   out.caption = reader.String();
   if ((out.style & DS_SETFONT) != 0) {
     out.fontPoints = reader.Word();
-    reader.Word();  // weight
+    reader.Word();   // weight
     reader.Skip(2);  // italic, charset
     out.fontName = reader.String();
   }

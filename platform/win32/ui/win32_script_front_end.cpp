@@ -134,7 +134,8 @@ void ScriptFrontEnd::RunScript() {
     std::string line;
     {
       std::unique_lock lock(lines_->mutex);
-      lines_->changed.wait(lock, [&] { return stopping_ || !lines_->lines.empty() || lines_->ended; });
+      lines_->changed.wait(lock,
+                           [&] { return stopping_ || !lines_->lines.empty() || lines_->ended; });
       if (stopping_) return;
       if (lines_->lines.empty()) break;
       line = std::move(lines_->lines.front());
@@ -302,7 +303,8 @@ std::string ScriptFrontEnd::Answer(int line, const std::string& button) {
 }
 
 std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
-  const char* usage = "usage: wait page NAME [BUTTONS] | box ID | status REGEX | drives REGEX | end";
+  const char* usage =
+      "usage: wait page NAME [BUTTONS] | box ID | status REGEX | drives REGEX | end";
   if (words.size() < 2) return usage;
   const std::string& what = words[1];
   std::function<bool(const Event&)> matches;
@@ -458,7 +460,8 @@ void ScriptFrontEnd::Scrape() {
   if (HWND drive = toolkit_.PageWindowOf(kTemplateDrive)) {
     std::vector<std::wstring> entries;
     const int count = toolkit_.ItemCount(Handle(drive), kDriveCombo);
-    for (int i = 0; i < count; ++i) entries.push_back(toolkit_.ItemText(Handle(drive), kDriveCombo, i));
+    for (int i = 0; i < count; ++i)
+      entries.push_back(toolkit_.ItemText(Handle(drive), kDriveCombo, i));
     const std::string line = DrivesLine(entries);
     if (line != lastDrives_) {
       lastDrives_ = line;
@@ -471,7 +474,8 @@ void ScriptFrontEnd::Scrape() {
     for (int i = 0; i < rows; ++i) {
       lines.push_back(RowLine(i + 1, toolkit_.GetItemText(Handle(write), kWriteRows, i, 0),
                               toolkit_.GetItemText(Handle(write), kWriteRows, i, 1)));
-      if (static_cast<size_t>(i) >= lastRows_.size() || lastRows_[static_cast<size_t>(i)] != lines.back()) {
+      if (static_cast<size_t>(i) >= lastRows_.size() ||
+          lastRows_[static_cast<size_t>(i)] != lines.back()) {
         Emit("row", lines.back(), lines.back());
       }
     }

@@ -117,8 +117,7 @@ LRESULT CALLBACK Win32Toolkit::SheetProc(HWND window, UINT message, WPARAM wPara
   return toolkit->HandleSheetMessage(window, message, wParam, lParam);
 }
 
-LRESULT Win32Toolkit::HandleSheetMessage(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT Win32Toolkit::HandleSheetMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const WNDPROC original = sheetOriginalProc_;
   WindowProcedure* procedure = sheetProcedure_;
   intptr_t result = 0;
@@ -219,7 +218,8 @@ uint32_t Win32Toolkit::ActivePageTemplate() {
 HWND Win32Toolkit::ActivePageWindow() {
   const int index = ActivePage(reinterpret_cast<WindowHandle>(sheet_));
   return index < 0 ? nullptr
-                   : reinterpret_cast<HWND>(pageRecords_[static_cast<size_t>(index)]->procedure->window());
+                   : reinterpret_cast<HWND>(
+                         pageRecords_[static_cast<size_t>(index)]->procedure->window());
 }
 
 HWND Win32Toolkit::PageWindowOf(uint32_t templateId) {

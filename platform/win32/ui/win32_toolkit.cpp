@@ -2,12 +2,13 @@
 // notice for front ends, and the window operations.
 #include "platform/win32/windows_support.h"
 
+#include "platform/win32/ui/win32_toolkit.h"
+
 #include <commctrl.h>
 #include <dbt.h>
 
 #include <cwchar>
 
-#include "platform/win32/ui/win32_toolkit.h"
 #include "wizard/window_messages.h"
 
 namespace kestrune::platform::win32 {
@@ -41,10 +42,11 @@ int MessageBoxRecord::DefaultButton() const {
 }
 
 Win32Toolkit::Win32Toolkit(HINSTANCE module, Language language)
-    : module_(module),
-      language_(language),
-      resources_(module, language),
-      ports_{post_, *this, *this, *this, *this, *this, *this, *this, *this} {
+    : module_(module), language_(language), resources_(module, language), ports_{post_, *this,
+                                                                                 *this, *this,
+                                                                                 *this, *this,
+                                                                                 *this, *this,
+                                                                                 *this} {
   t_toolkit = this;
   INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
   InitCommonControlsEx(&controls);
@@ -57,8 +59,8 @@ Win32Toolkit::Win32Toolkit(HINSTANCE module, Language language)
   RegisterClassW(&idleClass);
   idleWindow_ = CreateWindowExW(0, kIdleWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 module_, nullptr);
-  if (idleWindow_ != nullptr) SetWindowLongPtrW(idleWindow_, GWLP_USERDATA,
-                                                reinterpret_cast<LONG_PTR>(this));
+  if (idleWindow_ != nullptr)
+    SetWindowLongPtrW(idleWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32Toolkit::~Win32Toolkit() {
@@ -161,7 +163,7 @@ LRESULT CALLBACK Win32Toolkit::CbtHook(int code, WPARAM wParam, LPARAM lParam) {
 }
 
 Win32Toolkit::WindowRecord* Win32Toolkit::NewRecord(WindowProcedure& procedure,
-                                                     uint32_t templateId) {
+                                                    uint32_t templateId) {
   auto record = std::make_unique<WindowRecord>();
   record->toolkit = this;
   record->procedure = &procedure;
@@ -186,8 +188,7 @@ void Win32Toolkit::ForgetUnattached(WindowRecord* record) {
   std::erase_if(unattached_, [record](const auto& r) { return r.get() == record; });
 }
 
-INT_PTR CALLBACK Win32Toolkit::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+INT_PTR CALLBACK Win32Toolkit::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* record = reinterpret_cast<WindowRecord*>(GetWindowLongPtrW(window, DWLP_USER));
   if (message == WM_INITDIALOG) {
     // lParam: the record the creating call made (NewRecord).
@@ -232,8 +233,24 @@ INT_PTR Win32Toolkit::HandleDialogMessage(WindowRecord& record, HWND window, UIN
     case WM_CTLCOLORSTATIC:
       if (record.page) return reinterpret_cast<INT_PTR>(WhiteLook(message, wParam));
       return FALSE;
+    case WM_COMMAND:
+      // From a control, only the clicks and the selection change the host toolkit reports;
+      // focus and edit notes would reach the controllers on Windows alone.
+      if (lParam != 0 && HIWORD(wParam) != BN_CLICKED && HIWORD(wParam) != CBN_SELCHANGE) {
+        return FALSE;
+      }
+      if (!Deliver(procedure, message, wParam, lParam, result)) return FALSE;
+      SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+      return TRUE;
     case WM_NOTIFY: {
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      // Only what the controllers speak of, as the host toolkit sends it: the list's clicks
+      // and keys, and Next and Back. The sheet's other notes (PSN_SETACTIVE...) and the
+      // list's item changes stay with comctl32.
+      if (header->code != NM_CLICK && header->code != NM_DBLCLK && header->code != LVN_KEYDOWN &&
+          header->code != PSN_WIZNEXT && header->code != PSN_WIZBACK) {
+        return FALSE;
+      }
       wm::NotifyInfo info;
       info.idFrom = static_cast<uint32_t>(header->idFrom);
       info.code = static_cast<int32_t>(header->code);

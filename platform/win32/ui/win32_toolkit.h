@@ -70,9 +70,8 @@ class Win32Toolkit : public WindowView,
 
   /// Header flags of the sheet: the wizard style without Apply, help or context help, with
   /// the application icon.
-  static constexpr DWORD kSheetFlags =
-      PSH_PROPSHEETPAGE | PSH_USECALLBACK | PSH_WIZARD | PSH_NOAPPLYNOW | PSH_USEHICON |
-      PSH_NOCONTEXTHELP;
+  static constexpr DWORD kSheetFlags = PSH_PROPSHEETPAGE | PSH_USECALLBACK | PSH_WIZARD |
+                                       PSH_NOAPPLYNOW | PSH_USEHICON | PSH_NOCONTEXTHELP;
   /// What the sheet's window loses once created: caption, border and system menu.
   static constexpr DWORD kRemovedStyle =
       WS_POPUP | WS_CLIPSIBLINGS | WS_BORDER | WS_DLGFRAME | WS_SYSMENU;

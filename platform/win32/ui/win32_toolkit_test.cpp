@@ -2,6 +2,8 @@
 // driven by small recording controllers, and the resources the program file carries.
 #include "platform/win32/windows_support.h"
 
+#include "platform/win32/ui/win32_toolkit.h"
+
 #include <commctrl.h>
 #include <dbt.h>
 #include <gtest/gtest.h>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "platform/win32/ui/win32_resources.h"
-#include "platform/win32/ui/win32_toolkit.h"
 #include "wizard/dialog_templates.h"
 #include "wizard/strings.h"
 #include "wizard/window_messages.h"
@@ -87,6 +88,7 @@ class Steps : public ScreenObserver {
 
 HINSTANCE Module() { return GetModuleHandleW(nullptr); }
 HWND Hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle Handle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
 
 std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};
@@ -124,7 +126,8 @@ TEST(WizardResourcesTest, DialogTemplatesAreTheWizardsOwnInBothLanguages) {
       EXPECT_EQ(compiled.width, source.width);
       EXPECT_EQ(compiled.height, source.height);
       EXPECT_EQ(compiled.fontName, L"Meiryo");
-      EXPECT_EQ(compiled.caption, source.captionId == 0 ? L"" : LoadText(source.captionId, language));
+      EXPECT_EQ(compiled.caption,
+                source.captionId == 0 ? L"" : LoadText(source.captionId, language));
       ASSERT_EQ(compiled.controls.size(), source.controls.size());
       for (size_t i = 0; i < source.controls.size(); ++i) {
         const TemplateControl& want = source.controls[i];
@@ -395,8 +398,7 @@ TEST(DialogTest, AModalBoxShowsItsIconAndTextTicksItsTimersAndEndsWithItsResult)
     const WindowHandle self = box.window();
     if (message == wm::kInitDialog) {
       text = toolkit.GetText(self, 1502);
-      icon = reinterpret_cast<HICON>(
-          SendDlgItemMessageW(Hwnd(self), 1501, STM_GETICON, 0, 0));
+      icon = reinterpret_cast<HICON>(SendDlgItemMessageW(Hwnd(self), 1501, STM_GETICON, 0, 0));
       toolkit.SetTimer(self, 2, 10);
       result = 1;
       return true;
@@ -435,7 +437,11 @@ TEST(DialogTest, TheDiscPromptIsMadeHiddenAndHearsItsPostsUntilDestroyed) {
 TEST(ControlsTest, ListsKeepTextsChecksImagesAndDataAndTheComboKeepsOrderAndData) {
   Win32Toolkit toolkit(Module(), Language::kJapanese);
   Recorder drive;
-  const WindowHandle page = toolkit.CreateModeless(drive, 106, nullptr);
+  // A page's template makes a child window: it needs a parent, as the sheet is to it.
+  HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
+                                Module(), nullptr);
+  ASSERT_NE(parent, nullptr);
+  const WindowHandle page = toolkit.CreateModeless(drive, 106, Handle(parent));
   ASSERT_NE(page, nullptr);
   const uint32_t icons[] = {132, 130, 129, 131};
   toolkit.SetImageList(page, 1202, icons);
@@ -474,13 +480,15 @@ TEST(ControlsTest, ListsKeepTextsChecksImagesAndDataAndTheComboKeepsOrderAndData
   toolkit.DestroyWindow(page);
 
   Recorder write;
-  const WindowHandle progress = toolkit.CreateModeless(write, 107, nullptr);
+  const WindowHandle progress = toolkit.CreateModeless(write, 107, Handle(parent));
+  ASSERT_NE(progress, nullptr);
   toolkit.SetRange(progress, 1302, 0, 1000);
   toolkit.SetPosition(progress, 1302, 990);
   EXPECT_EQ(toolkit.GetPosition(progress, 1302), 990);
   toolkit.SetMarquee(progress, 1304, true, 100);
   EXPECT_EQ(toolkit.ItemCount(progress, 9999), 0) << "a missing control reads as empty";
   toolkit.DestroyWindow(progress);
+  ::DestroyWindow(parent);
 }
 
 }  // namespace

@@ -47,8 +47,7 @@ class Win32Assembly : public WizardAssembly {
                 platform::PowerRequests& power, platform::StandardOutput& output)
       : windows_(windows),
         power_(power),
-        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
-                  naming},
+        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo, naming},
         usb_(ports.volumeInfo, ports.diskInventory, ports.deviceTree),
         checks_(ports.volumeInfo, windows, power, output) {}
 
