@@ -163,6 +163,7 @@ TEST_F(WizardScenarioTest, ALocalUsbDiskIsWrittenAfterBothQuestions) {
                                   Arguments(2));
   EXPECT_EQ(run.status, 0) << run.Text();
   EXPECT_TRUE(run.Lines("box 274 buttons=YesNo default=No ").size() == 1) << run.Text();
+  EXPECT_TRUE(run.Has("status \"Checking files\"")) << "the check's start reaches the page";
   EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1\" \"Complete\""));
   EXPECT_TRUE(run.Has("row 3 \"Close\" \"Complete\""));
   EXPECT_TRUE(run.Lines("box 406 ").empty());
