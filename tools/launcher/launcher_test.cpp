@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tools/launcher/recovery_set.h"
+
+namespace kestrune::launcher {
+namespace {
+namespace fs = std::filesystem;
+
+class LauncherFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("kestrixdl-test-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  void Write(const fs::path& name, const std::string& text) {
+    std::ofstream(folder_ / name, std::ios::binary) << text;
+  }
+  std::string Read(const fs::path& name) {
+    std::ifstream file(folder_ / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(LauncherFolder, ImagesComeInDiscOrderAndOtherFilesAreLeftOut) {
+  for (const char* name : {"disc10.iso", "disc2.ISO", "disc1.iso", "notes.txt", "package.7z"}) {
+    Write(name, "x");
+  }
+  fs::create_directories(folder_ / "disc3.iso");  // a folder, not an image
+  const RecoverySet set = FindRecoverySet(folder_);
+  ASSERT_EQ(set.images.size(), 3u);
+  EXPECT_EQ(set.images[0].filename(), "disc1.iso");
+  EXPECT_EQ(set.images[1].filename(), "disc2.ISO");
+  EXPECT_EQ(set.images[2].filename(), "disc10.iso");
+  EXPECT_EQ(set.package.filename(), "package.7z");
+}
+
+TEST_F(LauncherFolder, StateWordIsStoredAndReadBackAndGarbageIsNotGuessed) {
+  EXPECT_EQ(ReadStateWord(folder_), 0u);  // first run: nothing stored
+  ASSERT_TRUE(WriteStateWord(folder_, 2147483915u));
+  EXPECT_EQ(ReadStateWord(folder_), 2147483915u);
+  EXPECT_EQ(Read(kStateFileName), "2147483915\n");
+  EXPECT_FALSE(fs::exists(folder_ / (std::string(kStateFileName) + ".new")));
+
+  for (const char* bad : {"", "abc\n", "12 13\n", "4294967296\n", "-1\n"}) {
+    Write(kStateFileName, bad);
+    EXPECT_FALSE(ReadStateWord(folder_).has_value()) << '"' << bad << '"';
+  }
+  Write(kStateFileName, "4294967295\r\n");
+  EXPECT_EQ(ReadStateWord(folder_), 4294967295u);
+}
+
+TEST(DescribeState, SaysWhatIsWrittenAndWhatComesNext) {
+  const uint32_t disc1 = 1u << 8, disc2 = 1u << 9, disc3 = 1u << 10;
+  EXPECT_EQ(DescribeState(0, 3), "nothing written yet");
+  EXPECT_EQ(DescribeState(0x2000000b | disc1, 3),
+            "disc 1 of 3 written; insert discs 2 and 3 next time");
+  EXPECT_EQ(DescribeState(0x2000000b | disc1 | disc2, 3),
+            "discs 1 and 2 of 3 written; insert disc 3 next time");
+  EXPECT_EQ(DescribeState(0x2000000b | disc1 | disc3, 4),
+            "discs 1 and 3 of 4 written; insert discs 2 and 4 next time");
+  EXPECT_EQ(DescribeState(0x80000000u | disc1 | disc2 | disc3, 3), "all 3 discs written");
+  EXPECT_EQ(DescribeState(0x80000000u, 2), "USB drive written and verified");
+}
+
+TEST(ParseResultLine, AcceptsOnlyOneNumberWithItsLineEnd) {
+  EXPECT_EQ(ParseResultLine("2147484427\n"), 2147484427u);
+  EXPECT_EQ(ParseResultLine("0\n"), 0u);
+  EXPECT_FALSE(ParseResultLine("").has_value());
+  EXPECT_FALSE(ParseResultLine("17").has_value());  // cut off: not a whole line
+  EXPECT_FALSE(ParseResultLine("1 2\n").has_value());
+  EXPECT_FALSE(ParseResultLine("x\n").has_value());
+}
+
+// The program as the downloader runs it, against a stand-in wizard that logs its command line.
+class LauncherProgram : public LauncherFolder {
+ protected:
+  void SetUp() override {
+    LauncherFolder::SetUp();
+    fs::create_directories(folder_ / "set");
+    wizard_ = folder_ / "wizard.sh";
+    std::ofstream(wizard_) << "#!/bin/sh\n"
+                              "printf '%s|' \"$@\" >> \""
+                           << (folder_ / "calls").string() << "\"\necho >> \""
+                           << (folder_ / "calls").string()
+                           << "\"\ncase \"$1\" in\n"
+                              "  /Mode:SevenZip) [ \"$4\" = /Pass:right ] && echo 1 ;;\n"
+                              "  *) cat \""
+                           << (folder_ / "answer").string() << "\" 2>/dev/null ;;\nesac\n";
+    fs::permissions(wizard_, fs::perms::owner_all);
+  }
+
+  int Run(const std::string& arguments) {
+    const std::string command = std::string(KESTRUNE_BIN_DIR) + "/kestrixdl --wizard '" +
+                                wizard_.string() + "' " + arguments + " > '" +
+                                (folder_ / "out").string() + "' 2> '" + (folder_ / "err").string() +
+                                "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Set() { return (folder_ / "set").string(); }
+
+  fs::path wizard_;
+};
+
+TEST_F(LauncherProgram, PassesLabelStateSwitchesAndImagesAndStoresTheNewWord) {
+  Write("set/disc2.iso", "2");
+  Write("set/disc1.iso", "1");
+  Write("set/kestrixdl.state", "2147483915\n");
+  Write("answer", "2147484427\n");
+  ASSERT_EQ(Run("--label 'My PC' /nv /P '" + Set() + "'"), 0) << Read("err");
+  EXPECT_EQ(Read("calls"), "/Mode:Fernlow|My PC|2147483915|/nv|/P|" + Set() + "/disc1.iso|" +
+                               Set() + "/disc2.iso|\n");
+  EXPECT_EQ(Read("set/kestrixdl.state"), "2147484427\n");
+  EXPECT_EQ(Read("out"), "all 2 discs written\n");
+}
+
+TEST_F(LauncherProgram, UnpacksThePackageFirstAndStopsWhenThatFails) {
+  Write("set/disc1.iso", "1");
+  Write("set/package.7z", "p");
+  Write("answer", "0\n");
+  EXPECT_EQ(Run("--password wrong '" + Set() + "'"), 4);
+  EXPECT_EQ(Read("calls"), "/Mode:SevenZip|set|0|/Pass:wrong|" + Set() + "/package.7z|\n");
+  fs::remove(folder_ / "calls");
+  EXPECT_EQ(Run("--password right '" + Set() + "'"), 0) << Read("err");
+  EXPECT_EQ(Read("calls"), "/Mode:SevenZip|set|0|/Pass:right|" + Set() +
+                               "/package.7z|\n/Mode:Fernlow|set|0|" + Set() + "/disc1.iso|\n");
+}
+
+TEST_F(LauncherProgram, KeepsTheStoredWordWhenTheWizardSaysNothing) {
+  Write("set/disc1.iso", "1");
+  Write("set/kestrixdl.state", "2147483915\n");
+  EXPECT_EQ(Run("'" + Set() + "'"), 3);  // no answer file: the wizard prints nothing
+  EXPECT_EQ(Read("set/kestrixdl.state"), "2147483915\n");
+  EXPECT_EQ(Run("'" + (folder_ / "empty").string() + "'"), 2);
+  EXPECT_EQ(Run(""), 1);
+  Write("set/kestrixdl.state", "garbage");
+  EXPECT_EQ(Run("'" + Set() + "'"), 5);
+  Write("answer", "7\n");
+  EXPECT_EQ(Run("--reset '" + Set() + "'"), 0);
+  EXPECT_EQ(Read("set/kestrixdl.state"), "7\n");
+}
+
+}  // namespace
+}  // namespace kestrune::launcher
