@@ -18,6 +18,7 @@
 #include "ui/host/device_watcher.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/script_front_end.h"
+#include "ui/host/terminal_front_end.h"
 #include "ui/host/transcript.h"
 #include "wizard/device_functions.h"
 #include "wizard/vantor_sheet.h"
@@ -128,14 +129,15 @@ HostWizardBranch::HostWizardBranch(ToolServices& tools) : tools_(tools) {}
 HostWizardBranch::~HostWizardBranch() = default;
 
 void HostWizardBranch::Run(RunContext& context) {
-  const char* frontEnd = Environment("KESTRUNE_UI");
-  if (frontEnd == nullptr || std::strcmp(frontEnd, "script") != 0) {
-    std::fprintf(stderr,
-                 "kestrixdw: no user interface to show the wizard with; set KESTRUNE_UI=script "
-                 "and give the script on standard input\n");
+  std::string why;
+  const auto frontEnd = ui::host::ChooseFrontEnd(
+      Environment("KESTRUNE_UI"), ui::host::TerminalFrontEnd::TerminalAttached(), why);
+  if (!frontEnd) {
+    std::fprintf(stderr, "kestrixdw: %s\n", why.c_str());
     exitStatus_ = 2;
     return;
   }
+  const bool scripted = *frontEnd == ui::host::FrontEndKind::kScript;
   std::string error;
   const std::unique_ptr<sim::SimPorts> ports = sim::OpenHostPorts(error);
   if (!ports) {
@@ -143,7 +145,8 @@ void HostWizardBranch::Run(RunContext& context) {
     exitStatus_ = 2;
     return;
   }
-  const std::unique_ptr<ui::host::Transcript> transcript = OpenTranscript();
+  const std::unique_ptr<ui::host::Transcript> transcript =
+      scripted ? OpenTranscript() : std::make_unique<ui::host::Transcript>(nullptr, false);
   if (!transcript) {
     exitStatus_ = 2;
     return;
@@ -168,14 +171,26 @@ void HostWizardBranch::Run(RunContext& context) {
   options.runMachineTool = RunMachineTool;
   options.pollDevices = [&watcher] { watcher.PollNow(); };
   ui::host::ScriptFrontEnd script(toolkit, *transcript, options);
-  toolkit.SetObserver(&script);
+  ui::host::TerminalFrontEnd terminal(toolkit, language);
+  if (scripted) {
+    toolkit.SetObserver(&script);
+  } else {
+    const std::string error = terminal.Open();
+    if (!error.empty()) {
+      std::fprintf(stderr, "kestrixdw: %s\n", error.c_str());
+      exitStatus_ = 2;
+      return;
+    }
+    toolkit.SetObserver(&terminal);
+  }
 
   const char* clock = Environment("KESTRUNE_UI_CLOCK");
   if (clock != nullptr && std::strcmp(clock, "jump") == 0) {
-    toolkit.loop().EnableIdleJumps([&script, &context] {
+    toolkit.loop().EnableIdleJumps([&script, &terminal, scripted, &context] {
       CVantorSheet* sheet = context.sheet;
       CVantorThread* worker = sheet == nullptr ? nullptr : sheet->worker();
-      return script.Waiting() && (worker == nullptr || !worker->Busy());
+      const bool userIdle = scripted ? script.Waiting() : terminal.Idle();
+      return userIdle && (worker == nullptr || !worker->Busy());
     });
   }
 
@@ -183,14 +198,15 @@ void HostWizardBranch::Run(RunContext& context) {
   HostAssembly assembly(*ports, naming);
   RecordingPowerRequests power;
   HostStandardOutput output;
-  WizardStartupServices services{toolkit.ports(), ports->discService, tools_,  power,
-                                 ports->userRegistry, output,           language};
+  WizardStartupServices services{
+      toolkit.ports(), ports->discService, tools_, power, ports->userRegistry, output, language};
   WizardStartup startup(services, assembly);
 
   watcher.Start(std::chrono::milliseconds(200));
-  script.Start(0);
+  if (scripted) script.Start(0);
   startup.Run(context);
   script.Stop();
+  terminal.Close();
   toolkit.SetObserver(nullptr);
   if (script.Failed()) exitStatus_ = 2;
   if (startup.WorkerAbandoned()) {

@@ -11,6 +11,10 @@ namespace kestrune::platform::host {
 /// mode), picks the front end from KESTRUNE_UI, and runs the wizard on them with the real
 /// device, writing and verification code.
 ///
+///   KESTRUNE_UI unset         the terminal wizard when the process has a terminal (else it
+///                             says so on standard error and prints nothing)
+///   KESTRUNE_UI=terminal      the terminal wizard (ncursesw on /dev/tty)
+///   KESTRUNE_UI_ASCII=1       the terminal wizard draws with ASCII only
 ///   KESTRUNE_UI=script        the scripted front end: commands on standard input, the
 ///                             transcript to KESTRUNE_UI_LOG (standard error when unset)
 ///   KESTRUNE_UI_TIMEOUT=S     seconds a script waits for the screen (default 120)

@@ -34,8 +34,7 @@ const ControlModel* HostWindow::Control(uint32_t id) const {
 }
 
 HostToolkit::HostToolkit(Language language)
-    : language_(language),
-      ports_{loop_, *this, *this, *this, *this, *this, *this, *this, *this} {
+    : language_(language), ports_{loop_, *this, *this, *this, *this, *this, *this, *this, *this} {
   loop_.SetDispatcher([this](const LoopMessage& message) { Dispatch(message); });
   loop_.SetIdleHook([this] {
     if (observer_ != nullptr) observer_->OnIdle();
@@ -256,6 +255,14 @@ bool HostToolkit::ModalDialogRunning() const {
   return std::any_of(windows_.begin(), windows_.end(), [](const auto& entry) {
     return entry.second->modal && !entry.second->modalEnded;
   });
+}
+
+std::vector<const HostWindow*> HostToolkit::Dialogs() const {
+  std::vector<const HostWindow*> dialogs;
+  for (const auto& [handle, window] : windows_) {
+    if (window->kind == HostWindow::Kind::kDialog) dialogs.push_back(window.get());
+  }
+  return dialogs;
 }
 
 // --- TimerView ---

@@ -102,6 +102,8 @@ class HostToolkit : public WindowView,
   const std::vector<MessageBoxState*>& OpenBoxes() const { return boxes_; }
   /// True while a modal dialog (not a message box) runs.
   bool ModalDialogRunning() const;
+  /// Every dialog window (not the sheet or a page), oldest first.
+  std::vector<const HostWindow*> Dialogs() const;
 
   // --- Input (UI thread). Each returns an empty text when done, or why it does not fit the
   // screen. `accepted` runs once the input has been found to fit, before its effects (which
