@@ -275,9 +275,8 @@ void HostToolkit::KillTimer(WindowHandle window, uintptr_t id) { loop_.KillTimer
 
 // --- SheetView ---
 
-intptr_t HostToolkit::RunSheet(WindowProcedure& sheet, const std::wstring& caption,
-                               std::span<const SheetPage> pages) {
-  if (loop_.QuitCode()) return 0;
+void HostToolkit::OpenSheet(WindowProcedure& sheet, const std::wstring& caption,
+                            std::span<const SheetPage> pages) {
   HostWindow& window = CreateWindow(sheet, HostWindow::Kind::kSheet, 0, nullptr);
   const WindowHandle handle = window.handle;
   window.caption = caption;
@@ -297,21 +296,18 @@ intptr_t HostToolkit::RunSheet(WindowProcedure& sheet, const std::wstring& capti
 
   Send(handle, wm::kInitDialog, 0, 0);
   if (!pages_.empty()) Activate(0);
-  const bool closed = loop_.RunUntil([this] { return sheetEnded_; });
-  intptr_t result = sheetResult_;
-  if (!closed) {
-    // The sheet's loop is the outermost: it takes the quit for itself.
-    result = loop_.QuitCode().value_or(0);
-    loop_.ClearQuit();
-  }
+}
 
+void HostToolkit::CloseSheet(intptr_t result) {
+  const WindowHandle handle = sheetWindow_;
+  HostWindow* sheet = Find(handle);
+  if (sheet == nullptr) return;
+  WindowProcedure* procedure = sheet->procedure;
   // A last look at the screen as the sheet left it.
   if (observer_ != nullptr) observer_->OnIdle();
   // The sheet goes first, then its pages, as a window's children follow it.
-  if (HostWindow* host = Find(handle)) {
-    intptr_t ignored = 0;
-    host->procedure->OnMessage(wm::kDestroy, 0, 0, ignored);
-  }
+  intptr_t ignored = 0;
+  procedure->OnMessage(wm::kDestroy, 0, 0, ignored);
   for (Page& page : pages_) {
     if (page.window != nullptr) DestroyWindow(page.window);
     page.window = nullptr;
@@ -319,9 +315,23 @@ intptr_t HostToolkit::RunSheet(WindowProcedure& sheet, const std::wstring& capti
   sheetWindow_ = nullptr;
   activePage_ = -1;
   loop_.RemoveWindow(handle);
-  sheet.AttachWindow(nullptr);
+  procedure->AttachWindow(nullptr);
   windows_.erase(handle);
   if (observer_ != nullptr) observer_->OnSheetEnded(result);
+}
+
+intptr_t HostToolkit::RunSheet(WindowProcedure& sheet, const std::wstring& caption,
+                               std::span<const SheetPage> pages) {
+  if (loop_.QuitCode()) return 0;
+  OpenSheet(sheet, caption, pages);
+  const bool closed = loop_.RunUntil([this] { return sheetEnded_; });
+  intptr_t result = sheetResult_;
+  if (!closed) {
+    // The sheet's loop is the outermost: it takes the quit for itself.
+    result = loop_.QuitCode().value_or(0);
+    loop_.ClearQuit();
+  }
+  CloseSheet(result);
   return result;
 }
 

@@ -195,6 +195,15 @@ class HostToolkit : public WindowView,
                               WindowHandle owner) override;
   void PostQuit(int exitCode) override;
 
+  /// RunSheet without its loop: creates the sheet and shows its first page (for tests and
+  /// front ends that run the loop themselves). CloseSheet destroys it.
+  void OpenSheet(WindowProcedure& sheet, const std::wstring& caption,
+                 std::span<const SheetPage> pages);
+  /// Destroys the open sheet and its pages; tells the observer `result`.
+  void CloseSheet(intptr_t result);
+  /// True once the sheet was cancelled or closed by its default processing.
+  bool SheetEnded() const { return sheetEnded_; }
+
   // SheetView
   intptr_t RunSheet(WindowProcedure& sheet, const std::wstring& caption,
                     std::span<const SheetPage> pages) override;

@@ -93,16 +93,23 @@ bool MessageLoop::HasTimers() const {
   return !timers_.empty();
 }
 
+bool MessageLoop::Pending() const {
+  std::lock_guard lock(mutex_);
+  return !queue_.empty() || !input_.empty();
+}
+
 UiClock::TimePoint MessageLoop::Now() const {
   std::lock_guard lock(mutex_);
   return clock_.Now();
 }
 
-MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>& input) {
+MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>& input,
+                                    std::optional<std::chrono::steady_clock::time_point> deadline) {
   bool idleReported = false;
   std::unique_lock lock(mutex_);
   for (;;) {
     if (quit_) return Next::kQuit;
+    if (deadline && std::chrono::steady_clock::now() >= *deadline) return Next::kDeadline;
     while (!queue_.empty()) {
       message = queue_.front();
       queue_.pop_front();
@@ -143,21 +150,31 @@ MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>&
       changed_.wait_for(lock, kIdleRecheck);
       continue;
     }
-    if (earliest != timers_.end()) {
-      changed_.wait_for(lock, earliest->second.due - now);
-    } else {
+    auto wake = std::chrono::steady_clock::time_point::max();
+    if (earliest != timers_.end()) wake = std::chrono::steady_clock::now() + (earliest->second.due - now);
+    if (deadline) wake = std::min(wake, *deadline);
+    if (wake == std::chrono::steady_clock::time_point::max()) {
       changed_.wait(lock);
+    } else {
+      changed_.wait_until(lock, wake);
     }
   }
 }
 
 bool MessageLoop::RunUntil(const std::function<bool()>& done) {
+  return RunUntil(done, std::chrono::steady_clock::time_point::max());
+}
+
+bool MessageLoop::RunUntil(const std::function<bool()>& done,
+                           std::chrono::steady_clock::time_point deadline) {
+  const bool limited = deadline != std::chrono::steady_clock::time_point::max();
   for (;;) {
     if (done()) return true;
     LoopMessage message;
     std::function<void()> input;
-    switch (Wait(message, input)) {
+    switch (Wait(message, input, limited ? std::optional(deadline) : std::nullopt)) {
       case Next::kQuit:
+      case Next::kDeadline:
         return false;
       case Next::kMessage:
       case Next::kTimer:

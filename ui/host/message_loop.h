@@ -85,10 +85,14 @@ class MessageLoop : public platform::WindowPort {
   bool SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds);
   void KillTimer(WindowHandle window, uintptr_t id);
   bool HasTimers() const;
+  /// True while posted messages or input wait.
+  bool Pending() const;
 
   /// Runs messages until `done()` becomes true (checked after each message) or a quit is
   /// requested. True when `done()` ended it.
   bool RunUntil(const std::function<bool()>& done);
+  /// RunUntil that also gives up at the real time `deadline` (for tests and watchdogs).
+  bool RunUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline);
 
   UiClock::TimePoint Now() const;
 
@@ -99,9 +103,10 @@ class MessageLoop : public platform::WindowPort {
   };
   using TimerKey = std::pair<WindowHandle, uintptr_t>;
 
-  enum class Next { kMessage, kInput, kTimer, kQuit };
+  enum class Next { kMessage, kInput, kTimer, kQuit, kDeadline };
   /// Waits for the next thing to do; fills `message` or `input`.
-  Next Wait(LoopMessage& message, std::function<void()>& input);
+  Next Wait(LoopMessage& message, std::function<void()>& input,
+            std::optional<std::chrono::steady_clock::time_point> deadline);
 
   Dispatcher dispatcher_;
   std::function<void()> idleHook_;
