@@ -85,6 +85,8 @@ class HostToolkit : public WindowView,
   HostToolkit& operator=(const HostToolkit&) = delete;
 
   MessageLoop& loop() { return loop_; }
+  /// The language of the template texts of windows created from now on.
+  void SetLanguage(Language language) { language_ = language; }
   /// Every port, for the wizard.
   ViewPorts& ports() { return ports_; }
   void SetObserver(ScreenObserver* observer) { observer_ = observer; }
