@@ -1,7 +1,8 @@
 # Entry points for developers and CI. `make check` is the one command that installs what is
 # missing, builds every program for Linux and Windows, and runs every test.
 
-.PHONY: check deps host win32 win64 fuzz test-host test-win64 test-fuzz test-tsan san clean
+.PHONY: check deps host win32 win64 fuzz test-host test-win64 test-fuzz test-tsan san clean demo \
+	demo-clean
 
 check: deps
 	$(MAKE) test-host
@@ -52,6 +53,21 @@ san:
 	cmake --preset host-san
 	cmake --build --preset host-san
 	ctest --preset host-san
+
+# The whole job in the terminal: builds what the demo needs, makes a small sample recovery set
+# (once), resets the demo's own simulated machine and starts the downloader's launcher on it.
+# DEMO_ARGS go to kestrixdl (for example /P to leave discs out); demo-clean starts afresh.
+DEMO_DIR ?= build/demo
+DEMO_ARGS ?=
+DEMO_TARGETS = kestrixdw kestrixdl kestrune-sampleset kestrune-machine kestrune-cmd carried_tools
+
+demo:
+	cmake --preset host
+	cmake --build --preset host --target $(DEMO_TARGETS)
+	tools/demo/kestrune-demo build/host/bin $(DEMO_DIR) $(DEMO_ARGS)
+
+demo-clean:
+	rm -rf $(DEMO_DIR)
 
 clean:
 	rm -rf build

@@ -147,6 +147,9 @@ std::wstring Word(TerminalWord word, Language language, bool unicode) {
       }
       return unicode ? L"↑↓: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel"
                      : L"Up/Down: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel";
+    case TerminalWord::kHintCombo:
+      if (ja) return L"Space: ドライブの一覧を開く  Tab: 移動  Enter: 次へ  Esc: キャンセル";
+      return L"Space: open the list of drives  Tab: move  Enter: Next  Esc: Cancel";
     case TerminalWord::kHintBox:
       if (ja) return unicode ? L"←→: ボタン  Enter: 決定" : L"Left/Right: ボタン  Enter: 決定";
       return unicode ? L"←→: button  Enter: press" : L"Left/Right: button  Enter: press";

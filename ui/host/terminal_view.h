@@ -42,6 +42,7 @@ enum class TerminalWord {
   kNo,
   kHintPage,
   kHintList,
+  kHintCombo,
   kHintBox,
   kHintDropDown,
   kHintBusy,

@@ -1,0 +1,176 @@
+#!/bin/bash
+# The demo in a real terminal: runs `tools/demo/kestrune-demo` inside tmux, steps through the
+# wizard with keys as a person would (Start, Info, Drive with the drive list, the disc list and
+# the comparison option, Write), writes disc 1 of a two-disc set, and checks each screen, the
+# wizard's result line and the launcher's summary; then a second run continues the set and is
+# cancelled on the Drive page. The screens are kept in ARTEFACTS_DIR (page by page).
+#
+#   terminal_demo_test.sh BIN_DIR DEMO_SCRIPT ARTEFACTS_DIR
+set -euo pipefail
+
+bin=$(cd "$1" && pwd)
+demo_script=$2
+artefacts=$3
+
+if ! command -v tmux >/dev/null; then
+  echo "tmux is not installed (tools/install-deps.sh installs it)" >&2
+  exit 1
+fi
+
+export LANG=C.UTF-8
+unset LC_ALL LC_CTYPE LC_MESSAGES KESTRUNE_UI KESTRUNE_UI_ASCII
+work=$(mktemp -d)
+socket="kestrune-demo-test-$$"
+tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+  tmux_ kill-server >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+rm -rf "$artefacts"
+mkdir -p "$artefacts"
+
+# The wizard as the launcher starts it, with its result line kept for the checks below.
+cat >"$work/wizard" <<WIZARD
+#!/bin/sh
+"$bin/kestrixdw" "\$@" | tee -a "$work/result-lines.txt"
+WIZARD
+chmod +x "$work/wizard"
+
+fail() {
+  echo "FAILED: $*" >&2
+  if [ -f "$work/screen.txt" ]; then
+    echo "--- the screen:" >&2
+    cat "$work/screen.txt" >&2
+  fi
+  for f in "$work"/summary-*.txt "$work"/errors-*.txt; do
+    [ -f "$f" ] && { echo "--- $f:" >&2; cat "$f" >&2; }
+  done
+  exit 1
+}
+
+# Runs the demo in a new session of 100 x 30 cells; its summary goes to summary-N.txt.
+start_demo() {
+  local run=$1
+  tmux_ new-session -d -s demo -x 100 -y 30 \
+    "KESTRUNE_UI_CLOCK=jump '$demo_script' '$bin' '$work/demo' /P --wizard '$work/wizard' \
+       >'$work/summary-$run.txt' 2>'$work/errors-$run.txt'; echo \"exit=\$?\" >>'$work/summary-$run.txt'"
+}
+
+screen() { tmux_ capture-pane -p -t demo >"$work/screen.txt" 2>/dev/null || true; }
+
+# Waits until the screen shows every one of the given texts.
+wait_for() {
+  local deadline=$((SECONDS + 60)) text missing
+  while :; do
+    screen
+    missing=""
+    for text in "$@"; do
+      grep -qF -- "$text" "$work/screen.txt" || missing=$text
+    done
+    [ -z "$missing" ] && return 0
+    ((SECONDS < deadline)) || fail "the screen never showed: $missing"
+    sleep 0.2
+  done
+}
+
+# Keeps the screen as an artefact once it has settled.
+keep() {
+  sleep 0.3
+  screen
+  cp "$work/screen.txt" "$artefacts/$1.txt"
+}
+
+expect_line() {  # a line of the screen matching an extended regular expression
+  grep -qE -- "$1" "$work/screen.txt" || fail "no line of the screen matches: $1"
+}
+
+keys() { tmux_ send-keys -t demo "$@"; }
+
+wait_summary() {
+  local deadline=$((SECONDS + 60))
+  until grep -q '^exit=' "$work/summary-$1.txt" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "the demo did not end"
+    sleep 0.2
+  done
+}
+
+# --- First run: write disc 1 of 2 ---
+start_demo 1
+wait_for "Usage notes" "Insert disc into drive and click Next."
+keep 1-start
+expect_line "Use the downloaded recovery data to create a recovery disc\."
+expect_line "・Keep in a safe place\."
+expect_line "Back +▸ Next ◂ +\[ Cancel \]"
+
+keys Enter
+wait_for "Number of discs required"
+keep 2-info
+expect_line "Kestrune demo"
+expect_line "For DVD-R DL \(2 layers\) +2 "
+
+keys Enter
+wait_for "Select disc type" "Space: open the list of drives"
+keys Space
+wait_for "( E:\\) KESTRUNE DVD-RW SIM 24X"
+keep 3-drive-list
+keys Enter
+wait_for "(●) DVD-R DL" "[✔] Writing recovery disc #2"
+keep 3-drive-chosen
+expect_line "\[ \( E:\\\\\) KESTRUNE DVD-RW SIM 24X"
+expect_line "\[✔\] Writing recovery disc #1 +Not written"
+
+# Leave disc 2 out (the launcher passed /P) and the comparison too.
+keys Tab Tab Down Space
+wait_for "[ ] Writing recovery disc #2"
+keys Down Space
+wait_for "[ ] After writing Recovery Disc"
+keep 3-drive-ready
+expect_line "\[ Back \] +▸ Next ◂"
+
+keys Enter
+wait_for "Recovery disc #1 complete." "▸ OK ◂"
+keep 4-write-complete
+expect_line "✔ Preparing +Complete"
+expect_line "✔ Writing recovery disc #1 \(1/2\) +Complete"
+expect_line "label it 'Recovery disc Kestrune demo \(1/2\)'"
+
+keys Enter
+wait_summary 1
+cp "$work/summary-1.txt" "$artefacts/5-summary.txt"
+# Disc 1 written (bit 8) of a started DVD-R DL set (bit 29, media code 11), not complete.
+[ "$(cat "$work/result-lines.txt")" = "536871179" ] ||
+  fail "the wizard printed '$(cat "$work/result-lines.txt")', not 536871179"
+grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-1.txt" ||
+  fail "the launcher's summary is wrong"
+grep -qx "exit=0" "$work/summary-1.txt" || fail "the launcher did not end with 0"
+[ "$(cat "$work/demo/set/kestrixdl.state")" = "536871179" ] || fail "the state word was not stored"
+
+# --- Second run: the set continues with disc 2; Esc and Yes end it unchanged ---
+: >"$work/result-lines.txt"
+start_demo 2
+wait_for "Usage notes"
+keys Enter
+wait_for "Number of discs required"
+keys Enter
+wait_for "Space: open the list of drives"
+keys Space
+wait_for "( E:\\) KESTRUNE DVD-RW SIM 24X"
+keys Enter
+wait_for "[✔] Writing recovery disc #2"
+keep 6-drive-continued
+expect_line "\[ \] Writing recovery disc #1 +Complete"
+expect_line "\[✔\] Writing recovery disc #2 +Not written"
+
+keys Escape
+wait_for "Are you sure you want to stop creation of recovery discs?" "▸ No ◂"
+keep 7-cancel-question
+keys y
+wait_summary 2
+[ "$(cat "$work/result-lines.txt")" = "536871179" ] || fail "the cancelled run changed the state word"
+grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-2.txt" ||
+  fail "the second summary is wrong"
+if [ -s "$work/errors-1.txt" ] || [ -s "$work/errors-2.txt" ]; then
+  fail "the demo wrote to standard error"
+fi
+echo "terminal demo: passed; screens in $artefacts"
