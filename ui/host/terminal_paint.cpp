@@ -11,7 +11,7 @@ namespace {
 
 /// The sheet grows with the terminal up to this size, then stays centred.
 constexpr int kSheetMaxColumns = 100;
-constexpr int kSheetMaxRows = 30;
+constexpr int kSheetMaxRows = 26;
 /// Message boxes wrap their text at this width at most, as Windows does.
 constexpr int kBoxMaxText = 68;
 /// One step of the busy sign.
