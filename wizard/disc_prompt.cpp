@@ -103,7 +103,7 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
       }
       if (alive) {
         const std::wstring letter(1, wizard_.run.targetDriveLetter);
-        const std::wstring media = wizard_.Text(500 + wizard_.run.mediaType);
+        const std::wstring media = MediaName(wizard_.run.mediaType, wizard_.language);
         const int answer =
             wizard_.Message(469, wizard_.Format(469, {number, letter, media, count}),
                             wm::kMbOkCancel);

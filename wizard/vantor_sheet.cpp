@@ -55,7 +55,7 @@ intptr_t CVantorSheet::DoModal() {
   if (!worker_ || wizard_.run.surveyResult != 0) return 3;
   std::vector<SheetPage> pages;
   for (CPageBase* page : pages_) pages.push_back({page, page->templateId()});
-  return wizard_.ui.sheets.RunSheet(*this, wizard_.Text(kStringAppTitle), pages);
+  return wizard_.ui.sheets.RunSheet(*this, wizard_.Text(kAppTitleStringId), pages);
 }
 
 bool CVantorSheet::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
@@ -241,7 +241,7 @@ void CVantorSheet::Terminate(int exitCode, uint32_t messageId, const std::wstrin
   wizard_.run.cancelRequested = 1;
   wizard_.imapi.exitRequested = 1;
   if (worker_) stopEvent_->Set();
-  if (!message.empty()) {
+  if (messageId != 0 || !message.empty()) {
     wizard_.ui.dialogs.ShowMessage(window(), messageId, message, wm::kMbTopmost);
   }
   wizard_.ui.dialogs.PostQuit(exitCode);

@@ -52,7 +52,7 @@ class CVantorSheet : public WindowProcedure {
   /// True = stay open. Asks or refuses according to the page that shows and what runs.
   bool ConfirmClose();
   /// Ends the application: no more relaying, the sheet hidden, a running write cancelled, the
-  /// worker stopped, `message` (string `messageId`) shown when not empty, then the quit.
+  /// worker stopped, `message` (string `messageId`) shown when there is one, then the quit.
   void Terminate(int exitCode, uint32_t messageId, const std::wstring& message);
   void BringToFront();
 

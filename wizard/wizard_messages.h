@@ -43,7 +43,4 @@ inline constexpr uint32_t kTemplateDrive = 106;
 inline constexpr uint32_t kTemplateWrite = 107;
 inline constexpr uint32_t kTemplateInformation = 122;
 
-/// The application title: caption of the sheet and of every message box.
-inline constexpr uint32_t kStringAppTitle = 57344;
-
 }  // namespace kestrune

@@ -34,6 +34,7 @@ bool FakeDevices::BindRecorder(wchar_t letter, uint32_t mediaCode) {
 
 uint32_t FakeDevices::CheckInsertedMedia() {
   ++mediaPolls;
+  if (onPoll) onPoll();
   const uint32_t verdict = mediaChecks.front();
   if (mediaChecks.size() > 1) mediaChecks.pop_front();
   return verdict;
@@ -59,6 +60,35 @@ uint32_t FakeUserRegistry::EnumerateLoggedOnUsers(std::vector<std::wstring>& nam
   return resume < batches.size() ? platform::win32error::kMoreData : 0;
 }
 
+uint32_t GatedSteps::BurnDisc(CVantorThread& worker, uint32_t disc) {
+  {
+    std::unique_lock lock(mutex_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !closed_; });
+    --waiting_;
+  }
+  return ScriptedSteps::BurnDisc(worker, disc);
+}
+
+void GatedSteps::Close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+}
+
+void GatedSteps::Open() {
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = false;
+  }
+  changed_.notify_all();
+}
+
+bool GatedSteps::Waiting() {
+  std::lock_guard lock(mutex_);
+  return waiting_ > 0;
+}
+
 WizardHarness::WizardHarness(uint32_t discs) {
   SetRunContextDefaults(run);
   for (uint32_t i = 0; i < discs && i < kMaxSources; ++i) {
@@ -76,6 +106,7 @@ WizardHarness::WizardHarness(uint32_t discs) {
 }
 
 WizardHarness::~WizardHarness() {
+  steps.Open();
   if (toolkit.SheetWindow() != nullptr) toolkit.CloseSheet(0);
   if (sheet) {
     sheet->stopEvent().Set();
@@ -86,6 +117,7 @@ WizardHarness::~WizardHarness() {
 
 void WizardHarness::Open() {
   sheet = std::make_unique<CVantorSheet>(wizard, services);
+  if (sheet->worker() != nullptr) sheet->worker()->SetIdlePollInterval(std::chrono::milliseconds(2));
   start = std::make_unique<CPage_010_Start>(wizard);
   info = std::make_unique<CPage_015_Info>(wizard);
   drive = std::make_unique<CPage_020_Drive>(wizard);
@@ -128,6 +160,43 @@ void WizardHarness::GoToDrivePage() {
   Open();
   Next();
   Next();
+}
+
+void WizardHarness::GoToWritePage(uint32_t selection, bool compare) {
+  if (devices.recorders.empty()) devices.recorders = {L"( E:\\) KESTRUNE DVD-RW SIM 24X   "};
+  GoToDrivePage();
+  Choose(L'E');
+  const auto& rows = Control(106, CPage_020_Drive::kDiscList).rows;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const bool tick = (selection & (1u << i)) != 0;
+    if (rows[i].checked != tick) {
+      static_cast<void>(toolkit.ClickListCheck(CPage_020_Drive::kDiscList, static_cast<int>(i), tick));
+    }
+  }
+  static_cast<void>(toolkit.ClickButton(CPage_020_Drive::kCompareCheck, compare));
+  Pump();
+  Next();
+}
+
+void WizardHarness::GoToWritePageForUsb(bool compare) {
+  devices.usbDisks = {UsbDisk(L"Stick", 32ull << 30, {L"F:"})};
+  GoToDrivePage();
+  Choose(L'F');
+  static_cast<void>(toolkit.ClickButton(CPage_020_Drive::kCompareCheck, compare));
+  answers.push_back(1);  // the wipe question
+  Next();
+}
+
+std::optional<int> WizardHarness::RunToQuit() {
+  ui::host::MessageLoop& loop = toolkit.loop();
+  loop.RunUntil([] { return false; }, std::chrono::steady_clock::now() + std::chrono::seconds(10));
+  return loop.QuitCode();
+}
+
+int WizardHarness::Count(const std::string& event) const {
+  int count = 0;
+  for (const std::string& line : timeline.Events()) count += line == event ? 1 : 0;
+  return count;
 }
 
 std::string WizardHarness::Choose(wchar_t letter) {

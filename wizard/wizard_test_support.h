@@ -1,9 +1,12 @@
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,12 +51,34 @@ class FakeDevices : public WizardDevices {
   uint64_t freeBytes = 100ull << 30;
   std::wstring volumeName = L"/home";
 
+  /// Runs at each media poll, before its answer.
+  std::function<void()> onPoll;
+
   int recorderListings = 0;
   int scanCalls = 0;
   int mediaPolls = 0;
   int freeSpaceQueries = 0;
   std::vector<std::pair<wchar_t, uint32_t>> binds;
   std::vector<std::wstring> freeSpaceFolders;
+};
+
+/// Scripted steps whose burns can be held until the test lets them go.
+class GatedSteps : public ScriptedSteps {
+ public:
+  using ScriptedSteps::ScriptedSteps;
+  uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override;
+
+  /// Burns wait from now on until Open().
+  void Close();
+  void Open();
+  /// True while a burn waits at the gate.
+  bool Waiting();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool closed_ = false;
+  int waiting_ = 0;
 };
 
 /// A users' registry with logged-on users and nothing else.
@@ -96,6 +121,17 @@ class WizardHarness : public ui::host::ScreenObserver {
   std::string Back();
   /// Start -> Info -> Drive.
   void GoToDrivePage();
+  /// Start -> ... -> Write with recorder E: (discs `selection` ticked, comparison `compare`).
+  void GoToWritePage(uint32_t selection, bool compare = false);
+  /// Start -> ... -> Write with the USB stick F: (32 GB, removable).
+  void GoToWritePageForUsb(bool compare = false);
+  /// Runs until the wizard has asked to quit; its exit code (nullopt after 10 s).
+  std::optional<int> RunToQuit();
+  /// The Write page's window.
+  WindowHandle WritePage() const { return toolkit.PageWindowOf(107)->handle; }
+  /// The worker's report lines ("burn 1 power=1", "start BURN"...).
+  std::vector<std::string> Events() const { return timeline.Events(); }
+  int Count(const std::string& event) const;
   /// Chooses the drive entry with `letter` on the Drive page and pumps.
   std::string Choose(wchar_t letter);
 
@@ -137,7 +173,7 @@ class WizardHarness : public ui::host::ScreenObserver {
   FakePlatform platform;
   Timeline timeline;
   platform::host::RecordingPowerRequests power;
-  ScriptedSteps steps{timeline, power};
+  GatedSteps steps{timeline, power};
   WorkerServices worker{toolkit.loop(), power, steps};
   FakeUserRegistry users;
   SheetServices services{platform.tools, worker, users};

@@ -12,6 +12,7 @@
 #include "engine/job_protocol.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_system.h"
+#include "platform/host/host_ui_language.h"
 #include "platform/host/host_volume_naming.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_volume_events.h"
@@ -32,16 +33,6 @@ namespace {
 const char* Environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
-/// Japanese when the message locale names it (LC_ALL, LC_MESSAGES, LANG, the first set).
-Language MessageLanguage() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    if (const char* value = Environment(name)) {
-      return std::strncmp(value, "ja", 2) == 0 ? Language::kJapanese : Language::kEnglish;
-    }
-  }
-  return Language::kEnglish;
 }
 
 std::chrono::milliseconds ScriptTimeout() {
@@ -152,7 +143,9 @@ void HostWizardBranch::Run(RunContext& context) {
     return;
   }
 
-  const Language language = MessageLanguage();
+  HostUiLanguage system;
+  const Language language = ChooseLanguage(system);
+  SetCurrentLanguage(language);
   ui::host::HostToolkit toolkit(language);
   ui::host::DeviceWatcher watcher(
       [&ports](ui::host::DeviceSnapshot& snapshot) {
