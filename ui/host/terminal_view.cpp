@@ -123,7 +123,8 @@ std::wstring Glyphs::BoxIcon(uint32_t flags, Tone& tone) const {
 }
 
 std::wstring Word(TerminalWord word, Language language, bool unicode) {
-  const bool ja = language == Language::kJapanese;
+  // A terminal that shows ASCII only cannot show Japanese: its own words are English then.
+  const bool ja = language == Language::kJapanese && unicode;
   switch (word) {
     case TerminalWord::kBack:
       return ja ? L"戻る" : L"Back";

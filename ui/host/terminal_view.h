@@ -32,7 +32,8 @@ struct Glyphs {
 };
 
 /// The front end's own words: button names and key hints (the wizard's texts come from its
-/// strings table; these are the toolkit's, as Windows supplies its own button names).
+/// strings table; these are the toolkit's, as Windows supplies its own button names). English
+/// on a terminal without Unicode.
 enum class TerminalWord {
   kBack,
   kNext,
