@@ -142,22 +142,17 @@ std::wstring Word(TerminalWord word, Language language, bool unicode) {
       if (ja) return L"Tab: 移動  Space: 選択  Enter: 次へ  Esc: キャンセル";
       return L"Tab: move  Space: choose  Enter: Next  Esc: Cancel";
     case TerminalWord::kHintList:
-      if (ja) {
-        return unicode ? L"↑↓: 行  Space: チェック  Tab: 移動  Enter: 次へ  Esc: キャンセル"
-                       : L"Up/Down: 行  Space: チェック  Tab: 移動  Enter: 次へ  Esc: キャンセル";
-      }
+      if (ja) return L"↑↓: 行  Space: チェック  Tab: 移動  Enter: 次へ  Esc: キャンセル";
       return unicode ? L"↑↓: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel"
                      : L"Up/Down: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel";
     case TerminalWord::kHintCombo:
       if (ja) return L"Space: ドライブの一覧を開く  Tab: 移動  Enter: 次へ  Esc: キャンセル";
       return L"Space: open the list of drives  Tab: move  Enter: Next  Esc: Cancel";
     case TerminalWord::kHintBox:
-      if (ja) return unicode ? L"←→: ボタン  Enter: 決定" : L"Left/Right: ボタン  Enter: 決定";
+      if (ja) return L"←→: ボタン  Enter: 決定";
       return unicode ? L"←→: button  Enter: press" : L"Left/Right: button  Enter: press";
     case TerminalWord::kHintDropDown:
-      if (ja)
-        return unicode ? L"↑↓: 選ぶ  Enter: 決定  Esc: 閉じる"
-                       : L"Up/Down: 選ぶ  Enter: 決定  Esc: 閉じる";
+      if (ja) return L"↑↓: 選ぶ  Enter: 決定  Esc: 閉じる";
       return unicode ? L"↑↓: choose  Enter: select  Esc: close"
                      : L"Up/Down: choose  Enter: select  Esc: close";
     case TerminalWord::kHintBusy:
