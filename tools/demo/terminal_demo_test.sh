@@ -112,12 +112,12 @@ expect_line "For DVD-R DL \(2 layers\) +2 "
 keys Enter
 wait_for "Select disc type" "Space: open the list of drives"
 keys Space
-wait_for "( E:\\) KESTRUNE DVD-RW SIM 24X"
+wait_for "( E:\\ ) KESTRUNE DVD-RW SIM 24X"
 keep 3-drive-list
 keys Enter
 wait_for "(●) DVD-R DL" "[✔] Writing recovery disc #2"
 keep 3-drive-chosen
-expect_line "\[ \( E:\\\\\) KESTRUNE DVD-RW SIM 24X"
+expect_line "\[ \( E:\\\\ \) KESTRUNE DVD-RW SIM 24X"
 expect_line "\[✔\] Writing recovery disc #1 +Not written"
 
 # Leave disc 2 out (the launcher passed /P) and the comparison too.
@@ -126,14 +126,14 @@ wait_for "[ ] Writing recovery disc #2"
 keys Down Space
 wait_for "[ ] After writing Recovery Disc"
 keep 3-drive-ready
-expect_line "\[ Back \] +▸ Next ◂"
+expect_line "\[ Back \] +\[ Next \] +\[ Cancel \]"
 
 keys Enter
 wait_for "Recovery disc #1 complete." "▸ OK ◂"
 keep 4-write-complete
 expect_line "✔ Preparing +Complete"
 expect_line "✔ Writing recovery disc #1 \(1/2\) +Complete"
-expect_line "label it 'Recovery disc Kestrune demo \(1/2\)'"
+expect_line "Remove disc from E drive, label it 'Recovery disc Kestrune demo"
 
 keys Enter
 wait_summary 1
@@ -155,7 +155,7 @@ wait_for "Number of discs required"
 keys Enter
 wait_for "Space: open the list of drives"
 keys Space
-wait_for "( E:\\) KESTRUNE DVD-RW SIM 24X"
+wait_for "( E:\\ ) KESTRUNE DVD-RW SIM 24X"
 keys Enter
 wait_for "[✔] Writing recovery disc #2"
 keep 6-drive-continued

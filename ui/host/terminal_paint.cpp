@@ -73,6 +73,12 @@ class Painter {
     }
   }
 
+  /// Blanks the place of a box and a margin of one cell around it, so that it stands apart
+  /// from the page beneath.
+  void Clear(int row, int column, int height, int width) {
+    canvas_.Fill(row - 1, column - 1, height + 2, width + 2, L' ', {Tone::kBox});
+  }
+
   /// The sheet's frame, page and buttons; the row of the key hints below it.
   int PaintSheet(const HostWindow& sheet) {
     const int width = std::min(canvas_.columns(), kSheetMaxColumns);
@@ -403,7 +409,7 @@ class Painter {
     const int boxWidth = width + 6;
     const int top = (canvas_.rows() - boxHeight) / 2;
     const int left = (canvas_.columns() - boxWidth) / 2;
-    canvas_.Fill(top, left, boxHeight, boxWidth, L' ', {Tone::kBox});
+    Clear(top, left, boxHeight, boxWidth);
     Frame(top, left, boxHeight, boxWidth, dialog.caption, {Tone::kFrame});
     for (const LayoutItem& item : layout.items) {
       if (!item.control->visible) continue;
@@ -447,7 +453,7 @@ class Painter {
     const int height = static_cast<int>(lines.size()) + 6;
     const int top = std::max((canvas_.rows() - height) / 2, 0);
     const int left = std::max((canvas_.columns() - width) / 2, 0);
-    canvas_.Fill(top, left, height, width, L' ', {Tone::kBox});
+    Clear(top, left, height, width);
     Frame(top, left, height, width, caption, {Tone::kFrame});
     if (!icon.empty()) canvas_.Put(top + 2, left + 3, icon, {iconTone, false, true});
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -478,8 +484,11 @@ class Painter {
       hint = TerminalWord::kHintDropDown;
     } else if (const HostWindow* page = toolkit_.ActivePageWindow()) {
       const ControlModel* focused = page->Control(view_.focus);
-      if (focused != nullptr && focused->kind == ControlKind::kListView)
+      if (focused != nullptr && focused->kind == ControlKind::kListView) {
         hint = TerminalWord::kHintList;
+      } else if (focused != nullptr && focused->kind == ControlKind::kComboBox) {
+        hint = TerminalWord::kHintCombo;
+      }
     }
     const std::wstring text = Word(hint, view_.language, g_.unicode);
     const int column = std::max((canvas_.columns() - TextWidth(text)) / 2, 0);
