@@ -1,6 +1,7 @@
 // The terminal wizard's screens and keys on the real pages, run by the wizard's test harness.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 
 #include "ui/host/terminal_front_end.h"
@@ -262,6 +263,56 @@ TEST_F(TerminalScreenTest, TheWritePageShowsTaskIconsUnderTheCompletionMessage) 
   EXPECT_TRUE(Shows(shown, L"Recovery disc #1 complete."));
   EXPECT_TRUE(Shows(shown, L"▸ OK ◂"));
   EXPECT_TRUE(Shows(shown, L"Enter: press"));
+}
+
+// --- Progress bars on a page of their own ---
+
+class Silent : public WindowProcedure {
+ public:
+  bool OnMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) override { return false; }
+};
+
+TEST(TerminalProgressTest, TheBarFillsByItsPositionAndTheMarqueeMovesByItself) {
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+  HostToolkit toolkit;
+  Silent sheet;
+  Silent page;
+  const SheetPage pages[] = {{&page, 107}};
+  toolkit.OpenSheet(sheet, L"Kestrune", pages);
+  const WindowHandle window = page.window();
+  toolkit.SetRange(window, 1302, 0, 1000);
+  toolkit.SetPosition(window, 1302, 250);
+  TerminalView view;
+  auto paint = [&](int elapsedMs) {
+    Canvas canvas(24, 80);
+    view.now = std::chrono::steady_clock::time_point(std::chrono::milliseconds(elapsedMs));
+    SyncView(toolkit, view);
+    PaintScreen(toolkit, view, canvas);
+    for (int row = 0; row < canvas.rows(); ++row) {
+      const std::wstring text = canvas.RowText(row);
+      if (text.find(L'░') != std::wstring::npos) return text;
+    }
+    return std::wstring();
+  };
+  auto filled = [](const std::wstring& bar) { return std::count(bar.begin(), bar.end(), L'█'); };
+  const std::wstring quarter = paint(0);
+  EXPECT_EQ(filled(quarter), 72 / 4) << "a bar of 72 cells at 250 of 1000";
+  EXPECT_FALSE(view.animating);
+  toolkit.SetPosition(window, 1302, 1000);
+  EXPECT_EQ(paint(0).find(L'░'), std::wstring::npos);
+
+  // The marquee bar shows in the same place and moves while it is on.
+  toolkit.Show(window, 1302, false);
+  toolkit.Show(window, 1304, true);
+  EXPECT_EQ(filled(paint(0)), 0) << "a marquee that is off stands still and empty";
+  toolkit.SetMarquee(window, 1304, true, 100);
+  const std::wstring early = paint(2000);
+  EXPECT_TRUE(view.animating);
+  const std::wstring later = paint(2300);
+  EXPECT_EQ(filled(early), 12);
+  EXPECT_EQ(filled(later), 12);
+  EXPECT_EQ(later.find(L'█'), early.find(L'█') + 3) << "three steps of 100 ms, one cell each";
+  toolkit.CloseSheet(wm::kIdCancel);
 }
 
 // --- Message boxes on their own ---
