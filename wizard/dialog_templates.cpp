@@ -22,7 +22,8 @@ constexpr std::array kDiscPrompt{
 constexpr std::array kStart{
     TemplateControl{1102, K::kStatic, 1020, 10, 10, 325, 30},
     TemplateControl{kNoId, K::kGroupBox, 1021, 0, 45, 350, 95},
-    TemplateControl{1101, K::kEdit, 0, 5, 55, 340, 80, cs::kMultiLine | cs::kReadOnly | cs::kVScroll},
+    TemplateControl{1101, K::kEdit, 0, 5, 55, 340, 80,
+                    cs::kMultiLine | cs::kReadOnly | cs::kVScroll},
     TemplateControl{kNoId, K::kStatic, 1022, 5, 145, 340, 10},
 };
 

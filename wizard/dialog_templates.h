@@ -14,9 +14,9 @@ enum class ControlKind {
   kPushButton,  ///< command button (IDOK, IDCANCEL)
   kCheckBox,
   kRadioButton,
-  kComboBox,    ///< drop-down list
-  kListView,    ///< report view
-  kProgress,    ///< progress bar, range 0 to 100 until set
+  kComboBox,  ///< drop-down list
+  kListView,  ///< report view
+  kProgress,  ///< progress bar, range 0 to 100 until set
 };
 
 /// Style bits of a template control.

@@ -104,9 +104,8 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
       if (alive) {
         const std::wstring letter(1, wizard_.run.targetDriveLetter);
         const std::wstring media = MediaName(wizard_.run.mediaType, wizard_.language);
-        const int answer =
-            wizard_.Message(469, wizard_.Format(469, {number, letter, media, count}),
-                            wm::kMbOkCancel);
+        const int answer = wizard_.Message(469, wizard_.Format(469, {number, letter, media, count}),
+                                           wm::kMbOkCancel);
         if (StillAlive()) {
           if (answer == wm::kIdOk) {
             if (wizard_.ui.windows.IsWindow(self)) wizard_.ui.post.Post(self, WM_PROMPT_DISC, 1, 0);

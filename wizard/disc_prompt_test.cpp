@@ -18,9 +18,7 @@ using Ids = std::vector<uint32_t>;
 class PromptDestructionTest : public ::testing::Test {
  protected:
   /// As the worker would when a burn starts: the page destroys its prompt.
-  void BurnStarts() {
-    h.toolkit.loop().Post(h.toolkit.SheetWindow(), WM_JOB_START, STEP_BURN, 0);
-  }
+  void BurnStarts() { h.toolkit.loop().Post(h.toolkit.SheetWindow(), WM_JOB_START, STEP_BURN, 0); }
   bool SheetEnabled() { return h.toolkit.IsWindowEnabled(h.toolkit.SheetWindow()); }
 
   WizardHarness h{1};
@@ -35,7 +33,8 @@ TEST_F(PromptDestructionTest, DuringTheScanTheBoxEndsAndNothingIsPosted) {
     BurnStarts();
   };
   h.GoToWritePage(0b1);
-  ASSERT_TRUE(h.PumpUntil([&] { return h.devices.mediaPolls == 1 && h.write->prompt() == nullptr; }));
+  ASSERT_TRUE(
+      h.PumpUntil([&] { return h.devices.mediaPolls == 1 && h.write->prompt() == nullptr; }));
   h.Pump();
   EXPECT_TRUE(sheetDisabledWhileScanning);
   EXPECT_EQ(h.devices.mediaPolls, 1) << "the scan box ended at once";

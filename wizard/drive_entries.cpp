@@ -33,8 +33,8 @@ DriveEntry RecorderEntry(const std::wstring& text) {
 }
 
 DriveEntry UsbDiskEntry(const CVantorEnumUSBDetail& disk, uint32_t requiredMB) {
-  uint32_t flags =
-      EqualsIgnoringCase(disk.mediaTypeText, L"Removable Media") ? ENTRY_REMOVABLE : ENTRY_LOCAL_DISK;
+  uint32_t flags = EqualsIgnoringCase(disk.mediaTypeText, L"Removable Media") ? ENTRY_REMOVABLE
+                                                                              : ENTRY_LOCAL_DISK;
   std::wstring letter;
   if (disk.partitions.empty()) {
     flags |= ENTRY_UNFORMATTED;

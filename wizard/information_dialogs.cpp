@@ -21,8 +21,7 @@ void CDlgInformation::InitText() { wizard_.ui.controls.SetText(window(), kTextCo
 
 void CDlgInformation::EndDialog(intptr_t result) { wizard_.ui.dialogs.EndModal(window(), result); }
 
-bool CDlg_030_ScanMedia::OnMessage(uint32_t message, uintptr_t wParam, intptr_t,
-                                   intptr_t& result) {
+bool CDlg_030_ScanMedia::OnMessage(uint32_t message, uintptr_t wParam, intptr_t, intptr_t& result) {
   TimerView& timers = wizard_.ui.timers;
   switch (message) {
     case wm::kInitDialog:

@@ -58,8 +58,7 @@ void CPage_015_Info::OnInitDialog() {
   ListView& list = wizard_.ui.lists;
   const RunContext& run = wizard_.run;
   const int width = list.ClientWidth(window(), kNeeds);
-  list.InsertColumn(window(), kNeeds, 0, wizard_.Text(230), ColumnAlign::kLeft,
-                    width * 9 / 20 - 5);
+  list.InsertColumn(window(), kNeeds, 0, wizard_.Text(230), ColumnAlign::kLeft, width * 9 / 20 - 5);
   list.InsertColumn(window(), kNeeds, 1, wizard_.Text(232), ColumnAlign::kLeft, width * 11 / 20);
   wizard_.ui.controls.SetText(window(), kLabel, run.discLabel.str());
   list.DeleteAllItems(window(), kNeeds);

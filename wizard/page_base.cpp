@@ -4,8 +4,7 @@
 
 namespace kestrune {
 
-bool CPageBase::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                          intptr_t& result) {
+bool CPageBase::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) {
   if (ignoreAppMessages != 0 && message >= wm::kFirstAppMessage) {
     result = 0;
     return true;

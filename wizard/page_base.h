@@ -26,8 +26,7 @@ class CPageBase : public WindowProcedure {
 
  protected:
   /// The page's own window procedure.
-  virtual bool PageProc(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                        intptr_t& result) = 0;
+  virtual bool PageProc(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) = 0;
 
   /// The sheet window the page belongs to (null while the sheet does not exist).
   WindowHandle Sheet() const { return wizard_.run.sheetWnd; }

@@ -63,9 +63,9 @@ TEST_F(DrivePageTest, ADiskOfExactlyTheRequiredSizeIsNotTooSmall) {
   const uint64_t required = uint64_t{h.run.requiredMB} << 20;
   EXPECT_EQ(UsbDiskEntry(UsbDisk(L"a", required, {L"F:"}), h.run.requiredMB).key & ENTRY_TOO_SMALL,
             0u);
-  EXPECT_NE(UsbDiskEntry(UsbDisk(L"a", required - 1, {L"F:"}), h.run.requiredMB).key &
-                ENTRY_TOO_SMALL,
-            0u);
+  EXPECT_NE(
+      UsbDiskEntry(UsbDisk(L"a", required - 1, {L"F:"}), h.run.requiredMB).key & ENTRY_TOO_SMALL,
+      0u);
   EXPECT_NE(UsbDiskEntry(UsbDisk(L"a", 0, {L"F:"}), 1).key & ENTRY_TOO_SMALL, 0u)
       << "a size that does not parse counts as 0";
 }
@@ -278,8 +278,7 @@ TEST_F(UsbChoiceTest, EachFlawOfTheDiskHasItsMessageInOrder) {
 TEST_F(UsbChoiceTest, ARemovableDiskIsWipedOnlyAfterTheWarning) {
   NextWith({UsbDisk(L"Stick", 32 * kGiB, {L"F:"})});
   ASSERT_EQ(h.BoxIds(), std::vector<uint32_t>{266});
-  EXPECT_EQ(h.boxes[0].flags,
-            wm::kMbOkCancel | wm::kMbIconWarning | wm::kMbDefButton2);
+  EXPECT_EQ(h.boxes[0].flags, wm::kMbOkCancel | wm::kMbIconWarning | wm::kMbDefButton2);
   EXPECT_EQ(h.boxes[0].answer, wm::kIdCancel) << "Cancel is the default";
   EXPECT_EQ(h.ActiveTemplate(), 106u);
 
@@ -322,8 +321,9 @@ TEST_F(UsbChoiceTest, ADiskUnpluggedWhileTheWipeQuestionIsOpenIsNotWritten) {
   h.whileOpen[266] = [this] {
     h.devices.usbDisks.clear();
     PostDeviceEvent(kDeviceEventVolumeRemoved, 1u << ('F' - 'A'));
-    h.toolkit.loop().RunUntil([this] { return h.Control(106, Page::kDriveCombo).items.size() == 1; },
-                              std::chrono::steady_clock::now() + std::chrono::seconds(5));
+    h.toolkit.loop().RunUntil(
+        [this] { return h.Control(106, Page::kDriveCombo).items.size() == 1; },
+        std::chrono::steady_clock::now() + std::chrono::seconds(5));
   };
   NextWith({UsbDisk(L"Stick", 32 * kGiB, {L"F:"})});
   EXPECT_EQ(h.BoxIds(), (std::vector<uint32_t>{266, 276}));

@@ -354,8 +354,8 @@ void CPage_030_Write::OnBurnFailed() {
 void CPage_030_Write::OnDeviceEvent(uintptr_t event, intptr_t unitMask) {
   const uint32_t target = DriveLetterBit(wizard_.run.targetDriveLetter);
   if ((static_cast<uint32_t>(unitMask) & target) == 0) return;
-  if (event == kDeviceEventVolumeRemoved && !allDone_ &&
-      wizard_.run.mediaType != kMediaUsbDrive && wizard_.imapi.burning == 0) {
+  if (event == kDeviceEventVolumeRemoved && !allDone_ && wizard_.run.mediaType != kMediaUsbDrive &&
+      wizard_.imapi.burning == 0) {
     EndWizard(3, 473);
   } else if (event == kDeviceEventMediaRemoved && prompt_ && awaitingDisc_ &&
              prompt_->window() != nullptr) {

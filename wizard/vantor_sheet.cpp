@@ -13,8 +13,7 @@ bool IsWritingJob(uintptr_t job) {
 
 }  // namespace
 
-bool TranslateDeviceChange(uint32_t event, const void* data, uintptr_t& wParam,
-                           intptr_t& lParam) {
+bool TranslateDeviceChange(uint32_t event, const void* data, uintptr_t& wParam, intptr_t& lParam) {
   if (event == wm::kDbtDevNodesChanged) {
     wParam = kDeviceEventNodesChanged;
     lParam = 0;
@@ -105,8 +104,7 @@ bool CVantorSheet::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
       uintptr_t event = 0;
       intptr_t mask = 0;
       if (live != 0 && TranslateDeviceChange(static_cast<uint32_t>(wParam),
-                                              reinterpret_cast<const void*>(lParam), event,
-                                              mask)) {
+                                             reinterpret_cast<const void*>(lParam), event, mask)) {
         RelayToActivePage(WM_DEVICE_EVENT, event, mask);
       }
       result = 1;

@@ -34,8 +34,7 @@ class WindowProcedure {
   /// Handles one message. True when handled, with `result` the answer; false asks for the
   /// toolkit's default processing (a page's default answer to kPsnWizNext is 0, the sheet's
   /// default for kSysCommand/kScClose and for the Cancel command closes the sheet).
-  virtual bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                         intptr_t& result) = 0;
+  virtual bool OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) = 0;
 
   WindowHandle window() const { return window_; }
   /// For the toolkit only.

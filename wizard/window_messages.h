@@ -53,11 +53,11 @@ inline constexpr uint16_t kVkSpace = 0x20;
 
 /// The payload of kNotify.
 struct NotifyInfo {
-  uint32_t idFrom = 0;   ///< the control that notifies
-  int32_t code = 0;      ///< kNm..., kListKeyDown, kPsn...
-  int32_t item = -1;     ///< list row of a click, -1 none
-  int32_t subItem = 0;   ///< list column of a click
-  uint16_t key = 0;      ///< virtual key of kListKeyDown
+  uint32_t idFrom = 0;  ///< the control that notifies
+  int32_t code = 0;     ///< kNm..., kListKeyDown, kPsn...
+  int32_t item = -1;    ///< list row of a click, -1 none
+  int32_t subItem = 0;  ///< list column of a click
+  uint16_t key = 0;     ///< virtual key of kListKeyDown
 };
 
 /// Device events of kDeviceChange.

@@ -60,7 +60,7 @@ class WizardStartupTest : public ::testing::Test,
   platform::host::RecordingPowerRequests power;
   testing::FakeUserRegistry users;
   WizardStartupServices services{toolkit.ports(), ports.discService, platform.tools, power,
-                                 users, platform.output};
+                                 users,           platform.output};
   WizardStartup startup{services, *this};
   std::vector<uint32_t> boxes;
   bool sinkAvailable = true;
@@ -91,9 +91,8 @@ TEST_F(WizardStartupTest, AFailureAfterTheWizardShowedStillPrintsTheLine) {
 }
 
 TEST_F(WizardStartupTest, WithoutTheDiscServiceMessage457AndNoLine) {
-  machine.Change([](sim::MachineDescription& d) {
-    d.faults.discService["CreateRecorder"] = 0x80040154;
-  });
+  machine.Change(
+      [](sim::MachineDescription& d) { d.faults.discService["CreateRecorder"] = 0x80040154; });
   Run();
   EXPECT_EQ(boxes, std::vector<uint32_t>{457});
   EXPECT_FALSE(startup.LastRunShown());

@@ -117,18 +117,19 @@ WizardHarness::~WizardHarness() {
 
 void WizardHarness::Open() {
   sheet = std::make_unique<CVantorSheet>(wizard, services);
-  if (sheet->worker() != nullptr) sheet->worker()->SetIdlePollInterval(std::chrono::milliseconds(2));
+  if (sheet->worker() != nullptr)
+    sheet->worker()->SetIdlePollInterval(std::chrono::milliseconds(2));
   start = std::make_unique<CPage_010_Start>(wizard);
   info = std::make_unique<CPage_015_Info>(wizard);
   drive = std::make_unique<CPage_020_Drive>(wizard);
   write = std::make_unique<CPage_030_Write>(wizard);
-  for (CPageBase* page : std::initializer_list<CPageBase*>{start.get(), info.get(), drive.get(),
-                                                           write.get()}) {
+  for (CPageBase* page :
+       std::initializer_list<CPageBase*>{start.get(), info.get(), drive.get(), write.get()}) {
     sheet->AddPage(*page);
   }
   run.sheet = sheet.get();
-  const SheetPage pages[] = {{start.get(), 102}, {info.get(), 103}, {drive.get(), 106},
-                             {write.get(), 107}};
+  const SheetPage pages[] = {
+      {start.get(), 102}, {info.get(), 103}, {drive.get(), 106}, {write.get(), 107}};
   toolkit.OpenSheet(*sheet, L"Kestrune", pages);
   Pump();
 }
@@ -170,7 +171,8 @@ void WizardHarness::GoToWritePage(uint32_t selection, bool compare) {
   for (size_t i = 0; i < rows.size(); ++i) {
     const bool tick = (selection & (1u << i)) != 0;
     if (rows[i].checked != tick) {
-      static_cast<void>(toolkit.ClickListCheck(CPage_020_Drive::kDiscList, static_cast<int>(i), tick));
+      static_cast<void>(
+          toolkit.ClickListCheck(CPage_020_Drive::kDiscList, static_cast<int>(i), tick));
     }
   }
   static_cast<void>(toolkit.ClickButton(CPage_020_Drive::kCompareCheck, compare));
@@ -203,7 +205,8 @@ std::string WizardHarness::Choose(wchar_t letter) {
   const ui::host::ControlModel& combo = Control(106, CPage_020_Drive::kDriveCombo);
   for (size_t i = 0; i < combo.items.size(); ++i) {
     if ((combo.items[i].data & 0xff) == static_cast<uint32_t>(letter)) {
-      std::string refusal = toolkit.SelectComboItem(CPage_020_Drive::kDriveCombo, static_cast<int>(i));
+      std::string refusal =
+          toolkit.SelectComboItem(CPage_020_Drive::kDriveCombo, static_cast<int>(i));
       Pump();
       return refusal;
     }

@@ -32,7 +32,7 @@ struct ListRow {
 struct ControlModel {
   uint32_t id = 0;
   ControlKind kind = ControlKind::kStatic;
-  uint32_t textId = 0;  ///< the template's string for the control (0: none)
+  uint32_t textId = 0;                      ///< the template's string for the control (0: none)
   int x = 0, y = 0, width = 0, height = 0;  ///< dialog units
   uint32_t style = 0;
   uint32_t iconId = 0;

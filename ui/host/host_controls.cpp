@@ -112,7 +112,8 @@ void HostToolkit::EnableCheckBoxes(WindowHandle window, uint32_t id) {
 
 void HostToolkit::SetImageList(WindowHandle window, uint32_t id,
                                std::span<const uint32_t> iconIds) {
-  if (ControlModel* control = Find(window, id)) control->images.assign(iconIds.begin(), iconIds.end());
+  if (ControlModel* control = Find(window, id))
+    control->images.assign(iconIds.begin(), iconIds.end());
 }
 
 void HostToolkit::DeleteAllItems(WindowHandle window, uint32_t id) {

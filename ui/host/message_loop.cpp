@@ -127,9 +127,9 @@ MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>&
       input_.pop_front();
       return Next::kInput;
     }
-    auto earliest = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-      return a.second.due < b.second.due;
-    });
+    auto earliest =
+        std::min_element(timers_.begin(), timers_.end(),
+                         [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
     const auto now = clock_.Now();
     if (earliest != timers_.end() && earliest->second.due <= now) {
       message = {earliest->first.first, wm::kTimer, earliest->first.second, 0};
@@ -141,9 +141,9 @@ MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>&
       const bool idle = jumpWhenIdle_();
       lock.lock();
       if (idle && queue_.empty() && input_.empty() && !quit_ && !timers_.empty()) {
-        earliest = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-          return a.second.due < b.second.due;
-        });
+        earliest = std::min_element(
+            timers_.begin(), timers_.end(),
+            [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
         clock_.JumpTo(earliest->second.due);
         continue;
       }
@@ -151,7 +151,8 @@ MessageLoop::Next MessageLoop::Wait(LoopMessage& message, std::function<void()>&
       continue;
     }
     auto wake = std::chrono::steady_clock::time_point::max();
-    if (earliest != timers_.end()) wake = std::chrono::steady_clock::now() + (earliest->second.due - now);
+    if (earliest != timers_.end())
+      wake = std::chrono::steady_clock::now() + (earliest->second.due - now);
     if (deadline) wake = std::min(wake, *deadline);
     if (wake == std::chrono::steady_clock::time_point::max()) {
       changed_.wait(lock);

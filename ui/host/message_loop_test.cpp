@@ -18,11 +18,14 @@ class MessageLoopTest : public ::testing::Test {
  protected:
   MessageLoopTest() {
     loop.SetDispatcher([this](const LoopMessage& m) {
-      seen.push_back(Name(m.window) + ":" + std::to_string(m.code) + ":" + std::to_string(m.wParam));
+      seen.push_back(Name(m.window) + ":" + std::to_string(m.code) + ":" +
+                     std::to_string(m.wParam));
       if (onDispatch) onDispatch(m);
     });
   }
-  std::string Name(WindowHandle window) const { return window == a ? "a" : window == b ? "b" : "?"; }
+  std::string Name(WindowHandle window) const {
+    return window == a ? "a" : window == b ? "b" : "?";
+  }
   bool RunFor(milliseconds time) {
     return loop.RunUntil([] { return false; }, Clock::now() + time);
   }

@@ -254,8 +254,8 @@ std::string ScriptFrontEnd::RunOnUi(const UiCommand& command, bool retry) {
     });
     {
       std::unique_lock lock(mutex_);
-      const bool answered = changed_.wait_until(
-          lock, deadline, [&] { return ack->done || ended_ || stopping_; });
+      const bool answered =
+          changed_.wait_until(lock, deadline, [&] { return ack->done || ended_ || stopping_; });
       if (stopping_) return {};
       if (!answered) return lastError;
       if (ack->done && ack->error.empty()) return {};
@@ -284,7 +284,8 @@ std::string ScriptFrontEnd::Answer(int line, const std::string& button) {
           if (accepted) accepted();
           return {};
         }
-        const int value = button == "default" ? boxes.back()->DefaultButton() : ButtonFromName(button);
+        const int value =
+            button == "default" ? boxes.back()->DefaultButton() : ButtonFromName(button);
         return toolkit_.AnswerBox(value, accepted);
       },
       false);
@@ -309,7 +310,9 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
     int id = 0;
     if (!ParseNumber(words[2], id)) return "usage: wait box ID";
     const auto box = static_cast<uint32_t>(id);
-    now = [this, box] { return std::find(openBoxes_.begin(), openBoxes_.end(), box) != openBoxes_.end(); };
+    now = [this, box] {
+      return std::find(openBoxes_.begin(), openBoxes_.end(), box) != openBoxes_.end();
+    };
     matches = [box](const Event& e) { return e.kind == "box" && e.value == std::to_string(box); };
     described = "box " + words[2];
   } else if ((what == "status" || what == "drives") && words.size() == 3 && !words[2].empty()) {
@@ -357,7 +360,8 @@ std::string ScriptFrontEnd::RunMachine(const std::vector<std::string>& words) {
   if (!options_.runMachineTool) return "no machine to change";
   const std::vector<std::string> arguments(words.begin() + 1, words.end());
   const int code = options_.runMachineTool(arguments);
-  if (code != 0) return "kestrune-machine " + words[1] + " failed (exit " + std::to_string(code) + ")";
+  if (code != 0)
+    return "kestrune-machine " + words[1] + " failed (exit " + std::to_string(code) + ")";
   if (options_.pollDevices) options_.pollDevices();
   return {};
 }
@@ -369,8 +373,9 @@ std::string ScriptFrontEnd::Dump() {
     if (accepted) accepted();
     for (const ControlModel& control : page->controls) {
       if (!control.visible) continue;
-      const std::string id = control.id != kUnaddressedControl ? std::to_string(control.id)
-                                                                 : "s" + std::to_string(control.textId);
+      const std::string id = control.id != kUnaddressedControl
+                                 ? std::to_string(control.id)
+                                 : "s" + std::to_string(control.textId);
       if (control.kind == ControlKind::kListView) {
         for (size_t row = 0; row < control.rows.size(); ++row) {
           std::string line = "item " + id + " " + std::to_string(row + 1);
@@ -437,7 +442,8 @@ void ScriptFrontEnd::Scrape() {
         const auto& texts = rows->rows[i].texts;
         lines.push_back(RowLine(static_cast<int>(i) + 1, texts[0],
                                 texts.size() > 1 ? texts[1] : std::wstring()));
-        if (i >= lastRows_.size() || lastRows_[i] != lines.back()) Emit("row", lines.back(), lines.back());
+        if (i >= lastRows_.size() || lastRows_[i] != lines.back())
+          Emit("row", lines.back(), lines.back());
       }
       lastRows_ = lines;
     }

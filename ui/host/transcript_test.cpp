@@ -13,7 +13,8 @@ TEST(TranscriptTest, TextsAreQuotedWithLineBreaksAndQuotesEscaped) {
   EXPECT_EQ(Quote(L"line\r\nnext"), "\"line\\nnext\"") << "the edit control's CR LF is one break";
   EXPECT_EQ(Quote(L"label it 'x' \"y\""), "\"label it 'x' \\\"y\\\"\"");
   EXPECT_EQ(Quote(L"( E:\\ ) DVD"), "\"( E:\\ ) DVD\"") << "backslashes stay as they are";
-  EXPECT_EQ(Quote(L"\u30c7\u30a3\u30b9\u30af"), "\"\xe3\x83\x87\xe3\x82\xa3\xe3\x82\xb9\xe3\x82\xaf\"");
+  EXPECT_EQ(Quote(L"\u30c7\u30a3\u30b9\u30af"),
+            "\"\xe3\x83\x87\xe3\x82\xa3\xe3\x82\xb9\xe3\x82\xaf\"");
 }
 
 TEST(TranscriptTest, BoxLinesNameButtonsAndDefault) {
@@ -84,8 +85,8 @@ TEST_F(DeviceWatcherTest, ADiscTakenOutAndAnotherPutInAreMediaEvents) {
   watcher.PollNow();
   current.volumes['E'].medium = "third";
   watcher.PollNow();
-  EXPECT_EQ(events, (std::vector<std::string>{"32772/16/1", "32768/16/1", "32772/16/1",
-                                              "32768/16/1"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"32772/16/1", "32768/16/1", "32772/16/1", "32768/16/1"}));
 }
 
 TEST_F(DeviceWatcherTest, AVanishedDriveTakesItsDiscWithIt) {
