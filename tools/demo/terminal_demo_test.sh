@@ -18,7 +18,7 @@ if ! command -v tmux >/dev/null; then
 fi
 
 export LANG=C.UTF-8
-unset LC_ALL LC_CTYPE LC_MESSAGES KESTRUNE_UI KESTRUNE_UI_ASCII
+unset LC_ALL LC_CTYPE LC_MESSAGES KESTRUNE_UI KESTRUNE_UI_ASCII TMUX
 work=$(mktemp -d)
 socket="kestrune-demo-test-$$"
 tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
