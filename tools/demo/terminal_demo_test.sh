@@ -49,12 +49,14 @@ fail() {
   exit 1
 }
 
-# Runs the demo in a new session of 100 x 30 cells; its summary goes to summary-N.txt.
+# Runs the demo in a new session of 100 x 30 cells in the locale $2 (default C.UTF-8); its
+# summary goes to summary-N.txt.
 start_demo() {
-  local run=$1
+  local run=$1 locale=${2:-C.UTF-8}
   tmux_ new-session -d -s demo -x 100 -y 30 \
-    "KESTRUNE_UI_CLOCK=jump '$demo_script' '$bin' '$work/demo' /P --wizard '$work/wizard' \
-       >'$work/summary-$run.txt' 2>'$work/errors-$run.txt'; echo \"exit=\$?\" >>'$work/summary-$run.txt'"
+    "LANG=$locale KESTRUNE_UI_CLOCK=jump '$demo_script' '$bin' '$work/demo' /P \
+       --wizard '$work/wizard' >'$work/summary-$run.txt' 2>'$work/errors-$run.txt'; \
+       echo \"exit=\$?\" >>'$work/summary-$run.txt'"
 }
 
 screen() { tmux_ capture-pane -p -t demo >"$work/screen.txt" 2>/dev/null || true; }
@@ -170,7 +172,26 @@ wait_summary 2
 [ "$(cat "$work/result-lines.txt")" = "536871179" ] || fail "the cancelled run changed the state word"
 grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-2.txt" ||
   fail "the second summary is wrong"
-if [ -s "$work/errors-1.txt" ] || [ -s "$work/errors-2.txt" ]; then
-  fail "the demo wrote to standard error"
-fi
+# --- Third run, in Japanese: the terminal and the wizard agree on the width of every line ---
+start_demo 3 ja_JP.UTF-8
+wait_for "使用上の注意" "▸ 次へ ◂"
+keep 8-start-japanese
+framed=0
+while IFS= read -r line; do
+  case $line in
+    "│"* | "┌"* | "├"* | "└"*)
+      framed=$((framed + 1))
+      # wc -L counts display cells: two for each wide character.
+      [ "$(printf '%s' "$line" | wc -L)" = 100 ] || fail "a line is not 100 cells wide: $line"
+      case $line in *"│" | *"┐" | *"┤" | *"┘") ;; *) fail "a line lost its right border: $line" ;; esac
+      ;;
+  esac
+done <"$work/screen.txt"
+[ "$framed" -ge 20 ] || fail "the Japanese start page is not framed"
+keys Escape
+wait_summary 3
+
+for run in 1 2 3; do
+  [ -s "$work/errors-$run.txt" ] && fail "run $run wrote to standard error"
+done
 echo "terminal demo: passed; screens in $artefacts"
