@@ -292,7 +292,9 @@ std::string ScriptFrontEnd::Answer(int line, const std::string& button) {
 }
 
 std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
-  if (words.size() < 2) return "usage: wait page NAME | box ID | status REGEX | drives REGEX | end";
+  if (words.size() < 2) {
+    return "usage: wait page NAME [BUTTONS] | box ID | status REGEX | drives REGEX | end";
+  }
   const std::string& what = words[1];
   std::function<bool(const Event&)> matches;
   std::function<bool()> now;
@@ -301,11 +303,17 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
     now = [this] { return ended_; };
     matches = [](const Event& e) { return e.kind == "end"; };
     described = "the end of the wizard";
-  } else if (what == "page" && words.size() == 3) {
+  } else if (what == "page" && (words.size() == 3 || words.size() == 4)) {
+    // The page line without "page ": "drive buttons=Back,Next cancel=on".
     const std::string page = words[2];
-    now = [this, page] { return currentPage_ == page; };
-    matches = [page](const Event& e) { return e.kind == "page" && e.value == page; };
-    described = "page " + page;
+    const std::string buttons = words.size() == 4 ? words[3] : "";
+    auto fits = [page, buttons](const std::string& value) {
+      if (value.rfind(page + " ", 0) != 0) return false;
+      return buttons.empty() || value.find(" buttons=" + buttons + " ") != std::string::npos;
+    };
+    now = [this, fits] { return fits(currentPage_); };
+    matches = [fits](const Event& e) { return e.kind == "page" && fits(e.value); };
+    described = "page " + page + (buttons.empty() ? "" : " with buttons " + buttons);
   } else if (what == "box" && words.size() == 3) {
     int id = 0;
     if (!ParseNumber(words[2], id)) return "usage: wait box ID";
@@ -331,7 +339,7 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
     };
     described = what + " matching " + words[2];
   } else {
-    return "usage: wait page NAME | box ID | status REGEX | drives REGEX | end";
+    return "usage: wait page NAME [BUTTONS] | box ID | status REGEX | drives REGEX | end";
   }
 
   std::unique_lock lock(mutex_);
@@ -421,7 +429,7 @@ void ScriptFrontEnd::Scrape() {
         PageLine(page, toolkit_.WizardButtons(), cancel != nullptr && cancel->enabled);
     if (line != lastPage_) {
       lastPage_ = line;
-      Emit("page", page, line);
+      Emit("page", line.substr(5), line);
     }
   }
   if (const HostWindow* drive = toolkit_.PageWindowOf(106)) {

@@ -25,7 +25,8 @@ namespace kestrune::ui::host {
 ///   tick N | untick N             row N (from 1) of the Drive page's disc list
 ///   compare on|off                the comparison option
 ///   answer yes|no|ok|cancel|default   the message box that is open, or the next one
-///   wait page NAME | wait box ID | wait status REGEX | wait drives REGEX | wait end
+///   wait page NAME [BUTTONS]      the page shows (with the buttons Back,Next|Back|Next|none)
+///   wait box ID | wait status REGEX | wait drives REGEX | wait end
 ///   machine ARGS...               kestrune-machine ARGS on the same machine
 ///   dump                          the texts of the page that shows (text and item lines)
 ///
