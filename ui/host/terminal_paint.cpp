@@ -473,24 +473,40 @@ class Painter {
 
   void PaintHint(int row, const HostWindow* sheet) {
     if (row >= canvas_.rows()) return;
-    TerminalWord hint = TerminalWord::kHintPage;
+    std::wstring text;
+    auto add = [&](TerminalWord word) {
+      if (!text.empty()) text += L"  ";
+      text += Word(word, view_.language, g_.unicode);
+    };
     if (!toolkit_.OpenBoxes().empty()) {
-      hint = TerminalWord::kHintBox;
+      add(TerminalWord::kHintBox);
     } else if (sheet == nullptr || !sheet->visible) {
       return;
     } else if (!showFocus_) {
-      hint = TerminalWord::kHintBusy;
+      add(TerminalWord::kHintBusy);
     } else if (view_.dropDown) {
-      hint = TerminalWord::kHintDropDown;
-    } else if (const HostWindow* page = toolkit_.ActivePageWindow()) {
-      const ControlModel* focused = page->Control(view_.focus);
+      add(TerminalWord::kHintDropDown);
+    } else {
+      // Only the keys that do something now.
+      const std::vector<uint32_t> order = FocusOrder(toolkit_, view_);
+      const HostWindow* page = toolkit_.ActivePageWindow();
+      const ControlModel* focused = page == nullptr ? nullptr : page->Control(view_.focus);
       if (focused != nullptr && focused->kind == ControlKind::kListView) {
-        hint = TerminalWord::kHintList;
+        add(TerminalWord::kKeyRows);
+        if (focused->checkBoxes) add(TerminalWord::kKeySpaceTick);
       } else if (focused != nullptr && focused->kind == ControlKind::kComboBox) {
-        hint = TerminalWord::kHintCombo;
+        add(TerminalWord::kKeySpaceOpen);
+      } else if (focused != nullptr && focused->kind != ControlKind::kEdit) {
+        add(TerminalWord::kKeySpaceChoose);
+      } else if (focused == nullptr && view_.focus != 0) {
+        add(TerminalWord::kKeySpacePress);
       }
+      if (order.size() > 1) add(TerminalWord::kKeyTab);
+      if (toolkit_.WizardButtons() & wm::kWizButtonNext) add(TerminalWord::kKeyEnterNext);
+      const ControlModel* cancel = sheet->Control(static_cast<uint32_t>(wm::kIdCancel));
+      if (cancel != nullptr && cancel->enabled) add(TerminalWord::kKeyEscCancel);
+      if (text.empty()) add(TerminalWord::kHintBusy);
     }
-    const std::wstring text = Word(hint, view_.language, g_.unicode);
     const int column = std::max((canvas_.columns() - TextWidth(text)) / 2, 0);
     canvas_.Put(row, column, text, {Tone::kDim});
   }

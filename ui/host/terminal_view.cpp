@@ -138,16 +138,22 @@ std::wstring Word(TerminalWord word, Language language, bool unicode) {
       return ja ? L"はい" : L"Yes";
     case TerminalWord::kNo:
       return ja ? L"いいえ" : L"No";
-    case TerminalWord::kHintPage:
-      if (ja) return L"Tab: 移動  Space: 選択  Enter: 次へ  Esc: キャンセル";
-      return L"Tab: move  Space: choose  Enter: Next  Esc: Cancel";
-    case TerminalWord::kHintList:
-      if (ja) return L"↑↓: 行  Space: チェック  Tab: 移動  Enter: 次へ  Esc: キャンセル";
-      return unicode ? L"↑↓: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel"
-                     : L"Up/Down: row  Space: tick  Tab: move  Enter: Next  Esc: Cancel";
-    case TerminalWord::kHintCombo:
-      if (ja) return L"Space: ドライブの一覧を開く  Tab: 移動  Enter: 次へ  Esc: キャンセル";
-      return L"Space: open the list of drives  Tab: move  Enter: Next  Esc: Cancel";
+    case TerminalWord::kKeyTab:
+      return ja ? L"Tab: 移動" : L"Tab: move";
+    case TerminalWord::kKeyRows:
+      return ja ? L"↑↓: 行" : unicode ? L"↑↓: row" : L"Up/Down: row";
+    case TerminalWord::kKeySpaceChoose:
+      return ja ? L"Space: 選択" : L"Space: choose";
+    case TerminalWord::kKeySpaceTick:
+      return ja ? L"Space: チェック" : L"Space: tick";
+    case TerminalWord::kKeySpaceOpen:
+      return ja ? L"Space: ドライブの一覧を開く" : L"Space: open the list of drives";
+    case TerminalWord::kKeySpacePress:
+      return ja ? L"Space: ボタンを押す" : L"Space: press";
+    case TerminalWord::kKeyEnterNext:
+      return ja ? L"Enter: 次へ" : L"Enter: Next";
+    case TerminalWord::kKeyEscCancel:
+      return ja ? L"Esc: キャンセル" : L"Esc: Cancel";
     case TerminalWord::kHintBox:
       if (ja) return L"←→: ボタン  Enter: 決定";
       return unicode ? L"←→: button  Enter: press" : L"Left/Right: button  Enter: press";

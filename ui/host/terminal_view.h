@@ -41,9 +41,15 @@ enum class TerminalWord {
   kOk,
   kYes,
   kNo,
-  kHintPage,
-  kHintList,
-  kHintCombo,
+  // Key hints, put together from the keys that work at the moment.
+  kKeyTab,          ///< Tab moves the focus
+  kKeyRows,         ///< the arrows move through a list's rows
+  kKeySpaceChoose,  ///< Space on a check box or radio button
+  kKeySpaceTick,    ///< Space on a list row
+  kKeySpaceOpen,    ///< Space on the drive list
+  kKeySpacePress,   ///< Space on a button
+  kKeyEnterNext,
+  kKeyEscCancel,
   kHintBox,
   kHintDropDown,
   kHintBusy,
