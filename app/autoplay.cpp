@@ -1,10 +1,201 @@
 #include "app/autoplay.h"
 
+#include <filesystem>
+#include <memory>
+
+#include "platform/native_path.h"
+#include "text/ascii_case.h"
+
 namespace kestrune {
+namespace {
 
-// Placeholders until autoplay suppression is built: nothing is changed.
-void UserHiveList::AddUser(const std::wstring&) {}
+namespace err = platform::win32error;
+namespace fs = std::filesystem;
 
-void UserHiveList::RestoreAll() { entries_.clear(); }
+constexpr const wchar_t* kAutoplayKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers\\";
+constexpr const wchar_t* kAutoplayValue = L"DisableAutoplay";
+constexpr uint32_t kAutoplayOff = 1;
+constexpr const wchar_t* kPoliciesKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\";
+constexpr const wchar_t* kNoAutoRunValue = L"NoDriveTypeAutoRun";
+constexpr uint32_t kNoAutoRunOnAnyDrive = 0xFF;
+/// A bound for an enumeration that keeps answering "more data".
+constexpr int kMaxEnumerationCalls = 10000;
+
+bool SameUserName(std::wstring_view a, std::wstring_view b) {
+  return text::EqualsIgnoringAsciiCase(a.substr(0, kPathCapacity), b.substr(0, kPathCapacity));
+}
+
+/// The restore privilege, switched on when a mount asks for it and off again when the
+/// operation ends.
+class RestorePrivilege {
+ public:
+  explicit RestorePrivilege(platform::UserRegistry& registry) : registry_(registry) {}
+  ~RestorePrivilege() {
+    if (on_) (void)registry_.EnableRestorePrivilege(false);
+  }
+  RestorePrivilege(const RestorePrivilege&) = delete;
+  RestorePrivilege& operator=(const RestorePrivilege&) = delete;
+
+  void SwitchOn() {
+    if (!on_) on_ = registry_.EnableRestorePrivilege(true) == err::kSuccess;
+  }
+
+ private:
+  platform::UserRegistry& registry_;
+  bool on_ = false;
+};
+
+/// <parent of the current user's profile folder>/<userName>/ntuser.dat, with the platform's
+/// separators. Empty when the profile folder is unknown or the name is no folder name.
+std::wstring HiveFile(platform::UserRegistry& registry, std::wstring_view userName) {
+  if (userName.empty() || userName == L"." || userName == L".." ||
+      userName.find_first_of(L"\\/:") != std::wstring_view::npos) {
+    return {};
+  }
+  std::wstring profile;
+  if (!registry.GetProfileFolder(profile) || profile.empty()) return {};
+  fs::path folder = platform::ToNativePath(profile);
+  if (!folder.has_filename()) folder = folder.parent_path();  // a trailing separator
+  if (!folder.has_parent_path() || folder.parent_path() == folder) return {};
+  return platform::FromNativePath(folder.parent_path() / platform::ToNativePath(userName) /
+                                  "ntuser.dat");
+}
+
+uint32_t Mount(platform::UserRegistry& registry, RestorePrivilege& privilege,
+               const std::wstring& sid, const std::wstring& hiveFile) {
+  uint32_t result = registry.LoadHive(sid, hiveFile);
+  if (result == err::kPrivilegeNotHeld) {
+    privilege.SwitchOn();
+    result = registry.LoadHive(sid, hiveFile);
+  }
+  return result;
+}
+
+/// Unmounts, trying a second time when the first try fails. Every key of the hive must be
+/// closed by now.
+bool Unmount(platform::UserRegistry& registry, RestorePrivilege& privilege,
+             const std::wstring& sid) {
+  uint32_t result = registry.UnloadHive(sid);
+  if (result == err::kPrivilegeNotHeld) privilege.SwitchOn();
+  if (result != err::kSuccess) result = registry.UnloadHive(sid);
+  return result == err::kSuccess;
+}
+
+/// The saved state of one value.
+struct SavedValue {
+  uint32_t& existed;
+  uint32_t& saved;
+  uint32_t& old;
+  uint32_t& oldType;
+  std::vector<uint8_t>& oldData;
+};
+
+/// Saves the value and sets it to `replacement` as a REG_DWORD. A value that cannot be read
+/// for another reason than its absence is left as it is: it could not be put back.
+void SwitchValue(platform::UserRegistry& registry, const std::wstring& sid, const wchar_t* key,
+                 const wchar_t* name, uint32_t replacement, SavedValue saved) {
+  std::unique_ptr<platform::RegistryKey> opened;
+  if (registry.OpenUserKey(sid, key, opened) != err::kSuccess || !opened) return;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  const uint32_t read = opened->ReadValue(name, type, data);
+  if (read == err::kSuccess) {
+    saved.existed = saved.saved = 1;
+    saved.oldType = type;
+    saved.oldData = data;
+    if (type == platform::regtype::kDword && data.size() == 4) {
+      saved.old =
+          data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
+    }
+  } else if (read != err::kFileNotFound) {
+    return;
+  }
+  (void)opened->WriteDword(name, replacement);
+}
+
+void RestoreValue(platform::UserRegistry& registry, const std::wstring& sid, const wchar_t* key,
+                  const wchar_t* name, uint32_t existed, uint32_t saved, uint32_t oldType,
+                  const std::vector<uint8_t>& oldData) {
+  std::unique_ptr<platform::RegistryKey> opened;
+  if (registry.OpenUserKey(sid, key, opened) != err::kSuccess || !opened) return;
+  if (existed == 0) {
+    (void)opened->DeleteValue(name);
+  } else if (saved == 1) {
+    (void)opened->WriteValue(name, oldType, oldData);
+  }
+}
+
+/// Whether the hive is reachable below `sid` without mounting it.
+bool IsMountedAlready(platform::UserRegistry& registry, const std::wstring& sid) {
+  for (const wchar_t* key : {kAutoplayKey, kPoliciesKey}) {
+    std::unique_ptr<platform::RegistryKey> opened;
+    if (registry.OpenUserKey(sid, key, opened) == err::kSuccess) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void UserHiveList::AddLoggedOnUsers() {
+  uint32_t resumeHandle = 0;
+  for (int call = 0; call < kMaxEnumerationCalls; ++call) {
+    std::vector<std::wstring> names;
+    const uint32_t result = registry_.EnumerateLoggedOnUsers(names, resumeHandle);
+    if (result != err::kSuccess && result != err::kMoreData) return;
+    for (const auto& name : names) AddUser(name);
+    if (result == err::kSuccess) return;
+  }
+}
+
+void UserHiveList::AddUser(const std::wstring& userName) {
+  for (const auto& entry : entries_) {
+    if (SameUserName(entry.userName.view(), userName)) return;
+  }
+  UserHiveEntry entry;
+  if (!entry.userName.Assign(userName)) return;
+
+  std::vector<uint8_t> sid;
+  std::wstring sidText;
+  if (registry_.LookupAccountSid(userName, sid) != err::kSuccess ||
+      registry_.SidToString(sid, sidText) != err::kSuccess || !entry.sidString.Assign(sidText)) {
+    return;
+  }
+  const std::wstring hiveFile = HiveFile(registry_, userName);
+  if (hiveFile.empty()) return;
+
+  RestorePrivilege privilege(registry_);
+  if (Mount(registry_, privilege, sidText, hiveFile) != err::kSuccess) return;
+  SwitchValue(registry_, sidText, kAutoplayKey, kAutoplayValue, kAutoplayOff,
+              {entry.autoplayExisted, entry.autoplaySaved, entry.autoplayOld, entry.autoplayOldType,
+               entry.autoplayOldData});
+  SwitchValue(registry_, sidText, kPoliciesKey, kNoAutoRunValue, kNoAutoRunOnAnyDrive,
+              {entry.noAutoRunExisted, entry.noAutoRunSaved, entry.noAutoRunOld,
+               entry.noAutoRunOldType, entry.noAutoRunOldData});
+  entry.hiveLeftMounted = !Unmount(registry_, privilege, sidText);
+  entries_.push_back(std::move(entry));
+}
+
+void UserHiveList::Restore(const UserHiveEntry& entry) {
+  const std::wstring sid = entry.sidString.str();
+  const std::wstring hiveFile = HiveFile(registry_, entry.userName.view());
+  RestorePrivilege privilege(registry_);
+  const bool mounted =
+      !hiveFile.empty() && Mount(registry_, privilege, sid, hiveFile) == err::kSuccess;
+  if (!mounted && !IsMountedAlready(registry_, sid)) return;
+
+  RestoreValue(registry_, sid, kAutoplayKey, kAutoplayValue, entry.autoplayExisted,
+               entry.autoplaySaved, entry.autoplayOldType, entry.autoplayOldData);
+  RestoreValue(registry_, sid, kPoliciesKey, kNoAutoRunValue, entry.noAutoRunExisted,
+               entry.noAutoRunSaved, entry.noAutoRunOldType, entry.noAutoRunOldData);
+  // A hive the system holds for its logged-on user stays; one this program mounted goes.
+  if (mounted || entry.hiveLeftMounted) (void)Unmount(registry_, privilege, sid);
+}
+
+void UserHiveList::RestoreAll() {
+  for (const auto& entry : entries_) Restore(entry);
+  entries_.clear();
+}
 
 }  // namespace kestrune

@@ -26,8 +26,10 @@ void ExtractToolFile(ToolServices& services, const std::wstring& folder,
   const auto status = std::filesystem::symlink_status(native, error);
   if (std::filesystem::exists(status)) return;
 
-  services.carriedTools.WriteTool(resourceId, target);
-  services.restartCleanup.DeleteAtRestart(target);
+  // Failures are silent by design: a tool that was not written fails to start later, and
+  // one that is not deleted at restart is merely left behind.
+  static_cast<void>(services.carriedTools.WriteTool(resourceId, target));
+  static_cast<void>(services.restartCleanup.DeleteAtRestart(target));
   services.clock.Pause(200);
 }
 

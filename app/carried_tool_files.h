@@ -6,14 +6,8 @@
 
 namespace kestrune {
 
-/// Resource ids of the carried tools.
-namespace tool_resource {
-inline constexpr int kSevenZipExe = 133;
-inline constexpr int kSevenZipDll = 134;
-inline constexpr int kSabrel32 = 137;
-inline constexpr int kSabrel64 = 138;
-inline constexpr int kHarlune = 139;
-}  // namespace tool_resource
+/// Resource ids of the carried tools (defined by the port).
+namespace tool_resource = platform::tool_resource;
 
 /// Writes "7z.exe", "7z.dll", "Sabrel.exe" (the 64-bit build on 64-bit Windows, and whenever
 /// the system cannot say) and "Harlune.exe" into `folder`, in that order. Failures are silent:

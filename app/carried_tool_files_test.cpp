@@ -22,7 +22,7 @@ class CarriedToolFilesTest : public ::testing::Test {
 
 TEST_F(CarriedToolFilesTest, WritesTheToolsInOrder) {
   fakes.systemInfo.wow64 = false;
-  ExtractTools(fakes.tools, folder.wide());
+  ExtractTools(fakes.tools, testing::Wide(folder.path()));
   EXPECT_EQ(fakes.carriedTools.writes, (std::vector<Write>{{133, In("7z.exe")},
                                                            {134, In("7z.dll")},
                                                            {137, In("Sabrel.exe")},
@@ -38,7 +38,7 @@ TEST_F(CarriedToolFilesTest, SixtyFourBitSabrelOnWow64AndWhenTheQueryFails) {
     TempFolder target;
     FakePlatform fakes;
     fakes.systemInfo.wow64 = answer;
-    ExtractTools(fakes.tools, target.wide());
+    ExtractTools(fakes.tools, testing::Wide(target.path()));
     ASSERT_EQ(fakes.carriedTools.writes.size(), 4u);
     EXPECT_EQ(fakes.carriedTools.writes[2].first, 138);
   }
@@ -47,7 +47,7 @@ TEST_F(CarriedToolFilesTest, SixtyFourBitSabrelOnWow64AndWhenTheQueryFails) {
 TEST_F(CarriedToolFilesTest, ExistingFileOrFolderIsNeverReplaced) {
   folder.WriteFile("7z.exe", "the user's own 7-Zip");
   std::filesystem::create_directory(folder.path() / "Harlune.exe");
-  ExtractTools(fakes.tools, folder.wide());
+  ExtractTools(fakes.tools, testing::Wide(folder.path()));
 
   EXPECT_EQ(ReadFile(folder.path() / "7z.exe"), "the user's own 7-Zip");
   EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Harlune.exe"));

@@ -4,21 +4,12 @@
 #include <filesystem>
 
 #include "platform/native_path.h"
+#include "text/ascii_case.h"
 
 namespace kestrune {
 namespace {
 
-wchar_t AsciiLower(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
-}
-
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
+using text::EqualsIgnoringAsciiCase;
 
 bool IsExistingFileOrFolder(const std::wstring& path) {
   if (path.empty()) return false;
@@ -30,21 +21,21 @@ bool HasQuote(std::wstring_view text) { return text.find(L'"') != std::wstring_v
 
 void ApplySwitchOrSource(const std::wstring& argument, RunContext& context) {
   constexpr std::wstring_view kPass = L"/Pass:";
-  if (EqualsIgnoringCase(argument, L"/Bit:64")) {
+  if (EqualsIgnoringAsciiCase(argument, L"/Bit:64")) {
     context.bitness = 64;
   } else if (argument.size() > kPass.size() &&
-             EqualsIgnoringCase(std::wstring_view(argument).substr(0, kPass.size()), kPass)) {
+             EqualsIgnoringAsciiCase(std::wstring_view(argument).substr(0, kPass.size()), kPass)) {
     const std::wstring_view value = std::wstring_view(argument).substr(kPass.size());
     if (!HasQuote(value)) context.password.Assign(value);
-  } else if (EqualsIgnoringCase(argument, L"/RW")) {
+  } else if (EqualsIgnoringAsciiCase(argument, L"/RW")) {
     context.allowRewritable = 1;
-  } else if (EqualsIgnoringCase(argument, L"/NV")) {
+  } else if (EqualsIgnoringAsciiCase(argument, L"/NV")) {
     context.noBurnVerify = 1;
-  } else if (EqualsIgnoringCase(argument, L"/NE")) {
+  } else if (EqualsIgnoringAsciiCase(argument, L"/NE")) {
     context.noEject = 1;
-  } else if (EqualsIgnoringCase(argument, L"/NW")) {
+  } else if (EqualsIgnoringAsciiCase(argument, L"/NW")) {
     context.noWrite = 1;
-  } else if (EqualsIgnoringCase(argument, L"/P")) {
+  } else if (EqualsIgnoringAsciiCase(argument, L"/P")) {
     context.allowPartial = 1;
   } else if (context.sourceCount < kMaxSources && !HasQuote(argument) &&
              IsExistingFileOrFolder(argument)) {

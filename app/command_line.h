@@ -30,6 +30,6 @@ LaunchMode ParseCommandLine(const std::vector<std::wstring>& arguments, RunConte
 /// Reads an unsigned decimal number as the C runtime's "%u" conversion does: leading white
 /// space, an optional sign, at least one digit; the rest of the text is ignored. A negative
 /// number wraps modulo 2^32, a number beyond 64 bits saturates before it is cut to 32.
-std::optional<uint32_t> ScanUnsigned(std::wstring_view text);
+[[nodiscard]] std::optional<uint32_t> ScanUnsigned(std::wstring_view text);
 
 }  // namespace kestrune

@@ -115,11 +115,11 @@ TEST_F(CommandLineTest, PasswordSwitchWinsOverOtherSwitches) {
 TEST_F(CommandLineTest, SourcesAreExistingFilesOrFoldersInOrder) {
   const auto first = File("a b/disc 1.iso");
   const auto second = File("ディスク2.iso");
-  const std::wstring missing = folder.wide() + L"/missing.iso";
-  Parse({L"/Mode:Fernlow", L"L", L"0", first, missing, folder.wide(), second});
+  const std::wstring missing = testing::Wide(folder.path()) + L"/missing.iso";
+  Parse({L"/Mode:Fernlow", L"L", L"0", first, missing, testing::Wide(folder.path()), second});
   ASSERT_EQ(context.sourceCount, 3u);
   EXPECT_EQ(context.sources[0].path.view(), first);
-  EXPECT_EQ(context.sources[1].path.view(), folder.wide());
+  EXPECT_EQ(context.sources[1].path.view(), testing::Wide(folder.path()));
   EXPECT_EQ(context.sources[2].path.view(), second);
 }
 

@@ -46,10 +46,13 @@ class SevenZipModeTest : public ::testing::Test {
     return archive;
   }
 
+  // Runs the program on a simulated machine of its own, which it creates when it first needs it.
   std::string Kestrixdw(const std::string& arguments,
                         const fs::path& program = fs::path(KESTRUNE_BIN_DIR) / "kestrixdw") {
-    return Shell(Quote(program) + " " + arguments + " 2>/dev/null");
+    return Shell("KESTRUNE_MACHINE=" + Quote(machine()) + " " + Quote(program) + " " + arguments +
+                 " 2>/dev/null");
   }
+  fs::path machine() const { return scratch.path() / "machine"; }
 
   TempFolder scratch;
   TempFolder work;
@@ -61,6 +64,15 @@ TEST_F(SevenZipModeTest, RightPasswordExtractsFlatAndPrintsOne) {
   EXPECT_EQ(Kestrixdw("/Mode:SevenZip label 0 /Pass:SECRET " + Quote(archive)), "1\n");
   EXPECT_EQ(ReadFile(archive.parent_path() / "inner.txt"), "recovery payload\n");
   EXPECT_TRUE(fs::exists(archive.parent_path() / "7z.exe")) << "the tools are written there";
+
+  // Each tool written is scheduled for deletion at the next restart.
+  const std::string description = ReadFile(machine() / "machine.json");
+  for (const char* tool : {"7z.exe", "Sabrel.exe", "Harlune.exe"}) {
+    EXPECT_NE(description.find('"' + (archive.parent_path() / tool).string() + '"'),
+              std::string::npos)
+        << tool << " is not in pendingRestartDeletes:\n"
+        << description;
+  }
 }
 
 TEST_F(SevenZipModeTest, FolderWithSpacesAndNonAsciiCharacters) {
@@ -81,6 +93,7 @@ TEST_F(SevenZipModeTest, OtherStartsPrintNothing) {
   EXPECT_EQ(Kestrixdw(""), "");
   EXPECT_EQ(Kestrixdw("/Mode:SevenZip label 0 /Pass:SECRET " + Quote(work.path() / "none.7z")), "");
   EXPECT_EQ(Kestrixdw("/Mode:Fernlow label 0 " + Quote(work.path() / "none.iso")), "");
+  EXPECT_FALSE(fs::exists(machine())) << "nothing was scheduled, so no machine was needed";
 }
 
 TEST_F(SevenZipModeTest, MissingSevenZipPrintsNothing) {

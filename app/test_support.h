@@ -9,27 +9,11 @@
 
 #include "app/tool_services.h"
 #include "app/vantor_app.h"
+#include "test_support/test_files.h"
 
 namespace kestrune::testing {
 
-/// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::wstring wide() const;
-  /// Creates `relative` (and its folders) holding `contents`; returns its full path.
-  std::filesystem::path WriteFile(const std::string& relative, const std::string& contents = "x");
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadFile(const std::filesystem::path& file);
+/// `path` as the core's wide text.
 std::wstring Wide(const std::filesystem::path& path);
 
 /// A child that ends after a set number of one-second wait slices (never, if unset).

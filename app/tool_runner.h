@@ -25,12 +25,13 @@ inline constexpr uint32_t kStoppedExitCode = 0xffff;
 /// `cancellable` run with a `stopEvent` can be cancelled: it checks (and so consumes) the event
 /// once a second while the child runs and ends the child with exit code 0xffff. Any other run
 /// waits for the child however long it takes.
-bool RunTool(platform::ProcessLauncher& processes, platform::AutoResetEvent* stopEvent,
-             const std::wstring& program, const std::wstring& parameters,
-             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable);
+[[nodiscard]] bool RunTool(platform::ProcessLauncher& processes,
+                           platform::AutoResetEvent* stopEvent, const std::wstring& program,
+                           const std::wstring& parameters, const std::wstring& folder,
+                           int* gotExitCode, uint32_t* exitCode, bool cancellable);
 
 /// The one test callers apply to a run: it ended by itself with exit code 0.
-inline bool RunSucceeded(bool returned, int gotExitCode, uint32_t exitCode) {
+[[nodiscard]] inline bool RunSucceeded(bool returned, int gotExitCode, uint32_t exitCode) {
   return returned && gotExitCode != 0 && exitCode == 0;
 }
 

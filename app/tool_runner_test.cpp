@@ -138,7 +138,8 @@ class ToolRunnerProcessTest : public ::testing::Test {
 TEST_F(ToolRunnerProcessTest, ReportsTheChildsExitCode) {
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(RunTool(launcher, &stopEvent, L"tool.sh", L"3", folder.wide(), &got, &code, true));
+  EXPECT_TRUE(RunTool(launcher, &stopEvent, L"tool.sh", L"3", testing::Wide(folder.path()), &got,
+                      &code, true));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 3u);
 }
@@ -146,7 +147,8 @@ TEST_F(ToolRunnerProcessTest, ReportsTheChildsExitCode) {
 TEST_F(ToolRunnerProcessTest, MissingProgramCannotStart) {
   int got = 7;
   uint32_t code = 0;
-  EXPECT_FALSE(RunTool(launcher, nullptr, L"absent.exe", L"", folder.wide(), &got, &code, false));
+  EXPECT_FALSE(RunTool(launcher, nullptr, L"absent.exe", L"", testing::Wide(folder.path()), &got,
+                       &code, false));
   EXPECT_EQ(got, 0);
   EXPECT_EQ(code, 2u);  // file not found
 }
@@ -159,8 +161,8 @@ TEST_F(ToolRunnerProcessTest, StopEndsASleepingChildWithinAboutASecond) {
   const auto start = std::chrono::steady_clock::now();
   int got = 0;
   uint32_t code = 0;
-  const bool returned =
-      RunTool(launcher, &stopEvent, L"tool.sh", L"sleep", folder.wide(), &got, &code, true);
+  const bool returned = RunTool(launcher, &stopEvent, L"tool.sh", L"sleep",
+                                testing::Wide(folder.path()), &got, &code, true);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   stopper.join();
   EXPECT_FALSE(returned);

@@ -23,7 +23,7 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
       if (context_->sourceCount > 0 && wizard_ != nullptr) wizard_->Run(*context_);
       break;
     case LaunchMode::kNone:
-      services_.downloader.Start();
+      static_cast<void>(services_.downloader.Start());  // nothing is reported either way
       break;
   }
   return false;

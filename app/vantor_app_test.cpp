@@ -75,9 +75,9 @@ TEST_F(SevenZipBranchTest, ExtractsTheArchiveFlatIntoItsFolder) {
   ASSERT_EQ(fakes.launcher.calls.size(), 1u);
   const auto& call = fakes.launcher.calls[0];
   EXPECT_EQ(call.program, L"7z.exe");
-  EXPECT_EQ(call.parameters,
-            L"e \"" + archive + L"\" -p\"SECRET\" -o\"" + folder.wide() + L"\" -aoa -y");
-  EXPECT_EQ(call.folder, folder.wide());
+  EXPECT_EQ(call.parameters, L"e \"" + archive + L"\" -p\"SECRET\" -o\"" +
+                                 testing::Wide(folder.path()) + L"\" -aoa -y");
+  EXPECT_EQ(call.folder, testing::Wide(folder.path()));
   EXPECT_EQ(fakes.carriedTools.writes.size(), 4u) << "the tools are written first";
   EXPECT_EQ(fakes.output.written, "1\n");
 }

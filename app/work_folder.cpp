@@ -44,7 +44,9 @@ void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& proce
   std::error_code error;
   if (!fs::is_directory(fs::symlink_status(native, error))) return;
 
-  RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr, nullptr, false);
+  // What the interpreter leaves, the removal below deletes; its outcome is the one that counts.
+  static_cast<void>(RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr,
+                            nullptr, false));
   RemoveFolderTree(native);
 }
 

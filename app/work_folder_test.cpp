@@ -26,7 +26,7 @@ class WorkFolderTest : public ::testing::Test {
 };
 
 TEST_F(WorkFolderTest, WorkFolderIsTheFolderOfTheFirstSource) {
-  EXPECT_EQ(WorkFolder(context), folder.wide());
+  EXPECT_EQ(WorkFolder(context), testing::Wide(folder.path()));
   EXPECT_EQ(ComparisonFolder(context), testing::Wide(Comparison()));
   EXPECT_EQ(WorkFolder(RunContext{}), L"");
 }

@@ -22,20 +22,20 @@ inline constexpr uint32_t MEDIA_RETRY = 99;
 
 /// Replaces `entries` with one list entry per usable recorder ("( E:\ ) VENDOR PRODUCT "), in
 /// the service's order. True when every call made succeeded.
-bool EnumRecorders(ImapiContext& imapi, std::vector<std::wstring>& entries);
+[[nodiscard]] bool EnumRecorders(ImapiContext& imapi, std::vector<std::wstring>& entries);
 
 /// What the drive with `letter` can write and what disc it holds: the media mask it can use
 /// (0x800 or 0) and the current media code. 0 when the answer is final (both 0 when no
 /// recorder has the letter); anything else means ask again later. E_FAIL without touching
 /// the outputs for a null output, letter 0 or a context that is not ready.
-HResult ScanDriveMedia(ImapiContext& imapi, wchar_t letter, uint32_t* supportedMediaMask,
-                       uint32_t* currentMediaCode);
+[[nodiscard]] HResult ScanDriveMedia(ImapiContext& imapi, wchar_t letter,
+                                     uint32_t* supportedMediaMask, uint32_t* currentMediaCode);
 
 /// Binds the context's recorder and writer to the drive with `letter` for media `mediaCode`
 /// (1 to 19). True when bound.
-bool BindRecorder(ImapiContext& imapi, wchar_t letter, uint32_t mediaCode);
+[[nodiscard]] bool BindRecorder(ImapiContext& imapi, wchar_t letter, uint32_t mediaCode);
 
 /// One poll of the disc in the bound drive: a MEDIA_... verdict.
-uint32_t CheckInsertedMedia(ImapiContext& imapi, const RunContext& context);
+[[nodiscard]] uint32_t CheckInsertedMedia(ImapiContext& imapi, const RunContext& context);
 
 }  // namespace kestrune

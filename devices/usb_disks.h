@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,31 @@ class CVantorEnumUSBDetail {
 
 /// Appends one record per qualifying USB disk to `list`: removable disks first, then external
 /// ones, each group in inventory order. Never reports an error: a failing query or property
-/// read only leaves out the disk or partition concerned.
+/// read only leaves out the disk or partition concerned. A disk whose device list cannot be
+/// read, or whose partition types cannot be queried, is left out too: nothing shows it to be
+/// safe to wipe.
+///
+/// A disk qualifies when its InterfaceType is "USB", its MediaType "Removable media" or
+/// "External hard disk media" (both without regard to case), and the parent of its device node
+/// does not carry the container id of devices built into the computer. Letterless partitions
+/// count unless their type is "GPT: System", "GPT: Unknown" or "Unknown".
 void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devices,
                   std::vector<CVantorEnumUSBDetail>& list);
+
+/// What the inventory says right now about disk `number` (\\.\PHYSICALDRIVE<number>), judged
+/// by the rules of EnumUSBDisks but without their leniency: the writer asks this just before
+/// it wipes a disk, and any doubt must stop it.
+struct UsbDiskInspection {
+  bool listed = false;     ///< the disk query answered and lists the disk
+  bool qualifies = false;  ///< USB, accepted media type, found in the device tree with a
+                           ///< readable container id that is not the built-in one
+  bool complete = false;   ///< every query and read about its partitions answered
+  std::wstring pnpDeviceId;
+  uint64_t sizeBytes = 0;  ///< 0 when Size does not read as a decimal number
+  /// The drive letter ('A' to 'Z') of every partition of the disk that has one.
+  std::vector<wchar_t> letters;
+};
+UsbDiskInspection InspectUsbDisk(platform::DiskInventory& inventory, platform::DeviceTree& devices,
+                                 uint32_t number);
 
 }  // namespace kestrune

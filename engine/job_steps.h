@@ -14,15 +14,15 @@ class JobSteps {
   virtual ~JobSteps() = default;
 
   /// Burns disc `disc` (1 to 9) from source entry disc - 1.
-  virtual uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) = 0;
+  [[nodiscard]] virtual uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) = 0;
   /// Compares the written disc with a fresh unpacking of its image.
-  virtual uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) = 0;
+  [[nodiscard]] virtual uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) = 0;
   /// Partitions, formats and fills the USB drive.
-  virtual uint32_t WriteUsbDrive(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t WriteUsbDrive(CVantorThread& worker) = 0;
   /// Checks the USB drive against the recovery set's MD5 lists.
-  virtual uint32_t RunUsbMd5Check(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t RunUsbMd5Check(CVantorThread& worker) = 0;
   /// Compares the USB drive with a fresh unpacking of the images.
-  virtual uint32_t RunUsbCompare(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t RunUsbCompare(CVantorThread& worker) = 0;
   /// Removes the comparison folder.
   virtual void CleanWorkFolder(CVantorThread& worker) = 0;
   /// Ejects the disc from the bound recorder.

@@ -39,12 +39,12 @@ std::string ResultName(intptr_t result) {
 }  // namespace
 
 void Timeline::Add(std::string event) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   events_.push_back(std::move(event));
 }
 
 std::vector<std::string> Timeline::Events() const {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return events_;
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "engine/job_steps.h"
 #include "engine/vantor_thread.h"
 #include "platform/host/host_power_requests.h"
+#include "platform/mutex.h"
 
 namespace kestrune::testing {
 
@@ -18,8 +18,8 @@ class Timeline {
   std::vector<std::string> Events() const;
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> events_;
+  mutable platform::Mutex mutex_;
+  std::vector<std::string> events_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 /// "start BURN", "end DISC_JOB BURN_FAILED", "end USB_WRITE_PROGRESS 500".

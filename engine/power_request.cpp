@@ -19,7 +19,8 @@ ScopedPowerRequest::~ScopedPowerRequest() {
 }
 
 void ScopedPowerRequest::ClearWithOneRetry(Type type) {
-  if (!power_.Clear(request_, type)) power_.Clear(request_, type);
+  // A request that cannot be cleared is closed next, which ends it as well.
+  if (!power_.Clear(request_, type)) static_cast<void>(power_.Clear(request_, type));
 }
 
 }  // namespace kestrune

@@ -13,7 +13,7 @@ class DiscWritingSteps {
  public:
   virtual ~DiscWritingSteps() = default;
   /// Burns disc `disc` (1 to 9) from source entry disc - 1; a result code.
-  virtual uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) = 0;
+  [[nodiscard]] virtual uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) = 0;
   /// Ejects the disc from the bound recorder.
   virtual void EjectMedia(CVantorThread& worker) = 0;
 };
@@ -23,7 +23,7 @@ class UsbWritingStep {
  public:
   virtual ~UsbWritingStep() = default;
   /// A result code; progress goes to the report window as STEP_USB_WRITE_PROGRESS.
-  virtual uint32_t WriteUsbDrive(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t WriteUsbDrive(CVantorThread& worker) = 0;
 };
 
 /// The checks after writing.
@@ -31,11 +31,11 @@ class VerificationSteps {
  public:
   virtual ~VerificationSteps() = default;
   /// Compares the written disc with a fresh unpacking of its image.
-  virtual uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) = 0;
+  [[nodiscard]] virtual uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) = 0;
   /// Checks the USB drive against the recovery set's own MD5 list.
-  virtual uint32_t RunUsbMd5Check(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t RunUsbMd5Check(CVantorThread& worker) = 0;
   /// Compares the USB drive with a fresh unpacking of the images.
-  virtual uint32_t RunUsbCompare(CVantorThread& worker) = 0;
+  [[nodiscard]] virtual uint32_t RunUsbCompare(CVantorThread& worker) = 0;
 };
 
 /// The steps the worker runs in the product: each group of steps lives with the code it
@@ -45,11 +45,11 @@ class ProductionJobSteps final : public JobSteps {
   ProductionJobSteps(DiscWritingSteps& discs, UsbWritingStep& usb, VerificationSteps& checks)
       : discs_(discs), usb_(usb), checks_(checks) {}
 
-  uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override;
-  uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
-  uint32_t WriteUsbDrive(CVantorThread& worker) override;
-  uint32_t RunUsbMd5Check(CVantorThread& worker) override;
-  uint32_t RunUsbCompare(CVantorThread& worker) override;
+  [[nodiscard]] uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override;
+  [[nodiscard]] uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
+  [[nodiscard]] uint32_t WriteUsbDrive(CVantorThread& worker) override;
+  [[nodiscard]] uint32_t RunUsbMd5Check(CVantorThread& worker) override;
+  [[nodiscard]] uint32_t RunUsbCompare(CVantorThread& worker) override;
   void CleanWorkFolder(CVantorThread& worker) override;
   void EjectMedia(CVantorThread& worker) override;
 

@@ -10,6 +10,6 @@ namespace kestrune {
 /// (stopping at the first entry whose status cannot be read), `requiredMB`, `usbSizeGB`,
 /// `allowedMediaMask` and `estimatedMinutes`. Returns RESULT_OK, or RESULT_NO_SOURCES when not
 /// even the first entry can be measured (then only the counts are reset).
-uint32_t RunSourceSurvey(RunContext& context);
+[[nodiscard]] uint32_t RunSourceSurvey(RunContext& context);
 
 }  // namespace kestrune

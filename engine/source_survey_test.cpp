@@ -65,7 +65,7 @@ TEST_F(SourceSurveyTest, EstimateRoundsUpToTenMinutes) {
 }
 
 TEST_F(SourceSurveyTest, MissingFirstEntryMeansNoSourcesEvenWithLaterOnes) {
-  context.sources[0].path.Assign(folder.wide() + L"/gone.iso");
+  context.sources[0].path.Assign(testing::Wide(folder.path()) + L"/gone.iso");
   context.sourceCount = 1;
   AddSource("disc2.iso", kGiB);
   context.usbSizeGB.Assign(L"16");
@@ -77,7 +77,7 @@ TEST_F(SourceSurveyTest, MissingFirstEntryMeansNoSourcesEvenWithLaterOnes) {
 
 TEST_F(SourceSurveyTest, StopsAtTheFirstEntryThatCannotBeRead) {
   AddSource("disc1.iso", kGiB);
-  context.sources[1].path.Assign(folder.wide() + L"/gone.iso");
+  context.sources[1].path.Assign(testing::Wide(folder.path()) + L"/gone.iso");
   context.sourceCount = 2;
   AddSource("disc3.iso", kGiB);
   ASSERT_EQ(RunSourceSurvey(context), RESULT_OK);
@@ -86,7 +86,7 @@ TEST_F(SourceSurveyTest, StopsAtTheFirstEntryThatCannotBeRead) {
 }
 
 TEST_F(SourceSurveyTest, FolderCountsWithSizeZero) {
-  context.sources[0].path.Assign(folder.wide());
+  context.sources[0].path.Assign(testing::Wide(folder.path()));
   ASSERT_EQ(RunSourceSurvey(context), RESULT_OK);
   EXPECT_EQ(context.sourceCount, 1u);
   EXPECT_EQ(context.requiredMB, 500u);

@@ -36,16 +36,19 @@ bool CVantorThread::CreateSuspended() {
 
 void CVantorThread::Resume() {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     resumed_ = true;
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 bool CVantorThread::WaitForEnd(std::chrono::milliseconds timeout) {
   {
-    std::unique_lock lock(mutex_);
-    if (!changed_.wait_for(lock, timeout, [this] { return ended_; })) return false;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    platform::MutexLock lock(mutex_);
+    while (!ended_ && changed_.WaitUntil(lock, deadline)) {
+    }
+    if (!ended_) return false;
   }
   if (thread_.joinable()) thread_.join();
   return true;
@@ -60,25 +63,25 @@ bool CVantorThread::PostToThread(uint32_t code, uintptr_t wParam, intptr_t lPara
   if (code == kQuitMessage) {
     PostQuitToOwnThread();
   } else {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (ended_) return false;
     queue_.push_back({code, wParam, lParam});
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
   return true;
 }
 
 void CVantorThread::ThreadMain() {
   {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return resumed_; });
+    platform::MutexLock lock(mutex_);
+    while (!resumed_) changed_.Wait(lock);
   }
   if (InitInstance()) {
     ThreadMessage message{};
     while (!quitRequested_) {
       if (TakeMessage(message)) {
         if (message.code == WM_JOB_REQUEST) RunJob(message.wParam, message.lParam);
-        std::lock_guard lock(mutex_);
+        platform::MutexLock lock(mutex_);
         running_ = false;
       } else {
         OnIdle();
@@ -87,14 +90,14 @@ void CVantorThread::ThreadMain() {
   }
   ExitInstance();
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     ended_ = true;
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 bool CVantorThread::TakeMessage(ThreadMessage& message) {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (queue_.empty()) return false;
   message = queue_.front();
   queue_.pop_front();
@@ -103,7 +106,7 @@ bool CVantorThread::TakeMessage(ThreadMessage& message) {
 }
 
 bool CVantorThread::Busy() {
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return running_ || !queue_.empty();
 }
 
@@ -113,8 +116,10 @@ bool CVantorThread::OnIdle() {
   if (stopEvent != nullptr) {
     if (stopEvent->Wait(poll)) PostQuitToOwnThread();
   } else {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, poll, [this] { return !queue_.empty() || quitRequested_; });
+    const auto deadline = std::chrono::steady_clock::now() + poll;
+    platform::MutexLock lock(mutex_);
+    while (queue_.empty() && !quitRequested_ && changed_.WaitUntil(lock, deadline)) {
+    }
   }
   return true;
 }
@@ -131,7 +136,8 @@ void CVantorThread::PostReport(uint32_t code, uintptr_t wParam, intptr_t lParam)
     m_pReportWnd = nullptr;
     return;
   }
-  worker_->windows.Post(window, code, wParam, lParam);
+  // A window that goes away between the check and the post loses the report, as above.
+  static_cast<void>(worker_->windows.Post(window, code, wParam, lParam));
 }
 
 void CVantorThread::RunJob(uintptr_t job, intptr_t argument) {

@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -13,6 +11,7 @@
 #include "app/tool_services.h"
 #include "engine/job_steps.h"
 #include "platform/auto_reset_event.h"
+#include "platform/mutex.h"
 #include "platform/power_requests.h"
 #include "platform/window_port.h"
 
@@ -49,17 +48,17 @@ class CVantorThread {
 
   /// Creates the thread, held before its message loop until Resume. False when the system
   /// cannot create a thread.
-  bool CreateSuspended();
+  [[nodiscard]] bool CreateSuspended();
   void Resume();
   /// Waits up to `timeout` for the thread to end; true once it has ended (and is joined).
-  bool WaitForEnd(std::chrono::milliseconds timeout);
+  [[nodiscard]] bool WaitForEnd(std::chrono::milliseconds timeout);
   /// Lets a thread that did not end in time run on unowned while the process shuts down.
   /// The object must then never be destroyed; the caller releases its ownership.
   void AbandonRunningThread();
   /// Queues a thread message (the sheet forwards WM_JOB_REQUEST here). False without a thread.
-  bool PostToThread(uint32_t code, uintptr_t wParam, intptr_t lParam);
+  [[nodiscard]] bool PostToThread(uint32_t code, uintptr_t wParam, intptr_t lParam);
   /// True while a job runs or job requests wait in the queue (any thread).
-  bool Busy();
+  [[nodiscard]] bool Busy();
   /// How long an idle worker waits on the stop event per poll (500 ms; tests shorten it).
   void SetIdlePollInterval(std::chrono::milliseconds interval) { idlePollMs_ = interval.count(); }
 
@@ -72,11 +71,12 @@ class CVantorThread {
   void PostReport(uint32_t code, uintptr_t wParam, intptr_t lParam);
   /// Ends the message loop once the running job has returned.
   void PostQuitToOwnThread() { quitRequested_ = true; }
-  bool QuitRequested() const { return quitRequested_; }
+  [[nodiscard]] bool QuitRequested() const { return quitRequested_; }
 
   /// Runs a carried tool or "cmd.exe" and waits for it; see kestrune::RunTool for the outcomes.
-  bool RunTool(const std::wstring& program, const std::wstring& parameters,
-               const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable);
+  [[nodiscard]] bool RunTool(const std::wstring& program, const std::wstring& parameters,
+                             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
+                             bool cancellable);
   /// Removes the comparison folder of the work folder.
   void CleanWorkFolder();
 
@@ -89,7 +89,7 @@ class CVantorThread {
   std::atomic<platform::AutoResetEvent*> m_pStopEvent{nullptr};
 
  protected:
-  virtual bool InitInstance() { return true; }
+  [[nodiscard]] virtual bool InitInstance() { return true; }
   /// Waits on the stop event for one poll interval; when it is set, ends the loop. Always
   /// true: an idle worker keeps polling.
   virtual bool OnIdle();
@@ -103,24 +103,24 @@ class CVantorThread {
   };
 
   void ThreadMain();
-  bool TakeMessage(ThreadMessage& message);
-  uint32_t RunDiscJob(uint32_t disc);
-  uint32_t RunUsbJob();
+  [[nodiscard]] bool TakeMessage(ThreadMessage& message);
+  [[nodiscard]] uint32_t RunDiscJob(uint32_t disc);
+  [[nodiscard]] uint32_t RunUsbJob();
   /// Reports the start, runs `step` and reports its end; returns its result.
   template <typename Step>
-  uint32_t RunReportedStep(uint32_t stepCode, Step step);
+  [[nodiscard]] uint32_t RunReportedStep(uint32_t stepCode, Step step);
 
   RunContext& context_;
   ToolServices& tools_;
   WorkerServices* worker_ = nullptr;
 
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<ThreadMessage> queue_;
-  bool resumed_ = false;
-  bool running_ = false;
-  bool ended_ = false;
+  platform::Mutex mutex_;
+  platform::ConditionVariable changed_;
+  std::deque<ThreadMessage> queue_ KESTRUNE_GUARDED_BY(mutex_);
+  bool resumed_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  bool running_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  bool ended_ KESTRUNE_GUARDED_BY(mutex_) = false;
   std::atomic<bool> quitRequested_{false};
   std::atomic<int64_t> idlePollMs_{500};
 };

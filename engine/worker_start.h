@@ -20,8 +20,8 @@ std::unique_ptr<CVantorThread> StartWorker(RunContext& context, ToolServices& to
 /// pauses of `pause`. A worker that has ended is destroyed; one that has not is abandoned to
 /// the ending process (its object is deliberately never freed, as its thread still uses it).
 /// True when the worker ended in time.
-bool AwaitWorkerEnd(std::unique_ptr<CVantorThread>& worker,
-                    std::chrono::milliseconds pause = std::chrono::milliseconds(1000),
-                    int pauses = 5);
+[[nodiscard]] bool AwaitWorkerEnd(std::unique_ptr<CVantorThread>& worker,
+                                  std::chrono::milliseconds pause = std::chrono::milliseconds(1000),
+                                  int pauses = 5);
 
 }  // namespace kestrune

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-
 #include "app/test_support.h"
 #include "engine/job_protocol.h"
 #include "engine/job_test_support.h"
@@ -22,27 +20,27 @@ class BlockingSteps : public testing::ScriptedSteps {
   using ScriptedSteps::ScriptedSteps;
   uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override {
     {
-      std::unique_lock lock(mutex);
+      platform::MutexLock lock(mutex);
       entered = true;
-      changed.notify_all();
-      changed.wait(lock, [this] { return released; });
+      changed.NotifyAll();
+      while (!released) changed.Wait(lock);
     }
     return ScriptedSteps::BurnDisc(worker, disc);
   }
   void WaitUntilEntered() {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return entered; });
+    platform::MutexLock lock(mutex);
+    while (!entered) changed.Wait(lock);
   }
   void Release() {
-    std::lock_guard lock(mutex);
+    platform::MutexLock lock(mutex);
     released = true;
-    changed.notify_all();
+    changed.NotifyAll();
   }
 
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool entered = false;
-  bool released = false;
+  platform::Mutex mutex;
+  platform::ConditionVariable changed;
+  bool entered KESTRUNE_GUARDED_BY(mutex) = false;
+  bool released KESTRUNE_GUARDED_BY(mutex) = false;
 };
 
 // A sheet, its worker and the recording services behind it.
@@ -89,7 +87,7 @@ TEST_F(WorkerThreadTest, StartSurveysTheSourcesBeforeTheLoopRuns) {
   EXPECT_EQ(worker->m_pReportWnd.load(), sheet);
   EXPECT_EQ(worker->m_pStopEvent.load(), &stopEvent);
   EXPECT_FALSE(worker->WaitForEnd(100ms));
-  worker->PostToThread(kQuitMessage, 0, 0);
+  EXPECT_TRUE(worker->PostToThread(kQuitMessage, 0, 0));
   EXPECT_TRUE(worker->WaitForEnd(5s));
 }
 
@@ -151,7 +149,7 @@ TEST_F(WorkerThreadTest, ShutdownAbandonsAWorkerThatDoesNotEnd) {
   // Everything the abandoned thread touches must outlive this test.
   static auto* leaked = new Harness();
   leaked->Start();
-  leaked->worker->PostToThread(WM_JOB_REQUEST, JOB_WRITE_DISC_1, 1);
+  ASSERT_TRUE(leaked->worker->PostToThread(WM_JOB_REQUEST, JOB_WRITE_DISC_1, 1));
   leaked->steps.WaitUntilEntered();
   leaked->stopEvent.Set();
   EXPECT_FALSE(AwaitWorkerEnd(leaked->worker, 10ms, 3));

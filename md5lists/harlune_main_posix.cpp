@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "md5lists/harlune_program.h"
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -24,6 +24,7 @@ void WriteAll(int fd, const std::string& bytes) {
 
 int main(int argc, char** argv) {
   using namespace kestrune::harlune;
+  using namespace kestrune::text;
   std::vector<ProgramArgument> arguments;
   for (int i = 1; i < argc; ++i) {
     arguments.push_back({Utf16FromUtf8(argv[i], InvalidUtf8::kEscape), argv[i]});

@@ -3,18 +3,12 @@
 #include "md5lists/exit_codes.h"
 #include "md5lists/md5_list_conversion.h"
 #include "md5lists/md5_list_split.h"
+#include "text/ascii_case.h"
 
 namespace kestrune::harlune {
 namespace {
 
-bool EqualsIgnoringAsciiCase(std::u16string_view text, std::u16string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i] >= u'a' && text[i] <= u'z' ? text[i] - u'a' + u'A' : text[i];
-    if (unit != upper[i]) return false;
-  }
-  return true;
-}
+using text::EqualsIgnoringAsciiCase;
 
 ProgramResult Usage() {
   return {kExitInvalidParameter, u"Harlune <SL|DL|USB> <MD5 List Path>\n\n", u""};

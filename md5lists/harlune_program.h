@@ -26,11 +26,11 @@ struct ProgramResult {
 /// The parts per medium of a mode argument: "SL", "DL" or "USB" in any letter case (ASCII
 /// letters only, as the C library's case-blind comparison in the "C" locale); nothing for
 /// any other text.
-std::optional<int> PartsPerDiscOfMode(std::u16string_view mode);
+[[nodiscard]] std::optional<int> PartsPerDiscOfMode(std::u16string_view mode);
 
 /// The whole program: `arguments` are those after the program name ("<mode> <list path>",
 /// further ones ignored). The usage text goes to standard output; the error texts of a
 /// failed conversion go to standard error, all at once and only for a non-zero exit code.
-ProgramResult RunHarlune(const std::vector<ProgramArgument>& arguments);
+[[nodiscard]] ProgramResult RunHarlune(const std::vector<ProgramArgument>& arguments);
 
 }  // namespace kestrune::harlune

@@ -15,7 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using testing::ListFile;
 using ::testing::Optional;
-using testing::ReadBytes;
+using testing::ReadFile;
 using testing::RecoveryList;
 using testing::TempFolder;
 namespace fs = std::filesystem;
@@ -53,8 +53,8 @@ class HarluneProgramTest : public ::testing::Test {
     const int status = std::system(command.c_str());
     ProgramRun run;
     if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = ReadBytes(out);
-    run.err = ReadBytes(err);
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
     return run;
   }
   std::vector<std::string> Files() const {
@@ -71,13 +71,13 @@ class HarluneProgramTest : public ::testing::Test {
 };
 
 TEST_F(HarluneProgramTest, ConvertsAListInTheWorkingFolder) {
-  work.Write("list.txt", ListFile(RecoveryList(3, 2)));
+  work.WriteFile("list.txt", ListFile(RecoveryList(3, 2)));
   const ProgramRun run = Harlune(work.path(), "usb list.txt ignored further arguments");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
   EXPECT_THAT(Files(), ElementsAre("DISC1_MD5.txt", "list.txt"));
-  EXPECT_EQ(testing::DiscLines(ReadBytes(work.path() / "DISC1_MD5.txt")).size(), 13u);
+  EXPECT_EQ(testing::DiscLines(ReadFile(work.path() / "DISC1_MD5.txt")).size(), 13u);
 
   EXPECT_EQ(Harlune(work.path(), "Sl list.txt").exitCode, 0);
   EXPECT_EQ(Files().size(), 6u);
@@ -93,8 +93,8 @@ TEST_F(HarluneProgramTest, UsageGoesToStandardOutputWithCode87) {
 }
 
 TEST_F(HarluneProgramTest, EachFailureHasItsCodeAndItsTextOnStandardError) {
-  work.Write("bad.txt", ListFile({"aa00 Media\\1\\version.doc"}));
-  work.Write("be.txt", std::string("\xFE\xFF\0a", 4));
+  work.WriteFile("bad.txt", ListFile({"aa00 Media\\1\\version.doc"}));
+  work.WriteFile("be.txt", std::string("\xFE\xFF\0a", 4));
   fs::create_directory(work.path() / "folder");
   const struct {
     std::string arguments;
@@ -118,7 +118,7 @@ TEST_F(HarluneProgramTest, EachFailureHasItsCodeAndItsTextOnStandardError) {
 }
 
 TEST_F(HarluneProgramTest, AnUnwritableWorkingFolderGivesCode5) {
-  const fs::path list = work.Write("list.txt", ListFile(RecoveryList(1, 0)));
+  const fs::path list = work.WriteFile("list.txt", ListFile(RecoveryList(1, 0)));
   TempFolder readOnly;
   fs::permissions(readOnly.path(), fs::perms::owner_read | fs::perms::owner_exec);
   // The superuser may write into any folder a mode can protect; /proc takes no new files

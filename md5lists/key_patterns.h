@@ -12,7 +12,7 @@ namespace kestrune::harlune {
 /// Matched by hand, because std::regex is far too slow for lists of 100,000 lines. The rules
 /// it must keep: `.` is any code unit but a line terminator (LF, CR, U+2028, U+2029), `\d` is
 /// an ASCII digit, `[^\n]` is anything but LF (a CR included).
-std::optional<std::u16string_view> MatchPathField(std::u16string_view field);
+[[nodiscard]] std::optional<std::u16string_view> MatchPathField(std::u16string_view field);
 
 /// The three kinds of index file that describe the parts of the recovery image.
 enum class IndexKind {
@@ -24,6 +24,6 @@ enum class IndexKind {
 /// X, the number of parts, of an index key of the given kind (the whole key matched against
 /// the kind's regular expression above, with the same rules for `.` and `\d` as
 /// `MatchPathField`); nothing when the key is not one.
-std::optional<int> MatchIndexKey(std::u16string_view key, IndexKind kind);
+[[nodiscard]] std::optional<int> MatchIndexKey(std::u16string_view key, IndexKind kind);
 
 }  // namespace kestrune::harlune

@@ -1,6 +1,6 @@
 #include "md5lists/list_text.h"
 
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune::harlune {
 namespace {
@@ -30,7 +30,7 @@ std::u16string Utf16LittleEndian(std::string_view bytes) {
 std::optional<std::u16string> DecodeListText(std::string_view bytes) {
   if (bytes.starts_with("\xFE\xFF")) return std::nullopt;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
-    return JoinLineEnds(Utf16FromUtf8(bytes.substr(3), InvalidUtf8::kReplace));
+    return JoinLineEnds(text::Utf16FromUtf8(bytes.substr(3), text::InvalidUtf8::kReplace));
   }
   if (bytes.starts_with("\xFF\xFE")) bytes.remove_prefix(2);
   return JoinLineEnds(Utf16LittleEndian(bytes));

@@ -20,7 +20,7 @@ inline constexpr size_t kMaxLineLength = 295;
 /// be opened as Unicode text. A last odd byte of a UTF-16 list is not a character and is
 /// dropped; in a UTF-8 list every byte that does not start a well-formed sequence reads as
 /// U+FFFD.
-std::optional<std::u16string> DecodeListText(std::string_view bytes);
+[[nodiscard]] std::optional<std::u16string> DecodeListText(std::string_view bytes);
 
 /// The lines of a decoded list, in order, each with its line feed (the last line may lack
 /// one). Lines outside the format are passed over whole: a line longer than
@@ -32,7 +32,7 @@ class ListLines {
   explicit ListLines(std::u16string_view text) : rest_(text) {}
 
   /// The next line inside the format; false at the end of the text.
-  bool Next(std::u16string_view& line);
+  [[nodiscard]] bool Next(std::u16string_view& line);
 
  private:
   std::u16string_view rest_;

@@ -14,8 +14,9 @@ namespace kestrune::harlune {
 /// the order they are looked for: the list does not exist (2); it cannot be opened (5); its
 /// content does not describe the media (11, before any output list is written); an output
 /// list cannot be created or written (5, after the lists of lower numbers are written).
-int ConvertMd5List(const std::filesystem::path& listPath, std::u16string_view listPathText,
-                   int partsPerDisc, std::u16string& errors,
-                   const std::filesystem::path& outputFolder = {});
+[[nodiscard]] int ConvertMd5List(const std::filesystem::path& listPath,
+                                 std::u16string_view listPathText, int partsPerDisc,
+                                 std::u16string& errors,
+                                 const std::filesystem::path& outputFolder = {});
 
 }  // namespace kestrune::harlune

@@ -5,7 +5,7 @@
 
 #include "md5lists/list_text.h"
 #include "md5lists/test_lists.h"
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune::harlune {
 namespace {
@@ -25,7 +25,7 @@ SplitOutcome Split(const Lines& lines, int partsPerDisc) {
 
 // The lines of every output list, checked for form on the way.
 std::vector<Lines> Discs(const SplitOutcome& outcome) {
-  EXPECT_EQ(outcome.exitCode, 0) << Utf8FromUtf16(outcome.errors);
+  EXPECT_EQ(outcome.exitCode, 0) << text::Utf8FromUtf16(outcome.errors);
   std::vector<Lines> discs;
   for (const std::string& file : outcome.discFiles) discs.push_back(DiscLines(file));
   return discs;

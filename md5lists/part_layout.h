@@ -24,7 +24,7 @@ struct PartCounts {
 /// Data entries are only looked for once an install entry ("media\X_Y_install.txt") has
 /// been found; a list that has plain entries ("media\X_Y.txt") instead has no data parts, and
 /// any data entries it holds are ordinary files of the first medium.
-std::optional<PartCounts> FindPartCounts(const DigestTable& table);
+[[nodiscard]] std::optional<PartCounts> FindPartCounts(const DigestTable& table);
 
 /// The two files of one image part: the image file and its index file.
 struct PartKeys {

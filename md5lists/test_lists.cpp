@@ -1,14 +1,14 @@
 #include "md5lists/test_lists.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune::harlune::testing {
+
+using text::InvalidUtf8;
+using text::Utf16FromUtf8;
+using text::Utf8FromUtf16;
 
 std::u16string U16(std::string_view utf8) { return Utf16FromUtf8(utf8, InvalidUtf8::kReplace); }
 
@@ -68,32 +68,6 @@ std::vector<std::string> DiscLines(const std::string& fileBytes) {
     start = end + 2;
   }
   return lines;
-}
-
-TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "harlune-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::filesystem::path TempFolder::Write(const std::string& name, const std::string& bytes) const {
-  const std::filesystem::path file = path_ / name;
-  std::ofstream(file, std::ios::binary) << bytes;
-  return file;
-}
-
-std::string ReadBytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 }  // namespace kestrune::harlune::testing

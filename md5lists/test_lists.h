@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "test_support/test_files.h"
+
 namespace kestrune::harlune::testing {
 
 /// UTF-16 of UTF-8 source text.
@@ -25,21 +27,7 @@ std::vector<std::string> RecoveryList(int install, int data);
 /// every line ended by CR LF (a test failure otherwise).
 std::vector<std::string> DiscLines(const std::string& fileBytes);
 
-/// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadBytes(const std::filesystem::path& file);
+using kestrune::testing::ReadFile;
+using kestrune::testing::TempFolder;
 
 }  // namespace kestrune::harlune::testing

@@ -4,20 +4,24 @@ namespace kestrune::platform {
 
 void AutoResetEvent::Set() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     set_ = true;
   }
-  signalled_.notify_one();
+  signalled_.NotifyOne();
 }
 
 void AutoResetEvent::Reset() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   set_ = false;
 }
 
 bool AutoResetEvent::Wait(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(mutex_);
-  if (!signalled_.wait_for(lock, timeout, [this] { return set_; })) return false;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  MutexLock lock(mutex_);
+  while (!set_) {
+    if (!signalled_.WaitUntil(lock, deadline)) break;
+  }
+  if (!set_) return false;
   set_ = false;
   return true;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace kestrune::platform {
 
@@ -19,15 +19,15 @@ class AutoResetEvent {
   void Reset();
 
   /// Waits up to `timeout` for the event. True when it was set; the event is then clear again.
-  bool Wait(std::chrono::milliseconds timeout);
+  [[nodiscard]] bool Wait(std::chrono::milliseconds timeout);
 
   /// Wait(0): consumes the signal if it is there, without blocking.
-  bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
+  [[nodiscard]] bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable signalled_;
-  bool set_ = false;
+  Mutex mutex_;
+  ConditionVariable signalled_;
+  bool set_ KESTRUNE_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace kestrune::platform

@@ -26,18 +26,20 @@ class DeviceTree {
   /// Every present device of every class (SetupDiGetClassDevsW with DIGCF_ALLCLASSES |
   /// DIGCF_PRESENT, walked with SetupDiEnumDeviceInfo until no more items). False when the
   /// device list cannot be made at all.
-  virtual bool ListPresentDevices(std::vector<DeviceNode>& devices) = 0;
+  [[nodiscard]] virtual bool ListPresentDevices(std::vector<DeviceNode>& devices) = 0;
 
   /// CM_Get_Device_IDW: the device instance id, such as
   /// USBSTOR\DISK&VEN_KESTRUNE&PROD_SIMSTICK&REV_1.00\0123456789&0.
-  virtual uint32_t GetDeviceInstanceId(DeviceNode device, std::wstring& instanceId) = 0;
+  [[nodiscard]] virtual uint32_t GetDeviceInstanceId(DeviceNode device,
+                                                     std::wstring& instanceId) = 0;
 
   /// CM_Get_Parent.
-  virtual uint32_t GetParent(DeviceNode device, DeviceNode& parent) = 0;
+  [[nodiscard]] virtual uint32_t GetParent(DeviceNode device, DeviceNode& parent) = 0;
 
   /// CM_Get_DevNode_Registry_PropertyW(CM_DRP_BASE_CONTAINERID): the container id in braces,
   /// {00000000-0000-0000-FFFF-FFFFFFFFFFFF} for devices built into the computer.
-  virtual uint32_t GetBaseContainerId(DeviceNode device, std::wstring& containerId) = 0;
+  [[nodiscard]] virtual uint32_t GetBaseContainerId(DeviceNode device,
+                                                    std::wstring& containerId) = 0;
 };
 
 }  // namespace kestrune::platform

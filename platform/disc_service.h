@@ -84,7 +84,7 @@ class DiscImageStream {
   virtual ~DiscImageStream() = default;
 
   /// IStream::Stat: the size of the stream in bytes.
-  virtual HResult GetSize(uint64_t& sizeBytes) = 0;
+  [[nodiscard]] virtual HResult GetSize(uint64_t& sizeBytes) = 0;
 };
 
 /// One optical recorder (IDiscRecorder2). A fresh object is bound to nothing; every other
@@ -94,16 +94,16 @@ class DiscRecorder {
   virtual ~DiscRecorder() = default;
 
   /// Binds the object to the recorder with this unique id (from `DiscService`).
-  virtual HResult InitializeDiscRecorder(const std::wstring& uniqueId) = 0;
+  [[nodiscard]] virtual HResult InitializeDiscRecorder(const std::wstring& uniqueId) = 0;
   /// Vendor and product id exactly as the drive reports them (padded with spaces, not trimmed).
-  virtual HResult GetVendorId(std::wstring& vendorId) = 0;
-  virtual HResult GetProductId(std::wstring& productId) = 0;
+  [[nodiscard]] virtual HResult GetVendorId(std::wstring& vendorId) = 0;
+  [[nodiscard]] virtual HResult GetProductId(std::wstring& productId) = 0;
   /// The places the drive is mounted: "E:\" for a drive letter, or folder paths. May be empty.
-  virtual HResult GetVolumePathNames(std::vector<std::wstring>& paths) = 0;
+  [[nodiscard]] virtual HResult GetVolumePathNames(std::vector<std::wstring>& paths) = 0;
   /// The profile numbers current for the inserted disc (empty without a disc).
-  virtual HResult GetCurrentProfiles(std::vector<uint32_t>& profiles) = 0;
+  [[nodiscard]] virtual HResult GetCurrentProfiles(std::vector<uint32_t>& profiles) = 0;
   /// Opens the tray; the disc is out of the drive afterwards.
-  virtual HResult EjectMedia() = 0;
+  [[nodiscard]] virtual HResult EjectMedia() = 0;
 };
 
 /// The progress of a running write, as IDiscFormat2DataEventArgs reports it. Each getter can
@@ -113,11 +113,11 @@ class DataWriteProgress {
   virtual ~DataWriteProgress() = default;
 
   /// One of the imapi::kAction... codes.
-  virtual HResult GetCurrentAction(int32_t& action) = 0;
+  [[nodiscard]] virtual HResult GetCurrentAction(int32_t& action) = 0;
   /// Number of sectors of the whole write (2048 bytes each).
-  virtual HResult GetSectorCount(int32_t& sectorCount) = 0;
+  [[nodiscard]] virtual HResult GetSectorCount(int32_t& sectorCount) = 0;
   /// Address of the last sector written so far.
-  virtual HResult GetLastWrittenLba(int32_t& lba) = 0;
+  [[nodiscard]] virtual HResult GetLastWrittenLba(int32_t& lba) = 0;
 };
 
 class DiscDataWriter;
@@ -142,41 +142,42 @@ class DiscDataWriter {
   /// Binds the writer to `recorder` (an initialised recorder of the same service), or to
   /// nothing when it is null. The writer does not own the recorder; the caller keeps it alive
   /// while it is put in.
-  virtual HResult PutRecorder(DiscRecorder* recorder) = 0;
+  [[nodiscard]] virtual HResult PutRecorder(DiscRecorder* recorder) = 0;
   /// Physical media types this writer can write in the recorder.
-  virtual HResult GetSupportedMediaTypes(std::vector<uint32_t>& mediaTypes) = 0;
+  [[nodiscard]] virtual HResult GetSupportedMediaTypes(std::vector<uint32_t>& mediaTypes) = 0;
   /// Physical media type of the inserted disc; imapi::kE_MEDIA_NO_MEDIA without a disc.
-  virtual HResult GetCurrentPhysicalMediaType(uint32_t& mediaType) = 0;
+  [[nodiscard]] virtual HResult GetCurrentPhysicalMediaType(uint32_t& mediaType) = 0;
   /// imapi::kMedia... bits of the inserted disc; imapi::kE_MEDIA_NO_MEDIA without a disc.
-  virtual HResult GetCurrentMediaStatus(uint32_t& status) = 0;
+  [[nodiscard]] virtual HResult GetCurrentMediaStatus(uint32_t& status) = 0;
   /// The name shown to other programs that want the drive while this one writes.
-  virtual HResult PutClientName(const std::wstring& name) = 0;
-  virtual HResult GetCurrentRotationTypeIsPureCAV(bool& pureCav) = 0;
+  [[nodiscard]] virtual HResult PutClientName(const std::wstring& name) = 0;
+  [[nodiscard]] virtual HResult GetCurrentRotationTypeIsPureCAV(bool& pureCav) = 0;
   /// Requests a speed in sectors per second (0xFFFFFFFF: the highest). The success codes
   /// imapi::kS_..._ADJUSTED say that the drive chose a nearby speed or rotation instead.
-  virtual HResult SetWriteSpeed(uint32_t sectorsPerSecond, bool rotationTypeIsPureCav) = 0;
+  [[nodiscard]] virtual HResult SetWriteSpeed(uint32_t sectorsPerSecond,
+                                              bool rotationTypeIsPureCav) = 0;
   /// IBurnVerification::put_BurnVerificationLevel (imapi::kVerification...). Fails with
   /// kE_NOINTERFACE where the writer has no verification.
-  virtual HResult PutBurnVerificationLevel(uint32_t level) = 0;
+  [[nodiscard]] virtual HResult PutBurnVerificationLevel(uint32_t level) = 0;
   /// Close the disc after the write, so that nothing can be appended.
-  virtual HResult PutForceMediaToBeClosed(bool force) = 0;
+  [[nodiscard]] virtual HResult PutForceMediaToBeClosed(bool force) = 0;
   /// Write over the content of a rewritable disc instead of requiring a blank one.
-  virtual HResult PutForceOverwrite(bool force) = 0;
+  [[nodiscard]] virtual HResult PutForceOverwrite(bool force) = 0;
 
   /// Connects a progress receiver (connection point Advise). The receiver stays connected
   /// until `Unadvise` with the returned cookie; the caller keeps it alive until then.
-  virtual HResult Advise(DataWriteEvents* events, uint32_t& cookie) = 0;
-  virtual HResult Unadvise(uint32_t cookie) = 0;
+  [[nodiscard]] virtual HResult Advise(DataWriteEvents* events, uint32_t& cookie) = 0;
+  [[nodiscard]] virtual HResult Unadvise(uint32_t cookie) = 0;
 
   /// Writes `stream` onto the disc from its start, synchronously: returns when the disc is
   /// written (S_OK), the write failed, or it was cancelled (imapi::kE_REQUEST_CANCELLED).
   /// Meanwhile it reports progress to every connected receiver, in the order IMAPI2 does:
   /// validating/initialising, writing data with a rising last written address, finalisation,
   /// verifying (only with a verification level other than none), completed.
-  virtual HResult Write(DiscImageStream& stream) = 0;
+  [[nodiscard]] virtual HResult Write(DiscImageStream& stream) = 0;
   /// Asks a running `Write` to stop; it returns at its next progress event. Callable from
   /// any thread, including from inside `DataWriteEvents::Update`.
-  virtual HResult CancelWrite() = 0;
+  [[nodiscard]] virtual HResult CancelWrite() = 0;
 };
 
 /// The disc master (IDiscMaster2) and the factory of the objects above.
@@ -185,17 +186,17 @@ class DiscService {
   virtual ~DiscService() = default;
 
   /// Number of recorders of the system, and the unique id of recorder `index` (from 0).
-  virtual HResult GetRecorderCount(uint32_t& count) = 0;
-  virtual HResult GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) = 0;
+  [[nodiscard]] virtual HResult GetRecorderCount(uint32_t& count) = 0;
+  [[nodiscard]] virtual HResult GetRecorderUniqueId(uint32_t index, std::wstring& uniqueId) = 0;
 
   /// New, unbound objects (Windows: CoCreateInstance). Null with `hr` set when the service
   /// cannot make one.
-  virtual std::unique_ptr<DiscRecorder> CreateRecorder(HResult& hr) = 0;
-  virtual std::unique_ptr<DiscDataWriter> CreateDataWriter(HResult& hr) = 0;
+  [[nodiscard]] virtual std::unique_ptr<DiscRecorder> CreateRecorder(HResult& hr) = 0;
+  [[nodiscard]] virtual std::unique_ptr<DiscDataWriter> CreateDataWriter(HResult& hr) = 0;
 
   /// Opens `path` for reading as a stream to write (kE_FILE_NOT_FOUND and the like).
-  virtual std::unique_ptr<DiscImageStream> OpenImageStream(const std::wstring& path,
-                                                           HResult& hr) = 0;
+  [[nodiscard]] virtual std::unique_ptr<DiscImageStream> OpenImageStream(const std::wstring& path,
+                                                                         HResult& hr) = 0;
 };
 
 }  // namespace kestrune::platform

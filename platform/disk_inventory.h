@@ -30,7 +30,7 @@ class InventoryObject {
   /// backslashes of a key value doubled (DeviceID="\\\\.\\PHYSICALDRIVE1"). A property whose
   /// value is null reads as S_OK with empty text; a property the class does not have fails
   /// with wmi::kE_NOT_FOUND; any read can fail with another code.
-  virtual HResult Get(const std::wstring& name, std::wstring& value) = 0;
+  [[nodiscard]] virtual HResult Get(const std::wstring& name, std::wstring& value) = 0;
 };
 
 /// The hardware inventory, shaped after WMI in the namespace "root\cimv2". The caller decides
@@ -41,18 +41,18 @@ class DiskInventory {
 
   /// CoInitializeSecurity for the process as the disk enumeration needs it (packet-level
   /// authentication, impersonation). wmi::kRPC_E_TOO_LATE when the process had set it already.
-  virtual HResult InitializeSecurity() = 0;
+  [[nodiscard]] virtual HResult InitializeSecurity() = 0;
 
   /// Locator, ConnectServer("root\cimv2") and the proxy blanket, as one step: the first
   /// failing code. Queries need a successful connection (otherwise they fail with kE_FAIL).
-  virtual HResult Connect() = 0;
+  [[nodiscard]] virtual HResult Connect() = 0;
 
   /// Runs a WQL query of the form "SELECT * FROM <class>", forward-only, and collects every
   /// object the enumeration returns until it reports anything but success. Classes:
   /// Win32_DiskDrive, Win32_DiskDriveToDiskPartition, Win32_LogicalDiskToPartition,
   /// Win32_DiskPartition. A failing query call appends nothing.
-  virtual HResult ExecQuery(const std::wstring& wql,
-                            std::vector<std::unique_ptr<InventoryObject>>& objects) = 0;
+  [[nodiscard]] virtual HResult ExecQuery(
+      const std::wstring& wql, std::vector<std::unique_ptr<InventoryObject>>& objects) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -10,7 +10,7 @@ class Downloader {
   /// Starts "KestrixDl.exe" shown normally, with no parameters and no working folder
   /// (Linux: the `kestrixdl` program beside this one, when it is installed). False when it
   /// cannot be started; callers report nothing either way.
-  virtual bool Start() = 0;
+  [[nodiscard]] virtual bool Start() = 0;
 };
 
 }  // namespace kestrune::platform

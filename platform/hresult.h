@@ -21,7 +21,7 @@ inline constexpr HResult kE_FILE_NOT_FOUND = 0x80070002;
 /// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): a device that went away.
 inline constexpr HResult kE_DEVICE_NOT_CONNECTED = 0x8007048F;
 
-inline constexpr bool Succeeded(HResult hr) { return (hr & 0x80000000u) == 0; }
-inline constexpr bool Failed(HResult hr) { return !Succeeded(hr); }
+[[nodiscard]] inline constexpr bool Succeeded(HResult hr) { return (hr & 0x80000000u) == 0; }
+[[nodiscard]] inline constexpr bool Failed(HResult hr) { return !Succeeded(hr); }
 
 }  // namespace kestrune::platform

@@ -9,7 +9,7 @@ class OsVersion {
 
   /// VerifyVersionInfoW for major 6, minor 2, service-pack major 0, each "greater or equal":
   /// true on Windows 8 and later.
-  virtual bool IsWindows8OrGreater() = 0;
+  [[nodiscard]] virtual bool IsWindows8OrGreater() = 0;
 };
 
 }  // namespace kestrune::platform

@@ -20,9 +20,9 @@ class PowerRequests {
   virtual ~PowerRequests() = default;
 
   /// Creates a request with a simple-string reason. 0 when the system refuses.
-  virtual RequestId Create(const std::wstring& reason) = 0;
-  virtual bool Set(RequestId request, Type type) = 0;
-  virtual bool Clear(RequestId request, Type type) = 0;
+  [[nodiscard]] virtual RequestId Create(const std::wstring& reason) = 0;
+  [[nodiscard]] virtual bool Set(RequestId request, Type type) = 0;
+  [[nodiscard]] virtual bool Clear(RequestId request, Type type) = 0;
   /// Closes the request's handle.
   virtual void Close(RequestId request) = 0;
 };

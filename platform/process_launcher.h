@@ -13,7 +13,7 @@ class ChildProcess {
   virtual ~ChildProcess() = default;
 
   /// Waits up to `milliseconds` for the process to end. True once it has ended.
-  virtual bool WaitForExit(uint32_t milliseconds) = 0;
+  [[nodiscard]] virtual bool WaitForExit(uint32_t milliseconds) = 0;
 
   /// Ends the process (and on Linux the process group it leads) with `exitCode`.
   /// Returns once the process can no longer run.
@@ -21,7 +21,7 @@ class ChildProcess {
 
   /// The exit code of an ended process. False while it still runs or when the system cannot
   /// tell.
-  virtual bool ReadExitCode(uint32_t& exitCode) = 0;
+  [[nodiscard]] virtual bool ReadExitCode(uint32_t& exitCode) = 0;
 };
 
 /// Starts console programs hidden, as the Windows shell does with SW_HIDE.
@@ -42,8 +42,9 @@ class ProcessLauncher {
   };
 
   virtual ~ProcessLauncher() = default;
-  virtual StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
-                                  const std::wstring& workingFolder) = 0;
+  [[nodiscard]] virtual StartResult StartHidden(const std::wstring& program,
+                                                const std::wstring& parameters,
+                                                const std::wstring& workingFolder) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -14,7 +14,8 @@ class ReadOnlyFile {
   /// Opens `path`. On failure returns nothing and sets `errorDescription` to the system's
   /// description of the failure, naming the file and the cause, in the encoding of the
   /// program's standard output.
-  static std::optional<ReadOnlyFile> Open(const std::wstring& path, std::string& errorDescription);
+  [[nodiscard]] static std::optional<ReadOnlyFile> Open(const std::wstring& path,
+                                                        std::string& errorDescription);
 
   ReadOnlyFile(ReadOnlyFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
   ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept {
@@ -30,7 +31,7 @@ class ReadOnlyFile {
   ~ReadOnlyFile() { Close(); }
 
   /// Reads up to `size` bytes; fewer only at the end of the file. -1 when a read fails.
-  int64_t ReadFull(void* buffer, size_t size);
+  [[nodiscard]] int64_t ReadFull(void* buffer, size_t size);
 
  private:
   static constexpr intptr_t kNone = -1;

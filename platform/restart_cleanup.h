@@ -11,7 +11,7 @@ class RestartCleanup {
 
   /// Asks the system to delete `path` at the next restart (Windows: a delayed move to
   /// nothing). False when the system refuses.
-  virtual bool DeleteAtRestart(const std::wstring& path) = 0;
+  [[nodiscard]] virtual bool DeleteAtRestart(const std::wstring& path) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -11,7 +11,7 @@ class SystemInfo {
 
   /// Whether this 32-bit process runs under the 64-bit emulation layer of 64-bit Windows
   /// (WOW64). Empty when the system cannot answer.
-  virtual std::optional<bool> IsWow64Process() = 0;
+  [[nodiscard]] virtual std::optional<bool> IsWow64Process() = 0;
 };
 
 }  // namespace kestrune::platform

@@ -21,10 +21,11 @@ class WindowPort {
 
   /// Queues (code, wParam, lParam) for `window` and returns at once (Windows: PostMessageW).
   /// False when the message could not be queued, for example because the window is gone.
-  virtual bool Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) = 0;
+  [[nodiscard]] virtual bool Post(WindowHandle window, uint32_t code, uintptr_t wParam,
+                                  intptr_t lParam) = 0;
 
   /// Whether `window` still names an existing window (Windows: IsWindow).
-  virtual bool IsWindow(WindowHandle window) = 0;
+  [[nodiscard]] virtual bool IsWindow(WindowHandle window) = 0;
 };
 
 }  // namespace kestrune::platform

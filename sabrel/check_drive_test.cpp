@@ -15,7 +15,7 @@ using testing::DriveSet;
 using testing::Md5Hex;
 using testing::TempFolder;
 using testing::Utf16LeFromUtf8;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 class CheckDriveTest : public ::testing::Test {
  protected:
@@ -60,7 +60,7 @@ TEST_F(CheckDriveTest, OneFlippedByteIsAMismatchNamingBothDigests) {
   set.WriteList(list);
   std::string content(300000, 'i');
   content[123456] ^= 0x01;
-  WriteBytes(set.PathOf("sources/install.swm"), content);
+  WriteFile(set.PathOf("sources/install.swm"), content);
   const CheckResult result = CheckWithListAsWritten();
   EXPECT_EQ(result.code, ExitCode::kMismatch);
   ASSERT_EQ(result.failures.size(), 1u);
@@ -90,7 +90,7 @@ TEST_F(CheckDriveTest, MissingAndUnreadableFiles) {
 
 TEST_F(CheckDriveTest, FailuresOfDifferentKindsGiveTheLargestCode) {
   set.WriteList(list);
-  WriteBytes(set.PathOf("version.doc"), "version 2.0\r\n");
+  WriteFile(set.PathOf("version.doc"), "version 2.0\r\n");
   fs::remove(set.PathOf("empty.txt"));
   EXPECT_EQ(CheckWithListAsWritten().code, ExitCode::kMissing);
   fs::remove(set.PathOf("sources/install2.swm"));
@@ -102,8 +102,8 @@ TEST_F(CheckDriveTest, FailuresOfDifferentKindsGiveTheLargestCode) {
 
 TEST_F(CheckDriveTest, MalformedLineRejectsTheListBeforeAnyFileIsRead) {
   // The missing file would fail too, but a list that cannot be trusted proves nothing.
-  WriteBytes(list, Utf16LeFromUtf8(set.ListText() + "xyz sources\\install.swm\r\n" + Md5Hex("") +
-                                   " not_on_the_drive.txt\r\n"));
+  WriteFile(list, Utf16LeFromUtf8(set.ListText() + "xyz sources\\install.swm\r\n" + Md5Hex("") +
+                                  " not_on_the_drive.txt\r\n"));
   const CheckResult result = CheckWithListAsWritten();
   EXPECT_EQ(result.code, ExitCode::kBadList);
   ASSERT_EQ(result.failures.size(), 1u);
@@ -114,11 +114,11 @@ TEST_F(CheckDriveTest, MalformedLineRejectsTheListBeforeAnyFileIsRead) {
 
 TEST_F(CheckDriveTest, PathEscapingTheRootIsNeverFollowed) {
   // The file outside the drive exists and matches; following the path would pass.
-  WriteBytes(folder.path() / "secret.txt", "outside");
+  WriteFile(folder.path() / "secret.txt", "outside");
   const std::vector<std::string> escapes = {"..\\secret.txt", "sources\\..\\..\\secret.txt",
                                             (folder.path() / "secret.txt").string()};
   for (const std::string& path : escapes) {
-    WriteBytes(list, set.ListText() + Md5Hex("outside") + " " + path + "\r\n");
+    WriteFile(list, set.ListText() + Md5Hex("outside") + " " + path + "\r\n");
     const CheckResult result = CheckWithListAsWritten();
     EXPECT_EQ(result.code, ExitCode::kBadList) << path;
   }
@@ -127,7 +127,7 @@ TEST_F(CheckDriveTest, PathEscapingTheRootIsNeverFollowed) {
 TEST_F(CheckDriveTest, EmptyOrUnreadableListIsRejected) {
   for (const std::string& bytes :
        {std::string(), std::string("\xFF\xFE\r\0\n\0", 6), std::string("\n \n")}) {
-    WriteBytes(list, bytes);
+    WriteFile(list, bytes);
     const CheckResult result = CheckWithListAsWritten();
     EXPECT_EQ(result.code, ExitCode::kBadList);
     ASSERT_EQ(result.failures.size(), 1u);
@@ -141,11 +141,11 @@ TEST_F(CheckDriveTest, EmptyOrUnreadableListIsRejected) {
 
 TEST_F(CheckDriveTest, FileListedTwiceIsHeldToEveryDigest) {
   const std::string line = Md5Hex("index") + " media\\1_2.txt\r\n";
-  WriteBytes(list, Utf16LeFromUtf8(set.ListText() + line + line));
+  WriteFile(list, Utf16LeFromUtf8(set.ListText() + line + line));
   EXPECT_EQ(CheckWithListAsWritten().code, ExitCode::kAllMatch);
 
   // Another spelling of the same file, with a digest that cannot both hold.
-  WriteBytes(list, Utf16LeFromUtf8(set.ListText() + Md5Hex("other") + " MEDIA\\1_2.TXT\r\n"));
+  WriteFile(list, Utf16LeFromUtf8(set.ListText() + Md5Hex("other") + " MEDIA\\1_2.TXT\r\n"));
   const CheckResult result = CheckWithListAsWritten();
   EXPECT_EQ(result.code, ExitCode::kMismatch);
   EXPECT_EQ(Subjects(result), std::vector<std::string>{"MEDIA\\1_2.TXT"});
@@ -155,7 +155,7 @@ TEST_F(CheckDriveTest, DigestsAndNamesAreComparedWithoutRegardToCase) {
   std::string text;
   for (const char c : set.ListText())
     text += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  WriteBytes(list, text);
+  WriteFile(list, text);
   EXPECT_EQ(CheckWithListAsWritten().code, ExitCode::kAllMatch);
 }
 

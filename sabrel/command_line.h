@@ -19,7 +19,7 @@ struct Options {
 /// with a non-empty value. Anything else (unknown or repeated options, a missing value, stray
 /// arguments, a help request) gives no options, so the caller prints the usage text.
 /// `args` excludes the program name.
-std::optional<Options> ParseCommandLine(std::span<const std::string> args);
+[[nodiscard]] std::optional<Options> ParseCommandLine(std::span<const std::string> args);
 
 /// The usage text, with the exit codes; ends with a line feed.
 std::string_view UsageText();

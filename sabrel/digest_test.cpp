@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Md5Hex;
 using testing::TempFolder;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 TEST(Md5Test, MatchesTheReferenceVectors) {
   EXPECT_EQ(Md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
@@ -30,10 +30,10 @@ TEST(Md5Test, ReusedInstanceStartsEachDigestAfresh) {
   ASSERT_TRUE(md5.Ok());
   const std::string abandoned = "not part of the next digest";
   ASSERT_TRUE(md5.Begin());
-  md5.Update(std::as_bytes(std::span(abandoned.data(), abandoned.size())));
+  ASSERT_TRUE(md5.Update(std::as_bytes(std::span(abandoned.data(), abandoned.size()))));
   ASSERT_TRUE(md5.Begin());
   const std::string abc = "abc";
-  md5.Update(std::as_bytes(std::span(abc.data(), abc.size())));
+  ASSERT_TRUE(md5.Update(std::as_bytes(std::span(abc.data(), abc.size()))));
   EXPECT_EQ(DigestToHex(*md5.Finish()), "900150983cd24fb0d6963f7d28e17f72");
   EXPECT_FALSE(md5.Finish()) << "a finished digest cannot be finished twice";
 }
@@ -66,20 +66,20 @@ class DigestFileTest : public ::testing::Test {
 TEST_F(DigestFileTest, WholeFileWhateverTheBufferSize) {
   std::string content;
   for (int i = 0; i < 10000; ++i) content += static_cast<char>(i * 7 + i / 13);
-  WriteBytes(folder.path() / "data.bin", content);
+  WriteFile(folder.path() / "data.bin", content);
   for (const std::size_t buffer : {std::size_t{1}, std::size_t{4096}, content.size(),
                                    content.size() + 1, std::size_t{1} << 20}) {
     const FileDigest result = Digest("data.bin", buffer);
     ASSERT_EQ(result.outcome, DigestOutcome::kDone) << buffer;
     EXPECT_EQ(DigestToHex(result.digest), Md5Hex(content)) << buffer;
   }
-  WriteBytes(folder.path() / "empty", "");
+  WriteFile(folder.path() / "empty", "");
   EXPECT_EQ(DigestToHex(Digest("empty").digest), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST_F(DigestFileTest, PermissionDeniedWhenNotRoot) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
-  WriteBytes(folder.path() / "secret", "x");
+  WriteFile(folder.path() / "secret", "x");
   fs::permissions(folder.path() / "secret", fs::perms::none);
   EXPECT_EQ(Digest("secret").outcome, DigestOutcome::kDenied);
 }

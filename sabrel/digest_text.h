@@ -9,7 +9,7 @@
 namespace kestrune::sabrel {
 
 /// Exactly 32 hexadecimal digits, either letter case; anything else is no digest.
-std::optional<Md5Digest> ParseDigest(std::string_view text);
+[[nodiscard]] std::optional<Md5Digest> ParseDigest(std::string_view text);
 
 /// Lower-case hexadecimal, as md5sum prints it.
 std::string DigestToHex(const Md5Digest& digest);

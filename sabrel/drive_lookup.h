@@ -30,7 +30,7 @@ class DriveLookup {
   explicit DriveLookup(std::filesystem::path root);
 
   /// Whether the root exists as a folder.
-  bool RootExists() const { return !canonicalRoot_.empty(); }
+  [[nodiscard]] bool RootExists() const { return !canonicalRoot_.empty(); }
 
   Located Find(const std::vector<std::string>& components) const;
 

@@ -9,7 +9,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::TempFolder;
-using testing::WriteBytes;
+using testing::WriteFile;
 using Names = std::vector<std::string>;
 
 class DriveLookupTest : public ::testing::Test {
@@ -21,7 +21,7 @@ class DriveLookupTest : public ::testing::Test {
 };
 
 TEST_F(DriveLookupTest, ExactSpellingWithSize) {
-  WriteBytes(drive / "sources" / "install.swm", "12345");
+  WriteFile(drive / "sources" / "install.swm", "12345");
   const Located found = DriveLookup(drive).Find({"sources", "install.swm"});
   EXPECT_EQ(found.outcome, LookupOutcome::kFound);
   EXPECT_EQ(found.size, 5u);
@@ -29,7 +29,7 @@ TEST_F(DriveLookupTest, ExactSpellingWithSize) {
 }
 
 TEST_F(DriveLookupTest, OtherLetterCaseIsFoundAsOnFat32) {
-  WriteBytes(drive / "Sources" / "Install.SWM", "x");
+  WriteFile(drive / "Sources" / "Install.SWM", "x");
   const Located found = DriveLookup(drive).Find({"SOURCES", "install.swm"});
   EXPECT_EQ(found.outcome, LookupOutcome::kFound);
   EXPECT_EQ(found.path.filename(), "Install.SWM");
@@ -38,34 +38,34 @@ TEST_F(DriveLookupTest, OtherLetterCaseIsFoundAsOnFat32) {
 }
 
 TEST_F(DriveLookupTest, ExactSpellingWinsAndTwoFoldedMatchesAreAmbiguous) {
-  WriteBytes(drive / "readme.txt", "lower");
-  WriteBytes(drive / "README.TXT", "upper");
+  WriteFile(drive / "readme.txt", "lower");
+  WriteFile(drive / "README.TXT", "upper");
   EXPECT_EQ(DriveLookup(drive).Find({"README.TXT"}).path.filename(), "README.TXT");
   EXPECT_EQ(DriveLookup(drive).Find({"ReadMe.txt"}).outcome, LookupOutcome::kAmbiguous);
 }
 
 TEST_F(DriveLookupTest, NonAsciiNamesAreComparedExactly) {
-  WriteBytes(drive / "d\xC3\xBCr" / "f.txt", "x");
+  WriteFile(drive / "d\xC3\xBCr" / "f.txt", "x");
   EXPECT_EQ(DriveLookup(drive).Find({"D\xC3\xBCR", "F.TXT"}).outcome, LookupOutcome::kFound);
   // U+00DC is the upper case of U+00FC, but only ASCII letters are folded.
   EXPECT_EQ(DriveLookup(drive).Find({"d\xC3\x9Cr", "f.txt"}).outcome, LookupOutcome::kMissing);
 }
 
 TEST_F(DriveLookupTest, LinksThatLeaveTheDriveAreRefused) {
-  WriteBytes(folder.path() / "outside" / "secret.txt", "secret");
+  WriteFile(folder.path() / "outside" / "secret.txt", "secret");
   fs::create_directory_symlink(folder.path() / "outside", drive / "link");
   fs::create_symlink(folder.path() / "outside" / "secret.txt", drive / "file.txt");
   EXPECT_EQ(DriveLookup(drive).Find({"link", "secret.txt"}).outcome, LookupOutcome::kOutsideDrive);
   EXPECT_EQ(DriveLookup(drive).Find({"FILE.TXT"}).outcome, LookupOutcome::kOutsideDrive);
 
   // A link that stays on the drive is an ordinary way to reach a file there.
-  WriteBytes(drive / "real" / "a.txt", "a");
+  WriteFile(drive / "real" / "a.txt", "a");
   fs::create_directory_symlink(drive / "real", drive / "alias");
   EXPECT_EQ(DriveLookup(drive).Find({"alias", "a.txt"}).outcome, LookupOutcome::kFound);
 }
 
 TEST_F(DriveLookupTest, MissingOrFileRootFindsNothing) {
-  WriteBytes(folder.path() / "plain", "x");
+  WriteFile(folder.path() / "plain", "x");
   for (const fs::path& root : {folder.path() / "absent", folder.path() / "plain"}) {
     const DriveLookup lookup(root);
     EXPECT_FALSE(lookup.RootExists());
@@ -74,7 +74,7 @@ TEST_F(DriveLookupTest, MissingOrFileRootFindsNothing) {
 }
 
 TEST_F(DriveLookupTest, RootGivenWithTrailingSeparatorOrAsFilesystemRoot) {
-  WriteBytes(drive / "a.txt", "a");
+  WriteFile(drive / "a.txt", "a");
   EXPECT_EQ(DriveLookup(drive.string() + "/").Find({"a.txt"}).outcome, LookupOutcome::kFound);
   Names fromSlash;
   for (const auto& name : fs::relative(drive / "a.txt", "/")) fromSlash.push_back(name.string());

@@ -23,6 +23,7 @@ std::string FormatFailure(const Failure& failure);
 /// Writes the error file: UTF-8 with a byte-order mark and CR LF line ends, as Windows
 /// editors read it, and byte for byte the same from both builds. False when it cannot be
 /// written completely.
-bool WriteErrorFile(const std::filesystem::path& path, std::span<const Failure> failures);
+[[nodiscard]] bool WriteErrorFile(const std::filesystem::path& path,
+                                  std::span<const Failure> failures);
 
 }  // namespace kestrune::sabrel

@@ -26,6 +26,7 @@ struct FileDigest {
 
 /// Reads a regular file from start to end in reads of `buffer.size()` bytes, hinting the
 /// system that the access is sequential, and digests it with `md5`.
-FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer, Md5& md5);
+[[nodiscard]] FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer,
+                                    Md5& md5);
 
 }  // namespace kestrune::sabrel

@@ -1,29 +1,16 @@
 #include "sabrel/list_text.h"
 
 #include <cstdint>
+#include <string_view>
+
+#include "text/utf8.h"
 
 namespace kestrune::sabrel {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kReplacement = text::kReplacementCharacter;
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+void AppendUtf8(std::string& out, char32_t c) { text::AppendUtf8(c, out); }
 
 std::uint8_t Byte(std::span<const std::byte> bytes, std::size_t i) {
   return std::to_integer<std::uint8_t>(bytes[i]);
@@ -70,30 +57,9 @@ void DecodeUtf16(std::span<const std::byte> bytes, bool bigEndian, ListText& tex
 /// Length of the well-formed UTF-8 sequence at `i` (no overlong forms, no surrogates,
 /// nothing above U+10FFFF), or 0.
 std::size_t Utf8SequenceLength(std::span<const std::byte> bytes, std::size_t i) {
-  const std::uint8_t lead = Byte(bytes, i);
-  std::size_t length = 0;
-  std::uint8_t low = 0x80;
-  std::uint8_t high = 0xBF;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (i + length > bytes.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const std::uint8_t next = Byte(bytes, i + k);
-    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
-  }
-  return length;
+  char32_t ignored = 0;
+  return text::DecodeUtf8Sequence(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()) + i, bytes.size() - i), ignored);
 }
 
 void DecodeUtf8(std::span<const std::byte> bytes, ListText& text) {

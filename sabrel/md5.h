@@ -23,12 +23,12 @@ class Md5 {
   Md5& operator=(const Md5&) = delete;
 
   /// Whether the library provided the algorithm.
-  bool Ok() const;
+  [[nodiscard]] bool Ok() const;
   /// Starts a new digest, discarding any unfinished one.
-  bool Begin();
-  bool Update(std::span<const std::byte> data);
+  [[nodiscard]] bool Begin();
+  [[nodiscard]] bool Update(std::span<const std::byte> data);
   /// Ends the digest started by `Begin`.
-  std::optional<Md5Digest> Finish();
+  [[nodiscard]] std::optional<Md5Digest> Finish();
 
  private:
   struct Impl;

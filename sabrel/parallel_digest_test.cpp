@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Md5Hex;
 using testing::TempFolder;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 TEST(ParallelDigestTest, ResultsComeBackInJobOrderForAnyWorkerCount) {
   TempFolder folder;
@@ -22,7 +22,7 @@ TEST(ParallelDigestTest, ResultsComeBackInJobOrderForAnyWorkerCount) {
     const std::string content(static_cast<std::size_t>((i * 7919) % 50000),
                               static_cast<char>('a' + i % 26));
     const fs::path path = folder.path() / ("f" + std::to_string(i));
-    WriteBytes(path, content);
+    WriteFile(path, content);
     jobs.push_back({path, content.size()});
     expected.push_back(Md5Hex(content));
   }

@@ -10,6 +10,7 @@ namespace kestrune::sabrel {
 /// anything failed (and removes a stale one when everything matched, so that its presence
 /// always belongs to the last run), prints the failures to `err` and a summary to `out`.
 /// `args` are UTF-8 and exclude the program name. Returns the exit code.
-int RunSabrel(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int RunSabrel(std::span<const std::string> args, std::ostream& out,
+                            std::ostream& err);
 
 }  // namespace kestrune::sabrel

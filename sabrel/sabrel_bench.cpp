@@ -112,16 +112,18 @@ bool WriteSet(const fs::path& root, std::vector<SetFile>& files) {
     const fs::path path = root / file.relative;
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
-    md5.Begin();
+    if (!md5.Begin()) return false;
     for (std::uint64_t left = file.size; left > 0;) {
       for (std::uint64_t& word : block) word = random.Next();
       const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, 1 << 20));
       const auto bytes = std::as_bytes(std::span(block)).first(chunk);
       out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(chunk));
-      md5.Update(bytes);
+      if (!md5.Update(bytes)) return false;
       left -= chunk;
     }
-    file.digest = DigestToHex(*md5.Finish());
+    const auto digest = md5.Finish();
+    if (!digest) return false;
+    file.digest = DigestToHex(*digest);
     if (!out) return false;
   }
   return true;

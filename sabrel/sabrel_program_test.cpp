@@ -9,11 +9,11 @@ namespace fs = std::filesystem;
 using testing::DriveSet;
 using testing::Md5Hex;
 using testing::ProgramRun;
-using testing::ReadBytes;
+using testing::ReadFile;
 using testing::RunProgram;
 using testing::TempFolder;
 using testing::Utf16LeFromUtf8;
-using testing::WriteBytes;
+using testing::WriteFile;
 
 /// The program as the wizard runs it: list and error file relative to the working folder.
 class SabrelProgramTest : public ::testing::Test {
@@ -37,7 +37,7 @@ class SabrelProgramTest : public ::testing::Test {
 
 TEST_F(SabrelProgramTest, GoodSetExitsZeroAndLeavesNoErrorFile) {
   set.WriteList(work / "DISC1_MD5.txt");
-  WriteBytes(ErrorFile(), "stale failure of an earlier run");
+  WriteFile(ErrorFile(), "stale failure of an earlier run");
   const ProgramRun run = Check();
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "Sabrel: all 2 listed files match.\n");
@@ -48,34 +48,34 @@ TEST_F(SabrelProgramTest, EachKindOfFailureHasItsExitCodeAndErrorLine) {
   set.WriteList(work / "DISC1_MD5.txt");
   const std::string bom = "\xEF\xBB\xBF";
 
-  WriteBytes(set.PathOf("version.doc"), "v2");
+  WriteFile(set.PathOf("version.doc"), "v2");
   ProgramRun run = Check();
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(ReadBytes(ErrorFile()),
+  EXPECT_EQ(ReadFile(ErrorFile()),
             bom + "version.doc: expected " + Md5Hex("v1") + ", found " + Md5Hex("v2") + "\r\n");
   EXPECT_NE(run.err.find("version.doc: expected"), std::string::npos);
 
   fs::remove(set.PathOf("version.doc"));
   run = Check();
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(ReadBytes(ErrorFile()),
+  EXPECT_EQ(ReadFile(ErrorFile()),
             bom + "version.doc: expected " + Md5Hex("v1") + ", not found\r\n");
 
   fs::create_directory(set.PathOf("version.doc"));
   EXPECT_EQ(Check().exitCode, 3);
 
-  WriteBytes(work / "bad.txt", Md5Hex("v1") + " version.doc\n" + "nonsense\n");
+  WriteFile(work / "bad.txt", Md5Hex("v1") + " version.doc\n" + "nonsense\n");
   run = Check("bad.txt");
   EXPECT_EQ(run.exitCode, 4);
-  EXPECT_EQ(ReadBytes(ErrorFile()),
+  EXPECT_EQ(ReadFile(ErrorFile()),
             bom +
                 "bad.txt line 2: malformed (the digest is not 32 hexadecimal digits): "
                 "\"nonsense\"\r\n");
 
-  WriteBytes(work / "empty.txt", "");
+  WriteFile(work / "empty.txt", "");
   EXPECT_EQ(Check("empty.txt").exitCode, 4);
   EXPECT_EQ(Check("no_such_list.txt").exitCode, 4);
-  EXPECT_EQ(ReadBytes(ErrorFile()), bom + "no_such_list.txt: the list does not exist\r\n");
+  EXPECT_EQ(ReadFile(ErrorFile()), bom + "no_such_list.txt: the list does not exist\r\n");
 }
 
 TEST_F(SabrelProgramTest, UsageErrorsPrintTheUsageAndWriteNoErrorFile) {
@@ -94,9 +94,9 @@ TEST_F(SabrelProgramTest, NonAsciiNamesFromAUtf16List) {
   set.Add("d\xC3\xBCr/\xE6\x97\xA5\xE6\x9C\xAC.txt", "nihon");
   set.WriteList(work / "DISC1_MD5.txt");
   EXPECT_EQ(Check().exitCode, 0);
-  WriteBytes(set.PathOf("d\xC3\xBCr/\xE6\x97\xA5\xE6\x9C\xAC.txt"), "nihon!");
+  WriteFile(set.PathOf("d\xC3\xBCr/\xE6\x97\xA5\xE6\x9C\xAC.txt"), "nihon!");
   EXPECT_EQ(Check().exitCode, 1);
-  EXPECT_NE(ReadBytes(ErrorFile()).find("d\xC3\xBCr\\\xE6\x97\xA5\xE6\x9C\xAC.txt: expected"),
+  EXPECT_NE(ReadFile(ErrorFile()).find("d\xC3\xBCr\\\xE6\x97\xA5\xE6\x9C\xAC.txt: expected"),
             std::string::npos);
 }
 
@@ -110,15 +110,15 @@ TEST_F(SabrelProgramTest, ListWrittenByTheListSplitter) {
     std::string relative = key;
     for (char& c : relative)
       if (c == '\\') c = '/';
-    recoveryList += Md5Hex(ReadBytes(set.PathOf(relative))) + " Media_1\\" + key + "\r\n";
+    recoveryList += Md5Hex(ReadFile(set.PathOf(relative))) + " Media_1\\" + key + "\r\n";
   }
-  WriteBytes(work / "MD5_OEM_RCV_Partition.txt", Utf16LeFromUtf8(recoveryList));
+  WriteFile(work / "MD5_OEM_RCV_Partition.txt", Utf16LeFromUtf8(recoveryList));
   const ProgramRun split = RunProgram(harlune, {"USB", "MD5_OEM_RCV_Partition.txt"}, work);
   ASSERT_EQ(split.exitCode, 0) << split.err;
   ASSERT_TRUE(fs::exists(work / "DISC1_MD5.txt"));
 
   EXPECT_EQ(Check().exitCode, 0);
-  WriteBytes(set.PathOf("boot/bcd"), "boot dat4");
+  WriteFile(set.PathOf("boot/bcd"), "boot dat4");
   EXPECT_EQ(Check().exitCode, 1);
   fs::remove(set.PathOf("media/1_1.txt"));
   EXPECT_EQ(Check().exitCode, 2);

@@ -6,26 +6,15 @@
 #include <utility>
 #include <vector>
 
+#include "test_support/test_files.h"
+
 namespace kestrune::sabrel::testing {
 
 namespace fs = std::filesystem;
 
-/// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-/// Writes `bytes` to `path`, creating its folders.
-void WriteBytes(const fs::path& path, std::string_view bytes);
-std::string ReadBytes(const fs::path& path);
+using kestrune::testing::ReadFile;
+using kestrune::testing::TempFolder;
+using kestrune::testing::WriteFile;
 
 /// MD5 as lower-case hexadecimal, through the same library the program uses (its
 /// correctness is pinned separately by the RFC 1321 vectors).

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 namespace kestrune::sabrel {
 
 /// Texts are UTF-8 inside Sabrel; char8_t paths convert to the native form (UTF-8 bytes on
@@ -18,18 +20,8 @@ inline std::string Utf8FromPath(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
-inline char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-/// FAT32 compares names without regard to case; only ASCII letters are folded here, which
-/// covers the names of recovery sets and never merges two names a drive could tell apart.
-inline bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
+/// FAT32 compares names without regard to case; only ASCII letters are folded, which covers
+/// the names of recovery sets and never merges two names a drive could tell apart.
+using text::EqualsIgnoringAsciiCase;
 
 }  // namespace kestrune::sabrel

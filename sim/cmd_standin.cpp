@@ -12,18 +12,14 @@
 
 #include "sim/diskpart_standin.h"
 #include "sim/machine_location.h"
+#include "text/ascii_case.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace fs = std::filesystem;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
+using text::EqualsIgnoringAsciiCase;
 
 // "/F", "/-Y": Linux absolute paths also begin with a slash, so a switch is a short word.
 bool IsSwitch(const std::string& argument) {
@@ -86,11 +82,11 @@ int Delete(const std::vector<std::string>& arguments, const fs::path& folder,
   DeleteOptions options;
   std::vector<std::string> patterns;
   for (const auto& argument : arguments) {
-    if (EqualsIgnoringCase(argument, "/F")) {
+    if (EqualsIgnoringAsciiCase(argument, "/F")) {
       options.force = true;
-    } else if (EqualsIgnoringCase(argument, "/S")) {
+    } else if (EqualsIgnoringAsciiCase(argument, "/S")) {
       options.subfolders = true;
-    } else if (EqualsIgnoringCase(argument, "/Q")) {
+    } else if (EqualsIgnoringAsciiCase(argument, "/Q")) {
       // Quiet: the stand-in never asks.
     } else if (IsSwitch(argument)) {
       errors << "Invalid switch - " << argument << "\n";
@@ -126,9 +122,9 @@ int Copy(const std::vector<std::string>& arguments, const fs::path& folder, std:
   bool verify = false;
   std::vector<std::string> paths;
   for (const auto& argument : arguments) {
-    if (EqualsIgnoringCase(argument, "/V")) {
+    if (EqualsIgnoringAsciiCase(argument, "/V")) {
       verify = true;
-    } else if (EqualsIgnoringCase(argument, "/Y")) {
+    } else if (EqualsIgnoringAsciiCase(argument, "/Y")) {
       // Overwrite without asking: the stand-in never asks.
     } else if (IsSwitch(argument)) {
       errors << "Invalid switch - " << argument << "\n";
@@ -168,7 +164,7 @@ int Copy(const std::vector<std::string>& arguments, const fs::path& folder, std:
 
 int Diskpart(const std::vector<std::string>& arguments, const fs::path& folder,
              std::ostream& output, std::ostream& errors, const fs::path& machineFolder) {
-  if (arguments.size() != 2 || !EqualsIgnoringCase(arguments[0], "/s")) {
+  if (arguments.size() != 2 || !EqualsIgnoringAsciiCase(arguments[0], "/s")) {
     errors << "kestrune-cmd: diskpart runs only with /s SCRIPT\n";
     return diskpart::kBadParameters;
   }
@@ -226,13 +222,13 @@ int RunRedirected(std::vector<std::string> command, const fs::path& folder, std:
   if (command.empty()) return 0;
   const std::string& name = command[0];
   const std::vector<std::string> rest(command.begin() + 1, command.end());
-  if (EqualsIgnoringCase(name, "del")) return Delete(rest, folder, errors);
-  if (EqualsIgnoringCase(name, "copy")) return Copy(rest, folder, out, errors);
-  if (EqualsIgnoringCase(name, "chcp")) {
+  if (EqualsIgnoringAsciiCase(name, "del")) return Delete(rest, folder, errors);
+  if (EqualsIgnoringAsciiCase(name, "copy")) return Copy(rest, folder, out, errors);
+  if (EqualsIgnoringAsciiCase(name, "chcp")) {
     out << "Active code page: " << (rest.empty() ? "437" : rest[0]) << "\n";
     return 0;
   }
-  if (EqualsIgnoringCase(name, "diskpart"))
+  if (EqualsIgnoringAsciiCase(name, "diskpart"))
     return Diskpart(rest, folder, out, errors, machineFolder);
   errors << "kestrune-cmd: unsupported command: " << name << "\n";
   return 1;
@@ -245,7 +241,8 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   // Iterative glob match with backtracking to the last '*'.
   size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || text::AsciiLower(pattern[p]) == text::AsciiLower(name[n]))) {
       ++p, ++n;
     } else if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
@@ -266,7 +263,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 int RunCommandInterpreter(const std::vector<std::string>& arguments, const fs::path& folder,
                           std::ostream& output, std::ostream& errors,
                           const fs::path& machineFolder) {
-  if (arguments.size() < 2 || !EqualsIgnoringCase(arguments[0], "/C")) {
+  if (arguments.size() < 2 || !EqualsIgnoringAsciiCase(arguments[0], "/C")) {
     errors << "kestrune-cmd: only \"/C command ...\" is supported\n";
     return 1;
   }

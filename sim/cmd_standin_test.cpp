@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "test_support/test_files.h"
+
 namespace kestrune::sim {
 namespace {
 
@@ -13,22 +15,8 @@ namespace fs = std::filesystem;
 
 class CmdStandInTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder = fs::temp_directory_path() / ("kestrune-cmd-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
-  }
-  void TearDown() override {
-    for (auto& entry : fs::recursive_directory_iterator(folder)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-    }
-    fs::remove_all(folder);
-  }
-
   fs::path Write(const std::string& relative, const std::string& text = "x") {
-    const auto file = folder / relative;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text;
-    return file;
+    return temp.WriteFile(relative, text);
   }
   int Run(std::vector<std::string> arguments, const fs::path& in = {}) {
     output.str("");
@@ -37,7 +25,8 @@ class CmdStandInTest : public ::testing::Test {
   }
   bool Exists(const std::string& relative) { return fs::exists(folder / relative); }
 
-  fs::path folder;
+  kestrune::testing::TempFolder temp;
+  fs::path folder = temp.path();
   std::ostringstream output, errors;
 };
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "sim/machine_actions.h"
+#include "text/ascii_case.h"
 
 namespace kestrune::sim {
 namespace {
@@ -15,11 +16,7 @@ constexpr uint64_t kMiB = 1024ull * 1024;
 constexpr uint64_t kFat32Limit = 32ull * 1024 * kMiB;
 constexpr const char* kEol = "\r\n";
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+std::string Lower(std::string text) { return text::ToAsciiLower(std::move(text)); }
 
 // Splits a script line into words; a double-quoted run is one word without its quotes, so
 // label="RECOVERY SET" stays one word.
@@ -68,7 +65,7 @@ struct Failure {
 class Session {
  public:
   Session(Machine& machine, MachineDescription& description, std::ostream& output)
-      : machine_(machine), d_(description), out_(output) {}
+      : machine_(machine), d_(description), out_(output), run_(++description.diskpartRuns) {}
 
   // Runs one command; a failure is returned for the caller to report.
   std::optional<Failure> Run(const std::vector<std::string>& w, bool& exit);
@@ -107,6 +104,7 @@ class Session {
   std::optional<size_t> selectedPartition_;
   std::optional<char> selectedRecorderVolume_;
   bool formattedHere_ = false;
+  uint32_t run_;  // the number of this run of diskpart on the machine, from 1
 };
 
 const Failure kNoDisk{
@@ -240,7 +238,7 @@ std::optional<Failure> Session::Clean() {
   DiskDescription* disk = Disk();
   if (!disk) return kNoDisk;
   for (const auto& partition : disk->partitions) {
-    if (DriveLetter(partition.letter) == 'C') {
+    if (DriveLetter(partition.letter) == DriveLetter(d_.systemDrive)) {
       return ServiceError(
           "Clean is not allowed on the disk containing the current boot, system, pagefile, "
           "crashdump or hibernation volume.");
@@ -255,6 +253,8 @@ std::optional<Failure> Session::Clean() {
     }
   }
   disk->partitions.clear();
+  // A cleaned disk has no partition style; the first partition made on it makes it MBR.
+  disk->partitionStyle.clear();
   selectedPartition_.reset();
   Say("DiskPart succeeded in cleaning the disk.");
   return std::nullopt;
@@ -280,6 +280,7 @@ std::optional<Failure> Session::CreatePartition(const std::vector<std::string>& 
       sizeMb = std::stoull(digits);
     }
   }
+  if (disk->partitionStyle.empty()) disk->partitionStyle = "MBR";
   if (disk->partitionStyle == "MBR" && disk->partitions.size() >= 4) {
     return ServiceError("The partition table is full.");
   }
@@ -327,8 +328,7 @@ std::optional<Failure> Session::Format(const std::vector<std::string>& w) {
                      "The arguments specified for this command are not valid."};
     }
   }
-  std::transform(fileSystem.begin(), fileSystem.end(), fileSystem.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  fileSystem = text::ToAsciiUpper(std::move(fileSystem));
   if (fileSystem != "FAT32" && fileSystem != "NTFS" && fileSystem != "EXFAT" &&
       fileSystem != "FAT") {
     return ServiceError("The file system is not supported.");
@@ -397,7 +397,9 @@ std::optional<Failure> Session::Assign(const std::vector<std::string>& w) {
 std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exit) {
   const std::string verb = Lower(w[0]);
   const std::string failing = Lower(d_.faults.diskpartFailCommand);
-  if (!failing.empty() && (failing == "*" || Is(verb, failing, 1) || Is(failing, verb, 1))) {
+  const bool failingRun = d_.faults.diskpartFailRun == 0 || d_.faults.diskpartFailRun == run_;
+  if (!failing.empty() && failingRun &&
+      (failing == "*" || Is(verb, failing, 1) || Is(failing, verb, 1))) {
     return ServiceError("The device is not ready.");
   }
   const std::string object = w.size() > 1 ? w[1] : "";
@@ -508,6 +510,16 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
       }
     }
     afterwards = std::move(session.afterwards);
+    const auto changes = description.faults.changesAfterDiskpartRun.find(description.diskpartRuns);
+    if (changes != description.faults.changesAfterDiskpartRun.end()) {
+      const auto fields = changes->second;
+      for (const auto& [pointer, value] : fields) {
+        std::string error;
+        if (!SetDescriptionField(description, pointer, value, error)) {
+          output << kEol << "kestrune-cmd: " << error << kEol;
+        }
+      }
+    }
     return true;
   });
   if (!saved) return diskpart::kServiceFailed;

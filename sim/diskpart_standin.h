@@ -25,7 +25,8 @@ inline constexpr int kCommandFailed = 5;
 ///   select volume <letter|number>, select disk <n>, select partition <n>
 ///   detail volume     (the disk line reads "* Disk <n>    Online ...")
 ///   list disk, list volume
-///   clean             (refused on the disk that holds C:)
+///   clean             (refused on the disk that holds the system drive; leaves the disk
+///                     without a partition style, so the next create makes it MBR)
 ///   automount enable|disable
 ///   create partition primary size=<MB> [noerr]
 ///   online volume, active
@@ -34,8 +35,12 @@ inline constexpr int kCommandFailed = 5;
 ///   assign letter=<L>
 ///   exit, rem
 ///
-/// The fault faults.diskpartFailCommand ("format", "create", ... or "*") makes the first
-/// command of that name fail as a service failure (exit code 4).
+/// The fault faults.diskpartFailCommand ("format", "create", ... or "*") makes the commands of
+/// that name fail as a service failure (exit code 4): in every run, or with
+/// faults.diskpartFailRun = n only in the n-th run on the machine (the description counts the
+/// runs in diskpartRuns, so "the second run's clean" is n = diskpartRuns + 2). After the run
+/// numbered n, faults.changesAfterDiskpartRun[n] changes fields of the description, as
+/// something happening to the machine meanwhile would.
 int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream& output);
 
 }  // namespace kestrune::sim

@@ -139,6 +139,8 @@ PartitionDescription PartitionFrom(const Json& j) {
   Take(j, "label", p.label);
   Take(j, "usedBytes", p.usedBytes);
   Take(j, "full", p.full);
+  Take(j, "failProperties", p.failProperties);
+  Take(j, "omitRows", p.omitRows);
   if (p.letter.size() > 1) throw std::invalid_argument("partition letter must be one letter");
   return p;
 }
@@ -152,7 +154,9 @@ Json PartitionJson(const PartitionDescription& p) {
               {"fileSystem", p.fileSystem},
               {"label", p.label},
               {"usedBytes", p.usedBytes},
-              {"full", p.full}};
+              {"full", p.full},
+              {"failProperties", p.failProperties},
+              {"omitRows", p.omitRows}};
 }
 
 DiskDescription DiskFrom(const Json& j) {
@@ -172,6 +176,7 @@ DiskDescription DiskFrom(const Json& j) {
   }
   Take(j, "present", d.present);
   Take(j, "writeBytesPerSecond", d.writeBytesPerSecond);
+  Take(j, "inDeviceTree", d.inDeviceTree);
   Take(j, "failProperties", d.failProperties);
   Take(j, "nullProperties", d.nullProperties);
   TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
@@ -194,6 +199,7 @@ Json DiskJson(const DiskDescription& d) {
   j["partitions"] = partitions;
   j["present"] = d.present;
   j["writeBytesPerSecond"] = d.writeBytesPerSecond;
+  j["inDeviceTree"] = d.inDeviceTree;
   j["failProperties"] = d.failProperties;
   j["nullProperties"] = d.nullProperties;
   j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();
@@ -221,22 +227,35 @@ Json UserJson(const UserDescription& u) {
 MachineFaults FaultsFrom(const Json& j) {
   MachineFaults f;
   Take(j, "diskpartFailCommand", f.diskpartFailCommand);
+  Take(j, "diskpartFailRun", f.diskpartFailRun);
+  if (j.contains("changesAfterDiskpartRun")) {
+    for (const auto& [run, changes] : j.at("changesAfterDiskpartRun").items()) {
+      f.changesAfterDiskpartRun[static_cast<uint32_t>(std::stoul(run))] =
+          changes.get<std::map<std::string, std::string>>();
+    }
+  }
   TakeCode(j, "inventorySecurity", f.inventorySecurity);
   TakeCode(j, "inventoryConnect", f.inventoryConnect);
   Take(j, "inventoryFailQueries", f.inventoryFailQueries);
   Take(j, "deviceListFails", f.deviceListFails);
   TakeCode(j, "userEnumeration", f.userEnumeration);
+  Take(j, "unloadHiveFailures", f.unloadHiveFailures);
   TakeCalls(j, "discService", f.discService);
   return f;
 }
 
 Json FaultsJson(const MachineFaults& f) {
+  Json changes = Json::object();
+  for (const auto& [run, fields] : f.changesAfterDiskpartRun) changes[std::to_string(run)] = fields;
   return Json{{"diskpartFailCommand", f.diskpartFailCommand},
+              {"diskpartFailRun", f.diskpartFailRun},
+              {"changesAfterDiskpartRun", changes},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},
               {"deviceListFails", f.deviceListFails},
               {"userEnumeration", f.userEnumeration},
+              {"unloadHiveFailures", f.unloadHiveFailures},
               {"discService", CallsJson(f.discService)}};
 }
 
@@ -249,6 +268,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     MachineDescription m;
     Take(j, "computerName", m.computerName);
     Take(j, "windowsVersion", m.windowsVersion);
+    Take(j, "systemDrive", m.systemDrive);
     Take(j, "currentUser", m.currentUser);
     Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
     Take(j, "userEnumerationBatch", m.userEnumerationBatch);
@@ -263,6 +283,8 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "automount", m.automount);
     Take(j, "loadedHives", m.loadedHives);
     Take(j, "discsWritten", m.discsWritten);
+    Take(j, "diskpartRuns", m.diskpartRuns);
+    Take(j, "pendingRestartDeletes", m.pendingRestartDeletes);
     machine = std::move(m);
     return true;
   } catch (const std::exception& e) {
@@ -274,6 +296,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
 std::string FormatMachineDescription(const MachineDescription& m) {
   Json j{{"computerName", m.computerName},
          {"windowsVersion", m.windowsVersion},
+         {"systemDrive", m.systemDrive},
          {"currentUser", m.currentUser},
          {"restorePrivilegeHeld", m.restorePrivilegeHeld},
          {"userEnumerationBatch", m.userEnumerationBatch}};
@@ -288,7 +311,44 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["automount"] = m.automount;
   j["loadedHives"] = m.loadedHives;
   j["discsWritten"] = m.discsWritten;
+  j["diskpartRuns"] = m.diskpartRuns;
+  j["pendingRestartDeletes"] = m.pendingRestartDeletes;
   return j.dump(2) + "\n";
+}
+
+bool SetDescriptionField(MachineDescription& machine, const std::string& pointer,
+                         const std::string& value, std::string& error) {
+  try {
+    Json j = Json::parse(FormatMachineDescription(machine));
+    const Json::json_pointer where(pointer);
+    if (!j.contains(where)) {
+      error = "the description has no field " + pointer;
+      return false;
+    }
+    Json parsed = Json::parse(value, nullptr, false);
+    j[where] = parsed.is_discarded() ? Json(value) : parsed;
+    return ParseMachineDescription(j.dump(), machine, error);
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
+}
+
+bool GetDescriptionField(const MachineDescription& machine, const std::string& pointer,
+                         std::string& value, std::string& error) {
+  try {
+    const Json j = Json::parse(FormatMachineDescription(machine));
+    const Json::json_pointer where(pointer);
+    if (!j.contains(where)) {
+      error = "the description has no field " + pointer;
+      return false;
+    }
+    value = j.at(where).dump(2);
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 uint64_t DefaultDiscCapacity(uint32_t mediaType) {

@@ -56,6 +56,9 @@ struct PartitionDescription {
   std::string label;
   uint64_t usedBytes = 0;  // counted as used beyond what the volume folder holds
   bool full = false;       // state: writes overflowed the capacity (the volume is unusable)
+  // Faults of the inventory rows that describe this partition.
+  std::vector<std::string> failProperties;  // "Class.Property" reads that fail
+  std::vector<std::string> omitRows;        // classes whose row for it is missing
 };
 
 struct DiskDescription {
@@ -68,11 +71,12 @@ struct DiskDescription {
   std::optional<std::string> parentContainerId;  // absent: the property cannot be read
   bool parentReadable = true;
   uint64_t sizeBytes = 0;
-  std::string partitionStyle = "MBR";  // "MBR" or "GPT"
+  std::string partitionStyle = "MBR";  // "MBR", "GPT", or "" (none: cleaned)
   std::vector<PartitionDescription> partitions;
   bool present = true;
   uint64_t writeBytesPerSecond = 0;  // speed of writes onto its volumes; 0 = unlimited
   // Faults.
+  bool inDeviceTree = true;                  // false: the device tree does not list it
   std::vector<std::string> failProperties;   // inventory reads of these properties fail
   std::vector<std::string> nullProperties;   // ... read as null (empty text)
   std::optional<uint64_t> vanishAfterBytes;  // disk goes away once its volumes hold more
@@ -89,17 +93,23 @@ struct UserDescription {
 
 struct MachineFaults {
   std::string diskpartFailCommand;  // the first diskpart command with this name fails ("*": any)
-  uint32_t inventorySecurity = 0;   // result of InitializeSecurity
-  uint32_t inventoryConnect = 0;    // result of Connect
+  uint32_t diskpartFailRun = 0;     // ... only in this run of diskpart (counted in diskpartRuns)
+  // After the diskpart run with this number, these fields change (JSON pointer -> JSON text,
+  // as SetDescriptionField takes them): a disk swapped or turned internal behind its number.
+  std::map<uint32_t, std::map<std::string, std::string>> changesAfterDiskpartRun;
+  uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
+  uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
   bool deviceListFails = false;
-  uint32_t userEnumeration = 0;  // error code of the user enumeration
-  FailedCalls discService;       // GetRecorderCount, GetRecorderUniqueId, Create...
+  uint32_t userEnumeration = 0;     // error code of the user enumeration
+  uint32_t unloadHiveFailures = 0;  // the next this many hive unloads fail (access denied)
+  FailedCalls discService;          // GetRecorderCount, GetRecorderUniqueId, Create...
 };
 
 struct MachineDescription {
   std::string computerName = "KESTRUNE-SIM";
   std::string windowsVersion = "10.0";
+  std::string systemDrive = "C";  // the volume Windows lives on
   std::string currentUser;
   bool restorePrivilegeHeld = true;   // the process may switch on SeRestorePrivilege
   uint32_t userEnumerationBatch = 0;  // names per enumeration answer; 0 = all at once
@@ -111,6 +121,10 @@ struct MachineDescription {
   bool automount = true;
   std::map<std::string, std::string> loadedHives;  // HKEY_USERS subkey -> hive file
   uint32_t discsWritten = 0;
+  uint32_t diskpartRuns = 0;
+  /// Files the program asked to delete at the next restart, in the order asked (the same
+  /// file may be asked for more than once). The simulated machine never restarts.
+  std::vector<std::string> pendingRestartDeletes;
 };
 
 /// Reads a description from JSON text. False with a message on text that is not JSON or
@@ -119,6 +133,17 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
                              std::string& error);
 /// JSON text of `machine`, indented for people to read and edit.
 std::string FormatMachineDescription(const MachineDescription& machine);
+
+/// Sets the field that the JSON pointer `pointer` names ("/disks/1/present",
+/// "/faults/diskpartFailCommand") to `value`: JSON text ("true", "3", "[\"clean\"]",
+/// "null"), or any other text as a string. The field must exist in the description as
+/// FormatMachineDescription writes it, and the result must still be a valid description.
+/// False with a message otherwise, leaving `machine` unchanged.
+bool SetDescriptionField(MachineDescription& machine, const std::string& pointer,
+                         const std::string& value, std::string& error);
+/// The JSON text of the field `pointer` names. False with a message when there is none.
+bool GetDescriptionField(const MachineDescription& machine, const std::string& pointer,
+                         std::string& value, std::string& error);
 
 /// Capacity of a disc of `mediaType` in bytes, when the disc does not state its own.
 uint64_t DefaultDiscCapacity(uint32_t mediaType);

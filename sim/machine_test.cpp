@@ -8,6 +8,7 @@
 
 #include "sim/default_machine.h"
 #include "sim/machine_location.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_test_support.h"
 
 namespace kestrune::sim {
@@ -42,6 +43,30 @@ TEST(MachineDescriptionTest, ShortHandWrittenFilesGetDefaults) {
   EXPECT_FALSE(error.empty());
 }
 
+TEST(MachineDescriptionTest, FieldsBySetAndGet) {
+  MachineDescription machine = DefaultMachineDescription();
+  std::string error, value;
+  ASSERT_TRUE(SetDescriptionField(machine, "/faults/diskpartFailCommand", "clean", error));
+  EXPECT_EQ(machine.faults.diskpartFailCommand, "clean") << "a bare word is a string";
+  ASSERT_TRUE(GetDescriptionField(machine, "/disks/1/number", value, error));
+  EXPECT_EQ(value, "1");
+  const std::string before = FormatMachineDescription(machine);
+  EXPECT_FALSE(SetDescriptionField(machine, "/faults/diskpartFailComand", "x", error))
+      << "a misspelt field is not silently added";
+  EXPECT_FALSE(SetDescriptionField(machine, "/recorders/0/letter", "EF", error));
+  EXPECT_EQ(FormatMachineDescription(machine), before) << "a refused change changes nothing";
+}
+
+TEST(MachineToolTest, SetChangesTheHostMachineFromTheCommandLine) {
+  testing::TemporaryMachine temp;
+  ::setenv("KESTRUNE_MACHINE", temp.folder().c_str(), 1);
+  const std::string tool = std::string(KESTRUNE_BIN_DIR) + "/kestrune-machine";
+  EXPECT_EQ(std::system((tool + " set /users/0/interactive true").c_str()), 0);
+  EXPECT_EQ(std::system((tool + " set /disks/2/present false 2>/dev/null").c_str()), 256);
+  ::unsetenv("KESTRUNE_MACHINE");
+  EXPECT_TRUE(temp.Read().users.at(0).interactive);
+}
+
 // Separate processes changing the machine at once lose no change: each read-modify-write
 // holds the lock.
 TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
@@ -71,8 +96,26 @@ TEST(MachineTest, ConcurrentProcessesSeeOneMachine) {
   EXPECT_EQ(temp.Read().discsWritten, static_cast<uint32_t>(kProcesses * kChanges));
 }
 
+TEST(SimRestartCleanupTest, RecordsEveryRequestInOrderAndRefusesWithoutAMachine) {
+  testing::TemporaryMachine temp;
+  SimRestartCleanup cleanup(temp.machine());
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/R\u00e9cup\u00e9ration/7z.exe"));
+  EXPECT_TRUE(cleanup.DeleteAtRestart(L"/set/Sabrel.exe"));
+  EXPECT_EQ(temp.Read().pendingRestartDeletes, (std::vector<std::string>{"/set/Sabrel.exe",
+                                                                         "/set/R\xC3\xA9"
+                                                                         "cup\xC3\xA9"
+                                                                         "ration/7z.exe",
+                                                                         "/set/Sabrel.exe"}));
+
+  Machine absent(temp.folder() / "absent");
+  SimRestartCleanup refused(absent);
+  EXPECT_FALSE(refused.DeleteAtRestart(L"/set/Harlune.exe"));
+}
+
 TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
-  const fs::path home = fs::temp_directory_path() / ("kestrune-home-" + std::to_string(::getpid()));
+  const kestrune::testing::TempFolder temporaryHome;
+  const fs::path home = temporaryHome.path();
   ::unsetenv("KESTRUNE_MACHINE");
   ::setenv("XDG_STATE_HOME", home.c_str(), 1);
   EXPECT_EQ(HostMachineFolder(), home / "kestrune" / "machine");
@@ -100,7 +143,6 @@ TEST(MachineLocationTest, NewUserGetsTheDefaultMachineOnce) {
   EXPECT_EQ(HostMachineFolder(), home / "elsewhere");
   ::unsetenv("KESTRUNE_MACHINE");
   ::unsetenv("XDG_STATE_HOME");
-  fs::remove_all(home);
 }
 
 }  // namespace

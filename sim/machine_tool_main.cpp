@@ -18,7 +18,12 @@ const char* kUsage =
     "  reset                 replace the description by the default machine\n"
     "  eject L               take the disc out of the recorder at letter L\n"
     "  insert L [TYPE]       put a blank disc of media type TYPE (default 11) into L\n"
-    "  unplug N | plug N     pull disk N out, or plug it in again\n";
+    "  unplug N | plug N     pull disk N out, or plug it in again\n"
+    "  get POINTER           one field of the description, e.g. get /disks/1\n"
+    "  set POINTER VALUE     change one field (VALUE is JSON, or else a string), e.g.\n"
+    "                        set /faults/diskpartFailCommand clean\n"
+    "                        set /faults/diskpartFailRun 2   (only the second diskpart run)\n"
+    "                        set /users/0/interactive true\n";
 
 char Letter(const std::string& text) { return kestrune::sim::DriveLetter(text.substr(0, 1)); }
 
@@ -57,6 +62,22 @@ int main(int argc, char** argv) {
     ok =
         SetDiskPresent(*machine, static_cast<uint32_t>(std::strtoul(argument.c_str(), nullptr, 10)),
                        command == "plug", &error);
+  } else if (command == "get" && argc == 3) {
+    MachineDescription description;
+    std::string value;
+    ok = machine->Read(description, &error) &&
+         GetDescriptionField(description, argument, value, error);
+    if (ok) std::cout << value << "\n";
+  } else if (command == "set" && argc == 4) {
+    std::string fieldError;
+    ok = machine->Modify(
+        [&](MachineDescription& description) {
+          return SetDescriptionField(description, argument, argv[3], fieldError);
+        },
+        &error);
+    if (!fieldError.empty()) ok = false, error = fieldError;
+    MachineDescription description;
+    if (ok && machine->Read(description, &error)) CreateMachineFolders(*machine, description);
   } else {
     std::cerr << kUsage;
     return 2;

@@ -122,6 +122,25 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
   return 0;
 }
 
+MachineDescription ReadDescription(Machine& machine) {
+  MachineDescription description;
+  machine.Read(description);
+  return description;
+}
+
+// Whether the archive the command names (its first word that is no switch) is no larger than
+// the room left on the volume: an image unpacks to at most its own size.
+bool FitsWhole(const std::vector<std::string>& arguments, const Target& target) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].empty() || arguments[i][0] == '-') continue;
+    std::error_code error;
+    const uint64_t size = fs::file_size(arguments[i], error);
+    return !error && size <= target.capacityRoom &&
+           (!target.vanishRoom || size <= *target.vanishRoom);
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output,
@@ -168,6 +187,23 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
       !fs::is_directory(machine->VolumeFolder(letter), error)) {
     errors << "ERROR: " << requested << "\nThe device is not ready.\n";
     return kFatalError;
+  }
+  if (target.bytesPerSecond == 0 && FitsWhole(arguments, target)) {
+    // No pacing and room for the whole archive: 7-Zip writes onto the volume itself, so the
+    // space used grows as it would on a stick.
+    std::vector<std::string> unpack = arguments;
+    unpack[outputSwitch] = "-o" + destination.string();
+    int code = RunSevenZip(unpack);
+    ApplyVolumeFaults(*machine);
+    const VolumeFacts after = FindVolume(ReadDescription(*machine), letter);
+    if (code == 0 && !after.hasMedium) {
+      errors << "ERROR: " << requested
+             << (after.exists ? "\nThere is not enough space on the disk.\n"
+                              : "\nThe device is not ready.\n");
+      code = kFatalError;
+    }
+    if (code == 0) output << "Everything is Ok\n";
+    return code;
   }
   const fs::path staging = machine->Folder() / "staging" / std::to_string(::getpid());
   fs::remove_all(staging, error);

@@ -84,5 +84,21 @@ TEST_F(SevenZipStandInTest, FullVolumeAndVanishingDiskEndTheUnpackingWithAFatalE
   EXPECT_FALSE(temp.Read().disks[1].present);
 }
 
+TEST_F(SevenZipStandInTest, UnpacedDiskTakesTheFilesDirectlyAndStillFillsUp) {
+  temp.Change([](MachineDescription& d) { d.disks[1].writeBytesPerSecond = 0; });
+  auto process = Start(testing::SampleImage(1), volumes.DriveRoot(L'F'));
+  EXPECT_EQ(Finish(*process), 0u);
+  EXPECT_TRUE(fs::is_regular_file(temp.machine().VolumeFolder('F') / "sources" / "install.swm"));
+  EXPECT_FALSE(fs::exists(temp.folder() / "staging") && !fs::is_empty(temp.folder() / "staging"));
+
+  // An image larger than the room left goes through staging and stops at the capacity.
+  temp.Change([](MachineDescription& d) { d.disks[1].partitions[0].sizeBytes = 500'000; });
+  fs::remove_all(temp.machine().VolumeFolder('F'));
+  fs::create_directories(temp.machine().VolumeFolder('F'));
+  process = Start(testing::SampleImage(1), volumes.DriveRoot(L'F'));
+  EXPECT_EQ(Finish(*process), 2u);
+  EXPECT_TRUE(temp.Read().disks[1].partitions[0].full);
+}
+
 }  // namespace
 }  // namespace kestrune::sim

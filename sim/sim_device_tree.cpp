@@ -1,6 +1,6 @@
 #include "sim/sim_device_tree.h"
 
-#include "platform/host/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 
@@ -21,7 +21,7 @@ bool SimDeviceTree::ListPresentDevices(std::vector<platform::DeviceNode>& device
          controller, kBuiltInContainerId});
   }
   for (const auto& disk : machine.disks) {
-    if (!disk.present) continue;
+    if (!disk.present || !disk.inDeviceTree) continue;
     const std::string parentId =
         disk.parentInstanceId.empty()
             ? "USB\\VID_2E8A&PID_0001\\KESTRUNE" + std::to_string(disk.number)
@@ -44,7 +44,7 @@ const SimDeviceTree::Node* SimDeviceTree::Find(platform::DeviceNode device) cons
 uint32_t SimDeviceTree::GetDeviceInstanceId(platform::DeviceNode device, std::wstring& instanceId) {
   const Node* node = Find(device);
   if (!node) return cm::kCR_NO_SUCH_DEVNODE;
-  instanceId = platform::host::WideFromUtf8(node->instanceId);
+  instanceId = text::WideFromUtf8(node->instanceId);
   return cm::kCR_SUCCESS;
 }
 
@@ -59,7 +59,7 @@ uint32_t SimDeviceTree::GetBaseContainerId(platform::DeviceNode device, std::wst
   const Node* node = Find(device);
   if (!node) return cm::kCR_NO_SUCH_DEVNODE;
   if (!node->containerId) return cm::kCR_NO_SUCH_VALUE;
-  containerId = platform::host::WideFromUtf8(*node->containerId);
+  containerId = text::WideFromUtf8(*node->containerId);
   return cm::kCR_SUCCESS;
 }
 

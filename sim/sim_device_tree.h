@@ -12,7 +12,8 @@ namespace kestrune::sim {
 /// for each present disk the disk device (instance id = its pnpDeviceId) below its parent
 /// device (parentInstanceId, with the disk's parentContainerId). Faults: faults.deviceListFails
 /// makes the listing fail; a disk without parentContainerId has an unreadable container id,
-/// one with parentReadable false an unreadable parent.
+/// one with parentReadable false an unreadable parent, one with inDeviceTree false is not
+/// listed at all.
 class SimDeviceTree : public platform::DeviceTree {
  public:
   explicit SimDeviceTree(Machine& machine) : machine_(machine) {}

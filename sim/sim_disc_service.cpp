@@ -1,9 +1,9 @@
 #include "sim/sim_disc_service.h"
 
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/machine_actions.h"
 #include "sim/sim_disc_writer.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -11,8 +11,8 @@ namespace {
 namespace fs = std::filesystem;
 namespace imapi = platform::imapi;
 using platform::HResult;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
 bool Failing(const FailedCalls& calls, const char* call, HResult& hr) {
   const auto it = calls.find(call);

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <map>
-#include <mutex>
 
 #include "platform/disc_service.h"
 #include "sim/machine.h"

@@ -31,11 +31,13 @@ class RecordingEvents : public platform::DataWriteEvents {
     int32_t action = -1, lba = -1, sectors = -1;
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(progress->GetCurrentAction(action), platform::kS_OK);
-    progress->GetLastWrittenLba(lba);
-    progress->GetSectorCount(sectors);
+    EXPECT_EQ(progress->GetLastWrittenLba(lba), platform::kS_OK);
+    EXPECT_EQ(progress->GetSectorCount(sectors), platform::kS_OK);
     actions.push_back(action);
     if (action == imapi::kActionWritingData) lbas.push_back(lba), sectorCount = sectors;
-    if (action == imapi::kActionWritingData && ++writing == cancelAtWriting) writer.CancelWrite();
+    if (action == imapi::kActionWritingData && ++writing == cancelAtWriting) {
+      EXPECT_EQ(writer.CancelWrite(), platform::kS_OK);
+    }
   }
   std::vector<int32_t> actions, lbas;
   int32_t sectorCount = 0;
@@ -60,8 +62,8 @@ class DiscServiceTest : public ::testing::Test {
     EXPECT_EQ(hr, platform::kS_OK);
     uint32_t cookie = 0;
     EXPECT_EQ(writer->Advise(&events, cookie), platform::kS_OK);
-    writer->PutBurnVerificationLevel(verification);
-    writer->PutForceMediaToBeClosed(true);
+    EXPECT_EQ(writer->PutBurnVerificationLevel(verification), platform::kS_OK);
+    EXPECT_EQ(writer->PutForceMediaToBeClosed(true), platform::kS_OK);
     hr = writer->Write(*stream);
     EXPECT_EQ(writer->Unadvise(cookie), platform::kS_OK);
     return hr;
@@ -268,7 +270,7 @@ TEST_F(DiscServiceTest, ForcedOverwriteWritesOverARewritableDisc) {
   RecordingEvents events;
   EXPECT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone),
             imapi::kE_MEDIA_NOT_BLANK);
-  writer->PutForceOverwrite(true);
+  EXPECT_EQ(writer->PutForceOverwrite(true), platform::kS_OK);
   EXPECT_EQ(Burn(testing::SampleImage(2), events, imapi::kVerificationNone), platform::kS_OK);
 }
 

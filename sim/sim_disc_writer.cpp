@@ -7,7 +7,6 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/host/utf8.h"
 #include "sim/machine_actions.h"
 #include "sim/seven_zip.h"
 
@@ -193,14 +192,14 @@ HResult SimDataWriter::Advise(platform::DataWriteEvents* events, uint32_t& cooki
     const HResult hr = Describe("Advise", recorder);
     if (hr != platform::kS_OK && hr != imapi::kE_COMMAND_TIMEOUT) return hr;
   }
-  std::lock_guard lock(sinksMutex_);
+  platform::MutexLock lock(sinksMutex_);
   cookie = nextCookie_++;
   sinks_[cookie] = events;
   return platform::kS_OK;
 }
 
 HResult SimDataWriter::Unadvise(uint32_t cookie) {
-  std::lock_guard lock(sinksMutex_);
+  platform::MutexLock lock(sinksMutex_);
   return sinks_.erase(cookie) == 1 ? platform::kS_OK : kNoConnection;
 }
 
@@ -213,7 +212,7 @@ HResult SimDataWriter::CancelWrite() {
 bool SimDataWriter::Report(int32_t action, int32_t sectorCount, int32_t lastWrittenLba) {
   std::vector<platform::DataWriteEvents*> sinks;
   {
-    std::lock_guard lock(sinksMutex_);
+    platform::MutexLock lock(sinksMutex_);
     for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
   }
   for (auto* sink : sinks) {

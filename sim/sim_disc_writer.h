@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <map>
-#include <mutex>
 
+#include "platform/mutex.h"
 #include "sim/sim_disc_service.h"
 
 namespace kestrune::sim {
@@ -54,9 +54,9 @@ class SimDataWriter : public platform::DiscDataWriter {
   uint32_t verificationLevel_ = platform::imapi::kVerificationQuick;
   bool forceClosed_ = false;
   bool forceOverwrite_ = false;
-  std::mutex sinksMutex_;
-  std::map<uint32_t, platform::DataWriteEvents*> sinks_;
-  uint32_t nextCookie_ = 1;
+  platform::Mutex sinksMutex_;
+  std::map<uint32_t, platform::DataWriteEvents*> sinks_ KESTRUNE_GUARDED_BY(sinksMutex_);
+  uint32_t nextCookie_ KESTRUNE_GUARDED_BY(sinksMutex_) = 1;
   std::atomic<bool> writing_{false};
   std::atomic<bool> cancelRequested_{false};
 };

@@ -3,22 +3,19 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/host/utf8.h"
 #include "sim/machine_actions.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace wmi = platform::wmi;
 using platform::HResult;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
+std::string Lower(std::string text) { return text::ToAsciiLower(std::move(text)); }
 
 // One result row: named texts, plus the names whose reads fail or read as null.
 class SimInventoryObject : public platform::InventoryObject {
@@ -106,15 +103,36 @@ void AddDrives(const MachineDescription& machine,
   }
 }
 
+bool Omitted(const PartitionDescription& partition, const std::string& className) {
+  for (const auto& omitted : partition.omitRows) {
+    if (Lower(omitted) == Lower(className)) return true;
+  }
+  return false;
+}
+
+// The partition's "Class.Property" faults that concern a row of `className`.
+void FailRowReads(SimInventoryObject& row, const PartitionDescription& partition,
+                  const std::string& className) {
+  const std::string prefix = Lower(className) + ".";
+  std::vector<std::string> names;
+  for (const auto& qualified : partition.failProperties) {
+    if (Lower(qualified).rfind(prefix, 0) == 0) names.push_back(qualified.substr(prefix.size()));
+  }
+  row.FailReads(names, wmi::kE_FAILED);
+}
+
 void AddDriveToPartition(const MachineDescription& machine,
                          std::vector<std::unique_ptr<platform::InventoryObject>>& out) {
   for (const auto& disk : machine.disks) {
     if (!disk.present) continue;
     for (size_t i = 0; i < disk.partitions.size(); ++i) {
+      const char* className = "Win32_DiskDriveToDiskPartition";
+      if (Omitted(disk.partitions[i], className)) continue;
       auto object = std::make_unique<SimInventoryObject>();
       object->Set("Antecedent", ObjectPath(machine.computerName, "Win32_DiskDrive", DriveId(disk)));
       object->Set("Dependent",
                   ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
+      FailRowReads(*object, disk.partitions[i], className);
       out.push_back(std::move(object));
     }
   }
@@ -126,12 +144,14 @@ void AddLogicalToPartition(const MachineDescription& machine,
     if (!disk.present) continue;
     for (size_t i = 0; i < disk.partitions.size(); ++i) {
       const char letter = DriveLetter(disk.partitions[i].letter);
-      if (!letter) continue;
+      const char* className = "Win32_LogicalDiskToPartition";
+      if (!letter || Omitted(disk.partitions[i], className)) continue;
       auto object = std::make_unique<SimInventoryObject>();
       object->Set("Antecedent",
                   ObjectPath(machine.computerName, "Win32_DiskPartition", PartitionId(disk, i)));
       object->Set("Dependent", ObjectPath(machine.computerName, "Win32_LogicalDisk",
                                           std::string(1, letter) + ":"));
+      FailRowReads(*object, disk.partitions[i], className);
       out.push_back(std::move(object));
     }
   }
@@ -143,6 +163,8 @@ void AddPartitions(const MachineDescription& machine,
     if (!disk.present) continue;
     for (size_t i = 0; i < disk.partitions.size(); ++i) {
       const auto& partition = disk.partitions[i];
+      const char* className = "Win32_DiskPartition";
+      if (Omitted(partition, className)) continue;
       auto object = std::make_unique<SimInventoryObject>();
       object->Set("DeviceID", PartitionId(disk, i));
       object->Set("DiskIndex", std::to_string(disk.number));
@@ -152,6 +174,7 @@ void AddPartitions(const MachineDescription& machine,
       object->Set("StartingOffset", std::to_string(partition.offsetBytes));
       object->Set("Bootable", partition.active ? "True" : "False");
       object->Set("PrimaryPartition", "True");
+      FailRowReads(*object, partition, className);
       out.push_back(std::move(object));
     }
   }

@@ -8,6 +8,7 @@
 #include "sim/sim_device_tree.h"
 #include "sim/sim_disc_service.h"
 #include "sim/sim_disk_inventory.h"
+#include "sim/sim_restart_cleanup.h"
 #include "sim/sim_user_registry.h"
 #include "sim/sim_volume_info.h"
 
@@ -30,7 +31,8 @@ struct SimPorts {
         deviceTree(machine),
         userRegistry(machine),
         volumeInfo(machine),
-        osVersion(machine) {}
+        osVersion(machine),
+        restartCleanup(machine) {}
   SimPorts(const SimPorts&) = delete;
   SimPorts& operator=(const SimPorts&) = delete;
 
@@ -41,6 +43,7 @@ struct SimPorts {
   SimUserRegistry userRegistry;
   SimVolumeInfo volumeInfo;
   SimOsVersion osVersion;
+  SimRestartCleanup restartCleanup;
 };
 
 /// The ports of the host programs' machine (machine_location.h), created on first use.

@@ -1,29 +1,15 @@
 #include "sim/sim_test_support.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <fstream>
-#include <sstream>
 
 #include "sim/default_machine.h"
 #include "tools/sample_set.h"
 
 namespace kestrune::sim::testing {
-namespace {
 
 namespace fs = std::filesystem;
 
-fs::path FreshFolder(const std::string& stem) {
-  static std::atomic<int> counter{0};
-  return fs::temp_directory_path() /
-         (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-}
-
-}  // namespace
-
-TemporaryMachine::TemporaryMachine() : machine_(FreshFolder("kestrune-machine")) {
+TemporaryMachine::TemporaryMachine() : machine_(folder_.path() / "machine") {
   std::string error;
   EXPECT_TRUE(CreateDefaultMachine(machine_, &error)) << error;
   Change([](MachineDescription& d) {
@@ -32,10 +18,7 @@ TemporaryMachine::TemporaryMachine() : machine_(FreshFolder("kestrune-machine"))
   });
 }
 
-TemporaryMachine::~TemporaryMachine() {
-  std::error_code error;
-  fs::remove_all(machine_.Folder(), error);
-}
+TemporaryMachine::~TemporaryMachine() = default;
 
 MachineDescription TemporaryMachine::Read() {
   MachineDescription description;
@@ -60,29 +43,17 @@ const fs::path& SampleImage(int disc) {
   static const struct Set {
     Set() {
       tools::SampleSetOptions options;
-      options.folder = FreshFolder("kestrune-sampleset");
+      options.folder = temporary.path() / "set";
       options.partBytes = 2ull * 1024 * 1024;
       options.installParts = 3;
       options.dataParts = 1;
       std::string error;
       EXPECT_TRUE(tools::MakeSampleSet(options, set, error)) << error;
-      folder = options.folder;
     }
-    ~Set() {
-      std::error_code error;
-      fs::remove_all(folder, error);
-    }
+    kestrune::testing::TempFolder temporary;
     tools::SampleSet set;
-    fs::path folder;
   } sample;
   return sample.set.images.at(static_cast<size_t>(disc - 1));
-}
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace kestrune::sim::testing

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "test_support/test_files.h"
 
 namespace kestrune::sim::testing {
 
@@ -24,13 +25,13 @@ class TemporaryMachine {
   void Change(const std::function<void(MachineDescription&)>& change);
 
  private:
+  kestrune::testing::TempFolder folder_;
   Machine machine_;
 };
 
 /// A small sample set (two discs) made once per test program in the temporary folder.
 const std::filesystem::path& SampleImage(int disc);
 
-/// Text of a file (empty when it cannot be read).
-std::string ReadFile(const std::filesystem::path& file);
+using kestrune::testing::ReadFile;
 
 }  // namespace kestrune::sim::testing

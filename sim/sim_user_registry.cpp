@@ -2,47 +2,59 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/registry_hive.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace fs = std::filesystem;
 namespace err = platform::win32error;
-using platform::host::Utf8FromWide;
-using platform::host::WideFromUtf8;
+using text::Utf8FromWide;
+using text::WideFromUtf8;
 
 constexpr uint32_t kInvalidSid = 1337;
 constexpr uint32_t kKeyDeleted = 1018;
 constexpr uint32_t kBadDatabase = 1009;
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return text::EqualsIgnoringAsciiCase(a, b);
 }
 
-const std::string* LoadedHiveFile(const MachineDescription& machine, const std::string& subkey) {
+// The hive file mounted below HKEY_USERS as `subkey`: one this program mounted, or the hive of
+// a user logged on interactively, which the system keeps mounted below the user's SID.
+std::optional<fs::path> MountedHiveFile(const Machine& owner, const MachineDescription& machine,
+                                        const std::string& subkey) {
   for (const auto& [name, file] : machine.loadedHives) {
-    if (EqualsIgnoringCase(name, subkey)) return &file;
+    if (EqualsIgnoringCase(name, subkey)) return fs::path(file);
   }
-  return nullptr;
+  for (const auto& user : machine.users) {
+    if (user.loggedOn && user.interactive && EqualsIgnoringCase(user.sid, subkey)) {
+      return owner.Folder() / "users" / user.profileFolder / "ntuser.dat";
+    }
+  }
+  return std::nullopt;
 }
 
 // An open key: every operation goes to the hive file under the machine lock, so other
 // processes see each change at once.
 class SimRegistryKey : public platform::RegistryKey {
  public:
-  SimRegistryKey(Machine& machine, std::string subkey, std::string path)
-      : machine_(machine), subkey_(std::move(subkey)), path_(std::move(path)) {}
+  SimRegistryKey(Machine& machine, std::string subkey, std::string path,
+                 std::shared_ptr<SimUserRegistry::OpenKeys> openKeys)
+      : machine_(machine),
+        subkey_(std::move(subkey)),
+        path_(std::move(path)),
+        openKeys_(std::move(openKeys)) {
+    ++(*openKeys_)[text::ToAsciiLower(subkey_)];
+  }
+  ~SimRegistryKey() override { --(*openKeys_)[text::ToAsciiLower(subkey_)]; }
+  SimRegistryKey(const SimRegistryKey&) = delete;
+  SimRegistryKey& operator=(const SimRegistryKey&) = delete;
 
   uint32_t ReadDword(const std::wstring& name, uint32_t& value) override {
     return Apply([&](RegistryHive::Values& values, bool&) {
@@ -60,6 +72,29 @@ class SimRegistryKey : public platform::RegistryKey {
       const std::string text = Utf8FromWide(name);
       const auto it = Find(values, text);
       values[it == values.end() ? text : it->first] = value;
+      changed = true;
+      return err::kSuccess;
+    });
+  }
+
+  uint32_t ReadValue(const std::wstring& name, uint32_t& type,
+                     std::vector<uint8_t>& data) override {
+    return Apply([&](RegistryHive::Values& values, bool&) {
+      const auto it = Find(values, Utf8FromWide(name));
+      if (it == values.end()) return err::kFileNotFound;
+      RegistryHive::TypedBytes raw = RawValue(it->second);
+      type = raw.type;
+      data = std::move(raw.bytes);
+      return err::kSuccess;
+    });
+  }
+
+  uint32_t WriteValue(const std::wstring& name, uint32_t type,
+                      const std::vector<uint8_t>& data) override {
+    return Apply([&](RegistryHive::Values& values, bool& changed) {
+      const std::string text = Utf8FromWide(name);
+      const auto it = Find(values, text);
+      values[it == values.end() ? text : it->first] = StoredValue(type, data);
       changed = true;
       return err::kSuccess;
     });
@@ -90,7 +125,7 @@ class SimRegistryKey : public platform::RegistryKey {
     machine_.Exclusive([&] {
       MachineDescription machine;
       if (!machine_.ReadHeld(machine)) return false;
-      const std::string* file = LoadedHiveFile(machine, subkey_);
+      const auto file = MountedHiveFile(machine_, machine, subkey_);
       if (!file) {
         result = kKeyDeleted;  // the hive was unmounted under the open key
         return true;
@@ -112,6 +147,7 @@ class SimRegistryKey : public platform::RegistryKey {
   Machine& machine_;
   std::string subkey_;
   std::string path_;
+  std::shared_ptr<SimUserRegistry::OpenKeys> openKeys_;
 };
 
 }  // namespace
@@ -150,11 +186,14 @@ std::string SidText(const std::vector<uint8_t>& sid) {
   if (sid.size() < 8 || sid[0] != 1 || sid.size() != 8u + 4u * sid[1]) return {};
   uint64_t authority = 0;
   for (int i = 2; i < 8; ++i) authority = (authority << 8) | sid[i];
-  std::string text = "S-1-" + std::to_string(authority);
+  // Appended piece by piece: GCC 12 misreads "-" + std::to_string(...) as an overlap.
+  std::string text = "S-1-";
+  text += std::to_string(authority);
   for (size_t i = 8; i < sid.size(); i += 4) {
     const uint32_t part =
         sid[i] | (sid[i + 1] << 8) | (sid[i + 2] << 16) | (static_cast<uint32_t>(sid[i + 3]) << 24);
-    text += "-" + std::to_string(part);
+    text += '-';
+    text += std::to_string(part);
   }
   return text;
 }
@@ -266,8 +305,15 @@ uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstrin
 
 uint32_t SimUserRegistry::UnloadHive(const std::wstring& subkey) {
   if (!privilegeEnabled_) return err::kPrivilegeNotHeld;
+  // A hive with an open key cannot be unloaded.
+  if ((*openKeys_)[text::ToAsciiLower(Utf8FromWide(subkey))] > 0) return err::kAccessDenied;
   uint32_t result = err::kInvalidParameter;
   const bool read = machine_.Modify([&](MachineDescription& machine) {
+    if (machine.faults.unloadHiveFailures > 0) {
+      --machine.faults.unloadHiveFailures;
+      result = err::kAccessDenied;
+      return true;
+    }
     for (auto it = machine.loadedHives.begin(); it != machine.loadedHives.end(); ++it) {
       if (EqualsIgnoringCase(it->first, Utf8FromWide(subkey))) {
         machine.loadedHives.erase(it);
@@ -285,11 +331,11 @@ uint32_t SimUserRegistry::OpenUserKey(const std::wstring& subkey, const std::wst
   MachineDescription machine;
   if (!machine_.Read(machine)) return err::kAccessDenied;
   const std::string name = Utf8FromWide(subkey);
-  const std::string* file = LoadedHiveFile(machine, name);
+  const auto file = MountedHiveFile(machine_, machine, name);
   if (!file) return err::kFileNotFound;
   RegistryHive hive;
   if (!hive.Load(*file) || !hive.FindKey(Utf8FromWide(path))) return err::kFileNotFound;
-  key = std::make_unique<SimRegistryKey>(machine_, name, Utf8FromWide(path));
+  key = std::make_unique<SimRegistryKey>(machine_, name, Utf8FromWide(path), openKeys_);
   return err::kSuccess;
 }
 

@@ -1,16 +1,26 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+
 #include "platform/user_registry.h"
 #include "sim/machine.h"
 
 namespace kestrune::sim {
 
 /// The users and registry of a simulated machine. The mounted hives are machine state (the
-/// description's loadedHives), as HKEY_USERS is shared by all processes; the restore
-/// privilege belongs to this object, as it belongs to a process token, and starts switched
-/// off, as for an administrator's process on Windows.
+/// description's loadedHives), as HKEY_USERS is shared by all processes, and the hive of a
+/// user logged on interactively counts as mounted below the user's SID, as the system keeps
+/// it; the restore privilege belongs to this object, as it belongs to a process token, and
+/// starts switched off, as for an administrator's process on Windows. The keys this object
+/// opened are its handles: while one is open its hive cannot be unloaded. Fault:
+/// faults.unloadHiveFailures makes that many unloads fail.
 class SimUserRegistry : public platform::UserRegistry {
  public:
+  /// Open keys by mounted subkey (lower case).
+  using OpenKeys = std::map<std::string, int>;
+
   explicit SimUserRegistry(Machine& machine) : machine_(machine) {}
 
   uint32_t EnumerateLoggedOnUsers(std::vector<std::wstring>& names,
@@ -29,6 +39,7 @@ class SimUserRegistry : public platform::UserRegistry {
  private:
   Machine& machine_;
   bool privilegeEnabled_ = false;
+  std::shared_ptr<OpenKeys> openKeys_ = std::make_shared<OpenKeys>();
 };
 
 /// Binary form of a SID text ("S-1-5-21-...-1001"); empty when the text is not a SID.

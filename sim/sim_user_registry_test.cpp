@@ -99,19 +99,57 @@ TEST_F(UserRegistryTest, DwordValuesLiveInTheHiveFile) {
   ASSERT_EQ(users.OpenUserKey(sid, kAutoplayKey, key), err::kSuccess);
   EXPECT_EQ(key->ReadDword(L"DisableAutoplay", value), err::kFileNotFound);
   EXPECT_EQ(key->WriteDword(L"DisableAutoplay", 1), err::kSuccess);
-  ASSERT_EQ(users.UnloadHive(sid), err::kSuccess);
-  EXPECT_EQ(key->ReadDword(L"DisableAutoplay", value), 1018u) << "the key went with its hive";
-
-  // Another mount, as a second process would make it, sees the values.
+  EXPECT_EQ(users.UnloadHive(sid), err::kAccessDenied) << "not while a key of the hive is open";
+  // Another process does not hold this one's keys: its unmount takes the key's hive away.
   SimUserRegistry other(temp.machine());
   ASSERT_EQ(other.EnableRestorePrivilege(true), err::kSuccess);
+  ASSERT_EQ(other.UnloadHive(sid), err::kSuccess);
+  EXPECT_EQ(key->ReadDword(L"DisableAutoplay", value), 1018u) << "the key went with its hive";
+  key.reset();
+
+  // Another mount, as a second process would make it, sees the values.
   ASSERT_EQ(other.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
   ASSERT_EQ(other.OpenUserKey(sid, kAutoplayKey, key), err::kSuccess);
   ASSERT_EQ(key->ReadDword(L"disableautoplay", value), err::kSuccess);
   EXPECT_EQ(value, 1u);
   EXPECT_EQ(key->DeleteValue(L"DisableAutoplay"), err::kSuccess);
   EXPECT_EQ(key->DeleteValue(L"DisableAutoplay"), err::kFileNotFound);
+  key.reset();
   EXPECT_EQ(other.UnloadHive(sid), err::kSuccess);
+}
+
+TEST_F(UserRegistryTest, ValuesOfAnyTypeKeepTheirExactBytes) {
+  const std::wstring sid = SidOf(L"Kestrel");
+  ASSERT_EQ(users.EnableRestorePrivilege(true), err::kSuccess);
+  ASSERT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
+  std::unique_ptr<platform::RegistryKey> key;
+  ASSERT_EQ(users.OpenUserKey(sid, kPoliciesKey, key), err::kSuccess);
+  namespace type = platform::regtype;
+  uint32_t kind = 0;
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(key->ReadValue(L"NoDriveTypeAutoRun", kind, bytes), err::kSuccess);
+  EXPECT_EQ(kind, type::kDword);
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{0x91, 0, 0, 0}));
+  EXPECT_EQ(key->ReadValue(L"Missing", kind, bytes), err::kFileNotFound);
+
+  const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> values{
+      {type::kString, {'9', 0, '1', 0, 0, 0}},  // a text, as REG_SZ holds it
+      {type::kString, {'9', 0, '1', 0}},        // without its terminator
+      {type::kBinary, {0x00, 0xff, 0x91}},      //
+      {type::kDword, {1, 2, 3}},                // a DWORD of the wrong length
+      {type::kExpandString, {'%', 0, 0, 0}},    //
+      {type::kNone, {}}};
+  for (const auto& [written, data] : values) {
+    ASSERT_EQ(key->WriteValue(L"NoDriveTypeAutoRun", written, data), err::kSuccess);
+    ASSERT_EQ(key->ReadValue(L"noDriveTypeAutoRun", kind, bytes), err::kSuccess);
+    EXPECT_EQ(kind, written);
+    EXPECT_EQ(bytes, data);
+    uint32_t number = 0;
+    EXPECT_EQ(key->ReadDword(L"NoDriveTypeAutoRun", number), err::kUnsupportedType);
+  }
+  ASSERT_EQ(key->WriteValue(L"NoDriveTypeAutoRun", type::kDword, {0x91, 0, 0, 0}), err::kSuccess);
+  key.reset();
+  ASSERT_EQ(users.UnloadHive(sid), err::kSuccess);
 }
 
 }  // namespace

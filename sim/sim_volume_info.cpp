@@ -9,9 +9,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/host/utf8.h"
 #include "platform/native_path.h"
 #include "sim/machine_actions.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -23,6 +23,12 @@ namespace fs = std::filesystem;
 std::wstring SimVolumeInfo::DriveRoot(wchar_t letter) {
   const char upper = DriveLetter(std::string(1, static_cast<char>(letter)));
   return platform::FromNativePath(machine_.VolumeFolder(upper ? upper : '?')) + L"/";
+}
+
+wchar_t SimVolumeInfo::SystemDriveLetter() {
+  MachineDescription machine;
+  if (!machine_.Read(machine)) return 0;
+  return static_cast<wchar_t>(DriveLetter(machine.systemDrive));
 }
 
 bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
@@ -60,7 +66,7 @@ uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::ws
   if (!fs::is_directory(native, error)) return 3;  // ERROR_PATH_NOT_FOUND
   static std::atomic<uint32_t> counter{static_cast<uint32_t>(
       std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid())};
-  const std::string start = platform::host::Utf8FromWide(prefix.substr(0, 3));
+  const std::string start = text::Utf8FromWide(prefix.substr(0, 3));
   for (int attempt = 0; attempt < 0x10000; ++attempt) {
     const uint32_t unique = (counter++ & 0xFFFF) | 1;  // 0 is not a unique number
     char name[32];

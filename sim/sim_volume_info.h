@@ -16,6 +16,8 @@ class SimVolumeInfo : public platform::VolumeInfo {
   explicit SimVolumeInfo(Machine& machine) : machine_(machine) {}
 
   std::wstring DriveRoot(wchar_t letter) override;
+  /// The description's systemDrive.
+  wchar_t SystemDriveLetter() override;
   bool GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) override;
   uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
                           std::wstring& path) override;

@@ -8,7 +8,7 @@ packages="
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libncurses-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 7zip xorriso tmux
+  clang-tidy wine64 7zip xorriso python3 tmux
 "
 
 missing=""

@@ -18,16 +18,16 @@ namespace kestrune::tools {
 /// as "<md5> MediaNN\<path>" (NN = disc number, two digits), UTF-16LE with a byte-order mark
 /// and CR LF line ends.
 struct SampleSetOptions {
-  std::filesystem::path folder;          // created if missing
-  uint64_t partBytes = 3 * 1024 * 1024;  // bytes of image parts in all (split evenly)
-  int installParts = 2;                  // 1 to 9
-  int dataParts = 0;                     // 0 to 9
-  int discs = 0;                         // 0: two parts per disc, as on dual-layer discs
-  std::string imagePrefix = "disc";      // images are <prefix>1.iso, <prefix>2.iso, ...
-  std::string label = "KESTRUNE";        // volume label stem of the discs
-  uint64_t seed = 1;                     // the same seed makes the same files
-  bool utf8List = false;                 // UTF-8 with a byte-order mark instead of UTF-16LE
-  std::string archivePassword;           // non-empty: also make the Seven-Zip mode's archive
+  std::filesystem::path folder;             // created if missing
+  uint64_t partBytes = 3ull * 1024 * 1024;  // bytes of image parts in all (split evenly)
+  int installParts = 2;                     // 1 to 9
+  int dataParts = 0;                        // 0 to 9
+  int discs = 0;                            // 0: two parts per disc, as on dual-layer discs
+  std::string imagePrefix = "disc";         // images are <prefix>1.iso, <prefix>2.iso, ...
+  std::string label = "KESTRUNE";           // volume label stem of the discs
+  uint64_t seed = 1;                        // the same seed makes the same files
+  bool utf8List = false;                    // UTF-8 with a byte-order mark instead of UTF-16LE
+  std::string archivePassword;              // non-empty: also make the Seven-Zip mode's archive
   std::string archiveName = "package.7z";
 };
 

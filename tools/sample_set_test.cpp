@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "sim/seven_zip.h"
+#include "test_support/test_files.h"
 
 namespace kestrune::tools {
 namespace {
@@ -16,10 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Md5Of(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  const std::string data = bytes.str();
+  const std::string data = kestrune::testing::ReadFile(file);
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
@@ -32,16 +30,11 @@ std::string Md5Of(const fs::path& file) {
 
 class SampleSetTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    options.folder = fs::temp_directory_path() / ("kestrune-set-" + std::to_string(::getpid()));
-  }
-  void TearDown() override { fs::remove_all(options.folder); }
+  void SetUp() override { options.folder = temp.path() / "set"; }
   // The MD5 list of disc 1 as (key, digest) lines, decoded from UTF-16LE.
   std::vector<std::string> ListLines(const fs::path& unpacked) {
-    std::ifstream in(unpacked / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt", std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string raw = bytes.str();
+    const std::string raw =
+        kestrune::testing::ReadFile(unpacked / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt");
     EXPECT_EQ(raw.substr(0, 2), "\xFF\xFE");
     std::string text;
     for (size_t i = 2; i + 1 < raw.size(); i += 2) text += raw[i];
@@ -54,6 +47,7 @@ class SampleSetTest : public ::testing::Test {
     return lines;
   }
 
+  kestrune::testing::TempFolder temp;
   SampleSetOptions options;
   SampleSet set;
   std::string error;

@@ -157,8 +157,9 @@ void TreeComparer::AdvanceProgress(uint64_t steps) {
 void TreeComparer::Post(uintptr_t phase, uint64_t value) {
   const WindowHandle window = progress_.progressWindow;
   if (window == nullptr || !windows_.IsWindow(window)) return;
-  windows_.Post(window, WM_COMPARE_PROGRESS, phase,
-                static_cast<intptr_t>(static_cast<uint32_t>(value)));
+  // Progress is advisory: a post that fails because the window just closed is lost.
+  static_cast<void>(windows_.Post(window, WM_COMPARE_PROGRESS, phase,
+                                  static_cast<intptr_t>(static_cast<uint32_t>(value))));
 }
 
 void TreeComparer::ReportOpenFailure(const std::string& description) {

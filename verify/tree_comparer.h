@@ -33,17 +33,19 @@ class TreeComparer {
   /// The whole comparison: `totalBytes` is the size that stands for 100 per cent (0: no
   /// phase-2 progress). Posts phase 1, walks the reference tree, posts phase 3 and leaves the
   /// progress idle, whatever the result.
-  uint32_t CompareTrees(const std::wstring& referenceRoot, const std::wstring& mediumRoot,
-                        uint64_t totalBytes);
+  [[nodiscard]] uint32_t CompareTrees(const std::wstring& referenceRoot,
+                                      const std::wstring& mediumRoot, uint64_t totalBytes);
 
   /// Visits every entry of `referenceFolder` (never lists the medium) in the order the file
   /// system returns them, until the first non-zero result. A folder that cannot be listed or
   /// is empty is equal. Links to folders are compared as files, never followed, so a link
   /// loop cannot make the walk endless.
-  uint32_t CompareFolder(const std::wstring& referenceFolder, const std::wstring& mediumFolder);
+  [[nodiscard]] uint32_t CompareFolder(const std::wstring& referenceFolder,
+                                       const std::wstring& mediumFolder);
 
   /// Compares two files and advances the progress.
-  uint32_t CompareFiles(const std::wstring& referenceFile, const std::wstring& mediumFile);
+  [[nodiscard]] uint32_t CompareFiles(const std::wstring& referenceFile,
+                                      const std::wstring& mediumFile);
 
  private:
   struct Buffers;

@@ -69,7 +69,8 @@ class TreeComparerTest : public ::testing::Test {
   }
   uint32_t Compare(uint64_t totalBytes, size_t chunk = TreeComparer::kChunkBytes) {
     TreeComparer comparer(progress, windows, output, chunk);
-    return comparer.CompareTrees(reference.wide(), medium.wide(), totalBytes);
+    return comparer.CompareTrees(testing::Wide(reference.path()), testing::Wide(medium.path()),
+                                 totalBytes);
   }
 
   TempFolder reference, medium;
@@ -157,7 +158,9 @@ TEST_F(TreeComparerTest, FolderWalkResults) {
   EXPECT_EQ(Compare(0), COMPARE_DIFFERENT);
 
   TreeComparer comparer(progress, windows, output);
-  EXPECT_EQ(comparer.CompareFolder(reference.wide() + L"/not-there", medium.wide()), COMPARE_EQUAL);
+  EXPECT_EQ(comparer.CompareFolder(testing::Wide(reference.path()) + L"/not-there",
+                                   testing::Wide(medium.path())),
+            COMPARE_EQUAL);
 }
 
 TEST_F(TreeComparerTest, WalkStopsAtTheFirstDifference) {

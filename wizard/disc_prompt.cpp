@@ -16,7 +16,7 @@ CDlg_030_DriveSpeed::CDlg_030_DriveSpeed(WizardContext& wizard, WindowHandle own
     wizard_.ui.windows.EnableWindow(sheet, false);
     disabledSheet_ = true;
   }
-  wizard_.ui.dialogs.CreateModeless(*this, kTemplateDiscPrompt, owner);
+  static_cast<void>(wizard_.ui.dialogs.CreateModeless(*this, kTemplateDiscPrompt, owner));
 }
 
 CDlg_030_DriveSpeed::~CDlg_030_DriveSpeed() {
@@ -64,7 +64,7 @@ bool CDlg_030_DriveSpeed::OnMessage(uint32_t message, uintptr_t wParam, intptr_t
 
 void CDlg_030_DriveSpeed::PostToSheet(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   const WindowHandle sheet = wizard_.run.sheetWnd;
-  if (sheet != nullptr) wizard_.ui.post.Post(sheet, message, wParam, lParam);
+  if (sheet != nullptr) static_cast<void>(wizard_.ui.post.Post(sheet, message, wParam, lParam));
 }
 
 void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
@@ -108,7 +108,8 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
                                            wm::kMbOkCancel);
         if (StillAlive()) {
           if (answer == wm::kIdOk) {
-            if (wizard_.ui.windows.IsWindow(self)) wizard_.ui.post.Post(self, WM_PROMPT_DISC, 1, 0);
+            if (wizard_.ui.windows.IsWindow(self))
+              static_cast<void>(wizard_.ui.post.Post(self, WM_PROMPT_DISC, 1, 0));
           } else {
             PostToSheet(WM_PROMPT_DISC_DONE, 0, 0);
           }

@@ -14,11 +14,13 @@ bool CPageBase::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, i
 
 void CPageBase::PostWizardButtons(uint32_t buttons) {
   const WindowHandle sheet = Sheet();
-  if (sheet != nullptr) wizard_.ui.post.Post(sheet, wm::kSetWizButtons, 0, buttons);
+  if (sheet != nullptr)
+    static_cast<void>(wizard_.ui.post.Post(sheet, wm::kSetWizButtons, 0, buttons));
 }
 
 void CPageBase::PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (window() != nullptr) wizard_.ui.post.Post(window(), message, wParam, lParam);
+  if (window() != nullptr)
+    static_cast<void>(wizard_.ui.post.Post(window(), message, wParam, lParam));
 }
 
 }  // namespace kestrune

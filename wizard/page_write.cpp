@@ -147,7 +147,8 @@ std::wstring CPage_030_Write::DiscTitle() const {
 
 void CPage_030_Write::PostJob(uint32_t job, intptr_t argument) {
   const WindowHandle sheet = Sheet();
-  if (sheet != nullptr) wizard_.ui.post.Post(sheet, WM_JOB_REQUEST, job, argument);
+  if (sheet != nullptr)
+    static_cast<void>(wizard_.ui.post.Post(sheet, WM_JOB_REQUEST, job, argument));
 }
 
 void CPage_030_Write::PromptForDisc(uintptr_t first) {
@@ -155,7 +156,7 @@ void CPage_030_Write::PromptForDisc(uintptr_t first) {
   awaitingDisc_ = true;
   const auto numbers = static_cast<intptr_t>((discCount_ & 0xff) | (currentDisc_ << 8));
   if (prompt_->window() != nullptr) {
-    wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, first, numbers);
+    static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, first, numbers));
   }
   SetRowStatus(wizard_.Text(309), kImageRunning);
   SetTitle(DiscTitle());
@@ -187,7 +188,7 @@ void CPage_030_Write::OnPromptDone(uintptr_t ready) {
   if (answer == wm::kIdYes) {
     EndWizard(3, 0);
   } else if (prompt_ && prompt_->window() != nullptr && awaitingDisc_) {
-    wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0);
+    static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0));
   }
 }
 
@@ -359,7 +360,7 @@ void CPage_030_Write::OnDeviceEvent(uintptr_t event, intptr_t unitMask) {
     EndWizard(3, 473);
   } else if (event == kDeviceEventMediaRemoved && prompt_ && awaitingDisc_ &&
              prompt_->window() != nullptr) {
-    wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0);
+    static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0));
   }
 }
 

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <iterator>
 
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune {
 namespace {
@@ -26,24 +26,9 @@ static_assert(IdsAscend(), "strings_table.inc: ids must be unique and in ascendi
 
 std::atomic<Language> currentLanguage{Language::kEnglish};
 
-// The table holds valid UTF-8 only (checked by the tests), so no byte needs escaping. A wide
-// string is UTF-16 where wchar_t has 16 bits (Windows) and code points elsewhere.
+// The table holds valid UTF-8 only (checked by the tests), so no byte needs escaping.
 std::wstring WideFromTableText(std::string_view utf8) {
-  const std::u16string utf16 = harlune::Utf16FromUtf8(utf8, harlune::InvalidUtf8::kReplace);
-  std::wstring wide;
-  wide.reserve(utf16.size());
-  for (size_t i = 0; i < utf16.size(); ++i) {
-    const char16_t unit = utf16[i];
-    if constexpr (sizeof(wchar_t) == 2) {
-      wide += static_cast<wchar_t>(unit);
-    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size()) {
-      const char32_t low = utf16[++i];
-      wide += static_cast<wchar_t>(0x10000 + ((char32_t{unit} - 0xD800) << 10) + (low - 0xDC00));
-    } else {
-      wide += static_cast<wchar_t>(unit);
-    }
-  }
-  return wide;
+  return text::WideFromUtf8(utf8, text::InvalidUtf8::kReplace);
 }
 
 const StringEntry* Find(uint32_t id) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "md5lists/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrune {
 namespace {
@@ -41,11 +41,10 @@ Placeholders PlaceholdersOf(std::string_view text) {
   return found;
 }
 
-bool IsValidUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view bytes) {
   // Replacement characters would not survive the round trip unchanged.
-  return harlune::Utf8FromUtf16(harlune::Utf16FromUtf8(text, harlune::InvalidUtf8::kReplace)) ==
-             text &&
-         text.find("\xEF\xBF\xBD") == std::string_view::npos;
+  return text::Utf8FromUtf16(text::Utf16FromUtf8(bytes, text::InvalidUtf8::kReplace)) == bytes &&
+         bytes.find("\xEF\xBF\xBD") == std::string_view::npos;
 }
 
 // Bare technical names (media types, "OK") read the same in both languages; any text with a

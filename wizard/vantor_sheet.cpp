@@ -119,7 +119,7 @@ void CVantorSheet::OnInitDialog() {
   shown_ = true;
   wizard_.run.sheetWnd = window();
   if (worker_) worker_->m_pReportWnd = window();
-  wizard_.ui.post.Post(window(), wm::kSetWizButtons, 0, wm::kWizButtonNext);
+  static_cast<void>(wizard_.ui.post.Post(window(), wm::kSetWizButtons, 0, wm::kWizButtonNext));
   BringToFront();
 
   users = std::make_unique<UserHiveList>(services_.users);
@@ -155,14 +155,16 @@ void CVantorSheet::OnJobRequest(uintptr_t job, intptr_t argument) {
     heldJobs_.emplace_back(job, argument);
     return;
   }
-  worker_->PostToThread(WM_JOB_REQUEST, job, argument);
+  static_cast<void>(worker_->PostToThread(WM_JOB_REQUEST, job, argument));
 }
 
 void CVantorSheet::ReleaseHeldJobs(bool forward) {
   std::vector<std::pair<uintptr_t, intptr_t>> held;
   held.swap(heldJobs_);
   if (!forward || !worker_) return;
-  for (const auto& [job, argument] : held) worker_->PostToThread(WM_JOB_REQUEST, job, argument);
+  for (const auto& [job, argument] : held) {
+    static_cast<void>(worker_->PostToThread(WM_JOB_REQUEST, job, argument));
+  }
 }
 
 CPageBase* CVantorSheet::ActivePage(WindowHandle* pageWindow) {
@@ -176,7 +178,7 @@ CPageBase* CVantorSheet::ActivePage(WindowHandle* pageWindow) {
 void CVantorSheet::RelayToActivePage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   WindowHandle page = nullptr;
   if (ActivePage(&page) != nullptr && page != nullptr) {
-    wizard_.ui.post.Post(page, message, wParam, lParam);
+    static_cast<void>(wizard_.ui.post.Post(page, message, wParam, lParam));
   }
 }
 

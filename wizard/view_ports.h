@@ -48,10 +48,10 @@ class WindowProcedure {
 class WindowView {
  public:
   virtual ~WindowView() = default;
-  virtual bool IsWindow(WindowHandle window) = 0;
+  [[nodiscard]] virtual bool IsWindow(WindowHandle window) = 0;
   /// A disabled window takes no input (its buttons included).
   virtual void EnableWindow(WindowHandle window, bool enable) = 0;
-  virtual bool IsWindowEnabled(WindowHandle window) = 0;
+  [[nodiscard]] virtual bool IsWindowEnabled(WindowHandle window) = 0;
   virtual void ShowWindow(WindowHandle window, bool show) = 0;
   /// The caption of a window.
   virtual void SetCaption(WindowHandle window, const std::wstring& text) = 0;
@@ -66,13 +66,13 @@ class ControlView {
  public:
   virtual ~ControlView() = default;
   virtual void SetText(WindowHandle window, uint32_t id, const std::wstring& text) = 0;
-  virtual std::wstring GetText(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual std::wstring GetText(WindowHandle window, uint32_t id) = 0;
   virtual void Enable(WindowHandle window, uint32_t id, bool enable) = 0;
-  virtual bool IsEnabled(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual bool IsEnabled(WindowHandle window, uint32_t id) = 0;
   virtual void Show(WindowHandle window, uint32_t id, bool show) = 0;
   /// Check boxes and radio buttons.
   virtual void SetCheck(WindowHandle window, uint32_t id, bool checked) = 0;
-  virtual bool GetCheck(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual bool GetCheck(WindowHandle window, uint32_t id) = 0;
 };
 
 /// A drop-down list combo box whose entries carry a 32-bit item data each. Entries stay in
@@ -84,13 +84,13 @@ class ComboView {
   /// Appends an entry; its index.
   virtual int AddItem(WindowHandle window, uint32_t id, const std::wstring& text,
                       uint32_t data) = 0;
-  virtual int ItemCount(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual int ItemCount(WindowHandle window, uint32_t id) = 0;
   /// The selected index, -1 none.
-  virtual int GetSelection(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual int GetSelection(WindowHandle window, uint32_t id) = 0;
   /// Selects `index` (-1 selects nothing). Sends no notification.
   virtual void SetSelection(WindowHandle window, uint32_t id, int index) = 0;
-  virtual std::wstring ItemText(WindowHandle window, uint32_t id, int index) = 0;
-  virtual uint32_t ItemData(WindowHandle window, uint32_t id, int index) = 0;
+  [[nodiscard]] virtual std::wstring ItemText(WindowHandle window, uint32_t id, int index) = 0;
+  [[nodiscard]] virtual uint32_t ItemData(WindowHandle window, uint32_t id, int index) = 0;
 };
 
 /// Column alignment of a list view.
@@ -102,7 +102,7 @@ class ListView {
  public:
   virtual ~ListView() = default;
   /// Width of the list's client area in pixels.
-  virtual int ClientWidth(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual int ClientWidth(WindowHandle window, uint32_t id) = 0;
   virtual void InsertColumn(WindowHandle window, uint32_t id, int column,
                             const std::wstring& heading, ColumnAlign align, int width) = 0;
   /// Gives every row a check box.
@@ -111,19 +111,20 @@ class ListView {
   virtual void SetImageList(WindowHandle window, uint32_t id,
                             std::span<const uint32_t> iconIds) = 0;
   virtual void DeleteAllItems(WindowHandle window, uint32_t id) = 0;
-  virtual int ItemCount(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual int ItemCount(WindowHandle window, uint32_t id) = 0;
   /// Inserts a row at `row` (at the end when beyond it) with column 0's text and image; its
   /// index. New rows are unchecked and have item data 0.
   virtual int InsertItem(WindowHandle window, uint32_t id, int row, const std::wstring& text,
                          int image) = 0;
   virtual void SetItemText(WindowHandle window, uint32_t id, int row, int column,
                            const std::wstring& text) = 0;
-  virtual std::wstring GetItemText(WindowHandle window, uint32_t id, int row, int column) = 0;
+  [[nodiscard]] virtual std::wstring GetItemText(WindowHandle window, uint32_t id, int row,
+                                                 int column) = 0;
   virtual void SetItemImage(WindowHandle window, uint32_t id, int row, int image) = 0;
   virtual void SetCheckState(WindowHandle window, uint32_t id, int row, bool checked) = 0;
-  virtual bool GetCheckState(WindowHandle window, uint32_t id, int row) = 0;
+  [[nodiscard]] virtual bool GetCheckState(WindowHandle window, uint32_t id, int row) = 0;
   virtual void SetItemData(WindowHandle window, uint32_t id, int row, intptr_t data) = 0;
-  virtual intptr_t GetItemData(WindowHandle window, uint32_t id, int row) = 0;
+  [[nodiscard]] virtual intptr_t GetItemData(WindowHandle window, uint32_t id, int row) = 0;
 };
 
 /// A progress bar.
@@ -132,7 +133,7 @@ class ProgressView {
   virtual ~ProgressView() = default;
   virtual void SetRange(WindowHandle window, uint32_t id, int low, int high) = 0;
   virtual void SetPosition(WindowHandle window, uint32_t id, int position) = 0;
-  virtual int GetPosition(WindowHandle window, uint32_t id) = 0;
+  [[nodiscard]] virtual int GetPosition(WindowHandle window, uint32_t id) = 0;
   /// A marquee bar moves by itself every `intervalMs` while on.
   virtual void SetMarquee(WindowHandle window, uint32_t id, bool on, uint32_t intervalMs) = 0;
 };
@@ -142,7 +143,7 @@ class TimerView {
  public:
   virtual ~TimerView() = default;
   /// False when the timer cannot be created.
-  virtual bool SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) = 0;
+  [[nodiscard]] virtual bool SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) = 0;
   virtual void KillTimer(WindowHandle window, uintptr_t id) = 0;
 };
 
@@ -162,14 +163,15 @@ class DialogView {
   /// runs it modally with `owner` disabled until EndModal; destroys it and returns the result.
   /// Returns 0 at once when the application is quitting. The dialog shows itself
   /// (WindowView::ShowWindow) when it wants to be seen.
-  virtual intptr_t RunModal(WindowProcedure& dialog, uint32_t templateId, WindowHandle owner) = 0;
+  [[nodiscard]] virtual intptr_t RunModal(WindowProcedure& dialog, uint32_t templateId,
+                                          WindowHandle owner) = 0;
   /// Ends the modal run of `dialog` with `result` once its current message returns.
   virtual void EndModal(WindowHandle dialog, intptr_t result) = 0;
 
   /// Creates a hidden modeless dialog on template `templateId` owned by `owner` and sends it
   /// wm::kInitDialog. Null when it cannot be created.
-  virtual WindowHandle CreateModeless(WindowProcedure& dialog, uint32_t templateId,
-                                      WindowHandle owner) = 0;
+  [[nodiscard]] virtual WindowHandle CreateModeless(WindowProcedure& dialog, uint32_t templateId,
+                                                    WindowHandle owner) = 0;
 
   /// Asks the message loop to end with `exitCode` (PostQuitMessage).
   virtual void PostQuit(int exitCode) = 0;
@@ -201,9 +203,9 @@ class SheetView {
                             std::span<const SheetPage> pages) = 0;
 
   /// Index of the page that shows, -1 none.
-  virtual int ActivePage(WindowHandle sheet) = 0;
+  [[nodiscard]] virtual int ActivePage(WindowHandle sheet) = 0;
   /// The window of page `index`, null while it has none.
-  virtual WindowHandle PageWindow(WindowHandle sheet, int index) = 0;
+  [[nodiscard]] virtual WindowHandle PageWindow(WindowHandle sheet, int index) = 0;
 };
 
 /// Every port a front end supplies, by reference.

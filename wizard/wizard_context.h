@@ -26,18 +26,19 @@ class WizardDevices {
   /// The USB disks that may receive the set, removable ones first.
   virtual void EnumUSBDisks(std::vector<CVantorEnumUSBDetail>& list) = 0;
   /// What the drive can write and what it holds (0 = final answer; see devices/recorders.h).
-  virtual platform::HResult ScanDriveMedia(wchar_t letter, uint32_t* supportedMediaMask,
-                                           uint32_t* currentMediaCode) = 0;
-  virtual bool BindRecorder(wchar_t letter, uint32_t mediaCode) = 0;
+  [[nodiscard]] virtual platform::HResult ScanDriveMedia(wchar_t letter,
+                                                         uint32_t* supportedMediaMask,
+                                                         uint32_t* currentMediaCode) = 0;
+  [[nodiscard]] virtual bool BindRecorder(wchar_t letter, uint32_t mediaCode) = 0;
   /// One poll of the disc in the bound drive: a MEDIA_... verdict.
-  virtual uint32_t CheckInsertedMedia() = 0;
+  [[nodiscard]] virtual uint32_t CheckInsertedMedia() = 0;
   /// True on Windows 8 and later (and wherever the older systems' limits do not apply).
-  virtual bool IsWindows8OrGreater() = 0;
+  [[nodiscard]] virtual bool IsWindows8OrGreater() = 0;
   /// The free bytes of the volume that holds the work folder `folder`, and the name by which
   /// the user knows that volume ("C:" on Windows, its mount point on Linux). False when the
   /// volume cannot answer.
-  virtual bool WorkVolumeFreeSpace(const std::wstring& folder, std::wstring& volumeName,
-                                   uint64_t& freeBytes) = 0;
+  [[nodiscard]] virtual bool WorkVolumeFreeSpace(const std::wstring& folder,
+                                                 std::wstring& volumeName, uint64_t& freeBytes) = 0;
 };
 
 /// What every controller of the wizard shares: the run's records, the view ports of the front

@@ -110,7 +110,7 @@ WizardHarness::~WizardHarness() {
   if (toolkit.SheetWindow() != nullptr) toolkit.CloseSheet(0);
   if (sheet) {
     sheet->stopEvent().Set();
-    AwaitWorkerEnd(sheet->workerOwner(), std::chrono::milliseconds(100), 100);
+    static_cast<void>(AwaitWorkerEnd(sheet->workerOwner(), std::chrono::milliseconds(100), 100));
   }
   run.sheet = nullptr;
 }
@@ -135,8 +135,18 @@ void WizardHarness::Open() {
 }
 
 bool WizardHarness::PumpUntil(const std::function<bool()>& condition) {
-  return toolkit.loop().RunUntil(condition,
-                                 std::chrono::steady_clock::now() + std::chrono::seconds(10));
+  // The condition may come true on the worker's side without a message to wake the loop:
+  // look again every few milliseconds.
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  ui::host::MessageLoop& loop = toolkit.loop();
+  while (Clock::now() < deadline) {
+    if (loop.RunUntil(condition, std::min(deadline, Clock::now() + std::chrono::milliseconds(5)))) {
+      return true;
+    }
+    if (loop.QuitCode()) break;
+  }
+  return condition();
 }
 
 void WizardHarness::Pump() {

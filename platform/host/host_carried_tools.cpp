@@ -9,14 +9,14 @@ HostCarriedTools::HostCarriedTools(std::filesystem::path toolsFolder)
 
 const char* HostCarriedTools::CarriedFileName(int resourceId) {
   switch (resourceId) {
-    case 133:
+    case tool_resource::kSevenZipExe:
       return "7z.exe";
-    case 134:
+    case tool_resource::kSevenZipDll:
       return "7z.dll";
-    case 137:
-    case 138:
+    case tool_resource::kSabrel32:
+    case tool_resource::kSabrel64:
       return "Sabrel.exe";
-    case 139:
+    case tool_resource::kHarlune:
       return "Harlune.exe";
     default:
       return nullptr;

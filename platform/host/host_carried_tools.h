@@ -8,8 +8,8 @@ namespace kestrune::platform::host {
 
 /// On Linux the carried tools are files in a tools folder beside the program (installed by
 /// the build): "7z.exe" is Debian's 7-Zip console program `7zz`, "Sabrel.exe" and
-/// "Harlune.exe" are this project's own Linux builds. Both Sabrel resource ids (137, 138)
-/// carry the one Linux build. "7z.dll" has no Linux counterpart and is not carried.
+/// "Harlune.exe" are this project's own Linux builds. Both Sabrel resource ids carry the one
+/// Linux build. "7z.dll" has no Linux counterpart and is not carried.
 class HostCarriedTools : public CarriedTools {
  public:
   explicit HostCarriedTools(std::filesystem::path toolsFolder);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/native_path.h"
+#include "test_support/test_files.h"
 
 namespace kestrune::platform::host {
 namespace {
@@ -14,15 +15,13 @@ namespace fs = std::filesystem;
 class HostCarriedToolsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = fs::temp_directory_path() / ("kestrune-tools-" + std::to_string(::getpid()));
     fs::create_directories(root / "tools");
     fs::create_directories(root / "work");
     std::ofstream(root / "tools" / "Sabrel.exe") << "sabrel";
     fs::permissions(root / "tools" / "Sabrel.exe", fs::perms::owner_all);
   }
-  void TearDown() override { fs::remove_all(root); }
-
-  fs::path root;
+  kestrune::testing::TempFolder temp;
+  fs::path root = temp.path();
 };
 
 TEST_F(HostCarriedToolsTest, CopiesTheToolAndKeepsItExecutable) {

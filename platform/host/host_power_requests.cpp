@@ -5,7 +5,7 @@
 namespace kestrune::platform::host {
 
 PowerRequests::RequestId RecordingPowerRequests::Create(const std::wstring& reason) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   lastReason_ = reason;
   if (failCreates_ > 0) {
     --failCreates_;
@@ -18,7 +18,7 @@ PowerRequests::RequestId RecordingPowerRequests::Create(const std::wstring& reas
 }
 
 bool RecordingPowerRequests::Set(RequestId request, Type type) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (std::find(open_.begin(), open_.end(), request) == open_.end()) return false;
   calls_.push_back({Call::Kind::kSet, request, type});
   set_.emplace_back(request, type);
@@ -26,7 +26,7 @@ bool RecordingPowerRequests::Set(RequestId request, Type type) {
 }
 
 bool RecordingPowerRequests::Clear(RequestId request, Type type) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   calls_.push_back({Call::Kind::kClear, request, type});
   if (failClears_ > 0) {
     --failClears_;
@@ -39,19 +39,19 @@ bool RecordingPowerRequests::Clear(RequestId request, Type type) {
 }
 
 void RecordingPowerRequests::Close(RequestId request) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   calls_.push_back({Call::Kind::kClose, request, Type::kSystemRequired});
   std::erase(open_, request);
   std::erase_if(set_, [request](const auto& entry) { return entry.first == request; });
 }
 
 int RecordingPowerRequests::OpenRequests() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return static_cast<int>(open_.size());
 }
 
 int RecordingPowerRequests::ActiveRequests() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   std::vector<RequestId> active;
   for (const auto& entry : set_) {
     if (std::find(active.begin(), active.end(), entry.first) == active.end()) {
@@ -62,22 +62,22 @@ int RecordingPowerRequests::ActiveRequests() const {
 }
 
 std::vector<RecordingPowerRequests::Call> RecordingPowerRequests::Calls() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return calls_;
 }
 
 std::wstring RecordingPowerRequests::LastReason() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return lastReason_;
 }
 
 void RecordingPowerRequests::FailCreates(int count) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   failCreates_ = count;
 }
 
 void RecordingPowerRequests::FailClears(int count) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   failClears_ = count;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/power_requests.h"
 
 namespace kestrune::platform::host {
@@ -35,14 +35,14 @@ class RecordingPowerRequests : public PowerRequests {
   void FailClears(int count);
 
  private:
-  mutable std::mutex mutex_;
-  RequestId next_ = 1;
-  std::vector<Call> calls_;
-  std::vector<std::pair<RequestId, Type>> set_;
-  std::vector<RequestId> open_;
-  std::wstring lastReason_;
-  int failCreates_ = 0;
-  int failClears_ = 0;
+  mutable Mutex mutex_;
+  RequestId next_ KESTRUNE_GUARDED_BY(mutex_) = 1;
+  std::vector<Call> calls_ KESTRUNE_GUARDED_BY(mutex_);
+  std::vector<std::pair<RequestId, Type>> set_ KESTRUNE_GUARDED_BY(mutex_);
+  std::vector<RequestId> open_ KESTRUNE_GUARDED_BY(mutex_);
+  std::wstring lastReason_ KESTRUNE_GUARDED_BY(mutex_);
+  int failCreates_ KESTRUNE_GUARDED_BY(mutex_) = 0;
+  int failClears_ KESTRUNE_GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace kestrune::platform::host

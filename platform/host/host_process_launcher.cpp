@@ -14,9 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/host/utf8.h"
 #include "platform/host/windows_command_line.h"
 #include "platform/native_path.h"
+#include "text/ascii_case.h"
+#include "text/utf8.h"
 
 extern char** environ;
 
@@ -125,14 +126,6 @@ bool IsBareName(const std::wstring& program) {
   return program.find(L'/') == std::wstring::npos && program.find(L'\\') == std::wstring::npos;
 }
 
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 uint32_t WindowsErrorFromErrno(int error) {
@@ -162,7 +155,7 @@ ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring
                                                               const std::wstring& workingFolder) {
   StartResult result;
   std::filesystem::path executable;
-  if (EqualsIgnoringCase(program, L"cmd.exe")) {
+  if (text::EqualsIgnoringAsciiCase(program, L"cmd.exe")) {
     executable = commandInterpreter_;
   } else if (IsBareName(program)) {
     executable = ToNativePath(workingFolder) / ToNativePath(program);
@@ -172,7 +165,7 @@ ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring
 
   std::vector<std::string> arguments{executable.string()};
   for (const auto& argument : SplitWindowsParameters(parameters)) {
-    arguments.push_back(Utf8FromWide(argument));
+    arguments.push_back(text::Utf8FromWide(argument));
   }
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());

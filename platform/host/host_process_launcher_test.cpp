@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/native_path.h"
+#include "test_support/test_files.h"
 
 namespace kestrune::platform::host {
 namespace {
@@ -15,15 +16,12 @@ namespace fs = std::filesystem;
 class HostProcessLauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = fs::temp_directory_path() / ("kestrune-launch-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
     // Writes its arguments, one per line, and its working folder into args.txt.
     WriteScript(
         "echo-args.sh",
         "#!/bin/sh\n: > args.txt\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> args.txt; done\n"
         "pwd >> args.txt\nexit 4\n");
   }
-  void TearDown() override { fs::remove_all(folder); }
 
   void WriteScript(const std::string& name, const std::string& text) {
     std::ofstream(folder / name) << text;
@@ -43,7 +41,8 @@ class HostProcessLauncherTest : public ::testing::Test {
     return code;
   }
 
-  fs::path folder;
+  kestrune::testing::TempFolder temp;
+  fs::path folder = temp.path();
 };
 
 TEST_F(HostProcessLauncherTest, BareNameRunsFromTheWorkingFolderWithSplitParameters) {

@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 #include "platform/downloader.h"
 #include "platform/process_setup.h"
-#include "platform/restart_cleanup.h"
 #include "platform/standard_output.h"
 #include "platform/system_info.h"
 
@@ -18,12 +17,6 @@ std::filesystem::path ProgramFolder();
 class HostSystemInfo : public SystemInfo {
  public:
   std::optional<bool> IsWow64Process() override { return true; }
-};
-
-/// Linux has no delete-at-restart; the files stay until a later run or the user removes them.
-class HostRestartCleanup : public RestartCleanup {
- public:
-  bool DeleteAtRestart(const std::wstring&) override { return true; }
 };
 
 class HostClock : public Clock {

@@ -1,25 +1,257 @@
 // kestrixdw: the Linux build of the wizard program, on the real processes and files of this
 // machine and, in the wizard mode, the simulated machine (sim/README.md).
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/vantor_app.h"
+#include "engine/job_protocol.h"
 #include "platform/host/host_carried_tools.h"
+#include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
-#include "platform/host/host_wizard.h"
-#include "platform/host/utf8.h"
+#include "platform/host/host_ui_language.h"
+#include "platform/host/host_volume_naming.h"
+#include "sim/sim_ports.h"
+#include "sim/sim_restart_cleanup.h"
+#include "sim/sim_volume_events.h"
+#include "text/utf8.h"
+#include "ui/host/device_watcher.h"
+#include "ui/host/host_toolkit.h"
+#include "ui/host/script_front_end.h"
+#include "ui/host/terminal_front_end.h"
+#include "ui/host/transcript.h"
+#include "wizard/device_functions.h"
+#include "wizard/vantor_sheet.h"
+#include "wizard/wizard_startup.h"
+
+extern char** environ;
+
+namespace kestrune::platform::host {
+namespace {
+
+const char* Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::chrono::milliseconds ScriptTimeout() {
+  const char* value = Environment("KESTRUNE_UI_TIMEOUT");
+  if (value == nullptr) return std::chrono::seconds(120);
+  char* end = nullptr;
+  const double seconds = std::strtod(value, &end);
+  if (end == value || *end != '\0' || seconds <= 0) return std::chrono::seconds(120);
+  return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+}
+
+/// Runs kestrune-machine from the program's folder with `arguments`; its exit code.
+int RunMachineTool(const std::vector<std::string>& arguments) {
+  const std::string program = (ProgramFolder() / "kestrune-machine").string();
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Its report would mix with the result line: standard output goes to standard error.
+  posix_spawn_file_actions_adddup2(&actions, 2, 1);
+  pid_t child = 0;
+  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return -1;
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// Stand-ins for the writing and verification steps until they are built: every step fails.
+class UnavailableSteps : public JobSteps {
+ public:
+  uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_BURN_FAILED; }
+  uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_COMPARE_MISMATCH; }
+  uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_STEP_FAILED; }
+  uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_CHECK_FAILED; }
+  uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_COMPARE_MISMATCH; }
+  void CleanWorkFolder(CVantorThread& worker) override { worker.CleanWorkFolder(); }
+  void EjectMedia(CVantorThread&) override {}
+};
+
+class NoWriteEvents : public DataWriteEvents {
+ public:
+  void Update(DiscDataWriter&, DataWriteProgress*) override {}
+};
+
+/// The product's parts on the simulated machine.
+class HostAssembly : public WizardAssembly {
+ public:
+  HostAssembly(sim::SimPorts& ports, VolumeNaming& naming)
+      : services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
+                  naming} {}
+
+  std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
+                                             const RunContext& context) override {
+    return std::make_unique<DeviceFunctions>(imapi, context, services_);
+  }
+  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext&, RunContext&) override {
+    return std::make_unique<UnavailableSteps>();
+  }
+  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
+    return std::make_unique<NoWriteEvents>();
+  }
+
+ private:
+  DeviceServices services_;
+};
+
+std::unique_ptr<ui::host::Transcript> OpenTranscript() {
+  if (const char* path = Environment("KESTRUNE_UI_LOG")) {
+    if (std::FILE* file = std::fopen(path, "w")) {
+      return std::make_unique<ui::host::Transcript>(file, true);
+    }
+    std::fprintf(stderr, "kestrixdw: cannot write the transcript to %s\n", path);
+    return nullptr;
+  }
+  return std::make_unique<ui::host::Transcript>(stderr, false);
+}
+
+/// The wizard branch of the Linux program: opens the simulated machine (only in the wizard
+/// mode), picks the front end from KESTRUNE_UI, and runs the wizard on them with the
+/// product's device, writing and verification code.
+///
+///   KESTRUNE_UI unset         the terminal wizard when the process has a terminal (else it
+///                             says so on standard error and prints nothing)
+///   KESTRUNE_UI=terminal      the terminal wizard (ncursesw on /dev/tty)
+///   KESTRUNE_UI_ASCII=1       the terminal wizard draws with ASCII only
+///   KESTRUNE_UI=script        the scripted front end: commands on standard input, the
+///                             transcript to KESTRUNE_UI_LOG (standard error when unset)
+///   KESTRUNE_UI_TIMEOUT=S     seconds a script waits for the screen (default 120)
+///   KESTRUNE_UI_CLOCK=jump    timers jump ahead whenever everything is idle
+///   KESTRUNE_MACHINE=FOLDER   the simulated machine (sim/README.md)
+class HostWizardBranch : public WizardBranch {
+ public:
+  explicit HostWizardBranch(ToolServices& tools) : tools_(tools) {}
+
+  void Run(RunContext& context) override;
+
+  /// The process's exit status after Run: 0, or 2 after a script error or when no front end
+  /// could be started.
+  int ExitStatus() const { return exitStatus_; }
+
+ private:
+  ToolServices& tools_;
+  int exitStatus_ = 0;
+};
+
+void HostWizardBranch::Run(RunContext& context) {
+  std::string why;
+  const auto frontEnd = ui::host::ChooseFrontEnd(
+      Environment("KESTRUNE_UI"), ui::host::TerminalFrontEnd::TerminalAttached(), why);
+  if (!frontEnd) {
+    std::fprintf(stderr, "kestrixdw: %s\n", why.c_str());
+    exitStatus_ = 2;
+    return;
+  }
+  const bool scripted = *frontEnd == ui::host::FrontEndKind::kScript;
+  std::string error;
+  const std::unique_ptr<sim::SimPorts> ports = sim::OpenHostPorts(error);
+  if (!ports) {
+    std::fprintf(stderr, "kestrixdw: %s\n", error.c_str());
+    exitStatus_ = 2;
+    return;
+  }
+  const std::unique_ptr<ui::host::Transcript> transcript =
+      scripted ? OpenTranscript() : std::make_unique<ui::host::Transcript>(nullptr, false);
+  if (!transcript) {
+    exitStatus_ = 2;
+    return;
+  }
+
+  HostUiLanguage system;
+  const Language language = ChooseLanguage(system);
+  SetCurrentLanguage(language);
+  ui::host::HostToolkit toolkit(language);
+  ui::host::DeviceWatcher watcher(
+      [&ports](ui::host::DeviceSnapshot& snapshot) {
+        sim::MachineDescription machine;
+        if (!ports->machine.Read(machine)) return false;
+        const sim::VolumeState state = sim::ReadVolumeState(machine);
+        snapshot.devices = state.devices;
+        for (const auto& [letter, medium] : state.volumes) snapshot.volumes[letter].medium = medium;
+        return true;
+      },
+      [&toolkit](uint32_t event, uint32_t mask, uint16_t flags) {
+        toolkit.PostDeviceChange(event, mask, flags);
+      });
+  ui::host::ScriptFrontEnd::Options options;
+  options.timeout = ScriptTimeout();
+  options.runMachineTool = RunMachineTool;
+  options.pollDevices = [&watcher] { watcher.PollNow(); };
+  ui::host::ScriptFrontEnd script(toolkit, *transcript, options);
+  ui::host::TerminalFrontEnd terminal(toolkit, language);
+  if (scripted) {
+    toolkit.SetObserver(&script);
+  } else {
+    const std::string failure = terminal.Open();
+    if (!failure.empty()) {
+      std::fprintf(stderr, "kestrixdw: %s\n", failure.c_str());
+      exitStatus_ = 2;
+      return;
+    }
+    toolkit.SetObserver(&terminal);
+  }
+
+  const char* clock = Environment("KESTRUNE_UI_CLOCK");
+  if (clock != nullptr && std::strcmp(clock, "jump") == 0) {
+    toolkit.loop().EnableIdleJumps([&script, &terminal, scripted, &context] {
+      CVantorSheet* sheet = context.sheet;
+      CVantorThread* worker = sheet == nullptr ? nullptr : sheet->worker();
+      const bool userIdle = scripted ? script.Waiting() : terminal.Idle();
+      return userIdle && (worker == nullptr || !worker->Busy());
+    });
+  }
+
+  HostVolumeNaming naming;
+  HostAssembly assembly(*ports, naming);
+  RecordingPowerRequests power;
+  HostStandardOutput output;
+  WizardStartupServices services{
+      toolkit.ports(), ports->discService, tools_, power, ports->userRegistry, output, language};
+  WizardStartup startup(services, assembly);
+
+  watcher.Start(std::chrono::milliseconds(200));
+  if (scripted) script.Start(0);
+  startup.Run(context);
+  script.Stop();
+  terminal.Close();
+  toolkit.SetObserver(nullptr);
+  if (script.Failed()) exitStatus_ = 2;
+  if (startup.WorkerAbandoned()) {
+    // The worker still uses what this scope owns: end here, without unwinding.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(exitStatus_);
+  }
+}
+
+}  // namespace
+}  // namespace kestrune::platform::host
 
 int main(int argc, char** argv) {
   using namespace kestrune::platform::host;
   std::vector<std::wstring> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(WideFromUtf8(argv[i]));
+  for (int i = 0; i < argc; ++i) arguments.push_back(kestrune::text::WideFromUtf8(argv[i]));
 
   const auto programFolder = ProgramFolder();
   HostProcessLauncher processes(programFolder / "kestrune-cmd");
   HostCarriedTools carriedTools(programFolder / "tools");
   HostSystemInfo systemInfo;
-  HostRestartCleanup restartCleanup;
+  // Linux has no delete-at-restart: the simulated machine records what the program asks for.
+  kestrune::sim::SimRestartCleanup restartCleanup;
   HostClock clock;
   HostDownloader downloader(programFolder);
   HostStandardOutput output;

@@ -4,14 +4,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/host/utf8.h"
 #include "platform/read_only_file.h"
+#include "text/utf8.h"
 
 namespace kestrune::platform {
 
 std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::wstring& path,
                                                std::string& errorDescription) {
-  const std::string native = host::Utf8FromWide(path);
+  const std::string native = text::Utf8FromWide(path);
   const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;

@@ -1,5 +1,5 @@
 // KestrixDw.exe: the Windows wizard program.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <shellapi.h>
 
@@ -17,10 +17,10 @@ namespace {
 std::vector<std::wstring> SplitCommandLine() {
   std::vector<std::wstring> arguments;
   int count = 0;
-  LPWSTR* list = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (list == nullptr) return arguments;
-  for (int i = 0; i < count; ++i) arguments.emplace_back(list[i]);
-  LocalFree(list);
+  const kestrune::windows::UniqueLocalMemory<LPWSTR*> list(
+      CommandLineToArgvW(GetCommandLineW(), &count));
+  if (!list.valid()) return arguments;
+  for (int i = 0; i < count; ++i) arguments.emplace_back(list.get()[i]);
   return arguments;
 }
 

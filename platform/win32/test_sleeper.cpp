@@ -1,6 +1,6 @@
 // A console program for the launcher tests: sleeps the given seconds, then exits with the
 // given code.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,6 @@
+#include "platform/win32/windows_support.h"
+
 #include "platform/win32/win32_carried_tools.h"
-
-#include <windows.h>
-
-#include "platform/win32/unique_handle.h"
 
 namespace kestrune::platform::win32 {
 
@@ -14,8 +12,8 @@ bool Win32CarriedTools::WriteTool(int resourceId, const std::wstring& targetPath
   const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (bytes == nullptr) return false;
 
-  UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  windows::UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
   return WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;

@@ -1,5 +1,5 @@
 // The Windows platform layer on a Windows API (wine64 in CI).
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <gtest/gtest.h>
 

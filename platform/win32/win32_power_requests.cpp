@@ -1,6 +1,6 @@
-#include "platform/win32/win32_power_requests.h"
+#include "platform/win32/windows_support.h"
 
-#include <windows.h>
+#include "platform/win32/win32_power_requests.h"
 
 #include <algorithm>
 
@@ -40,6 +40,9 @@ bool Win32PowerRequests::Clear(RequestId request, Type type) {
   return PowerClearRequest(AsHandle(request), AsType(type)) != FALSE;
 }
 
-void Win32PowerRequests::Close(RequestId request) { CloseHandle(AsHandle(request)); }
+void Win32PowerRequests::Close(RequestId request) {
+  // The core holds the request by its id; closing takes the handle back into an owner.
+  windows::UniqueHandle owner(AsHandle(request));
+}
 
 }  // namespace kestrune::platform::win32

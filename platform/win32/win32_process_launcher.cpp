@@ -1,10 +1,10 @@
+#include "platform/win32/windows_support.h"
+
 #include "platform/win32/win32_process_launcher.h"
 
-#include <windows.h>
-// windows.h first: the shell header needs its types.
 #include <shellapi.h>
 
-#include "platform/win32/unique_handle.h"
+#include "text/ascii_case.h"
 
 namespace kestrune::platform::win32 {
 namespace {
@@ -30,7 +30,7 @@ class Win32ChildProcess : public ChildProcess {
   }
 
  private:
-  UniqueHandle process_;
+  windows::UniqueHandle process_;
 };
 
 bool IsBareName(const std::wstring& name) {
@@ -38,7 +38,7 @@ bool IsBareName(const std::wstring& name) {
 }
 
 std::wstring ResolveProgram(const std::wstring& program, const std::wstring& folder) {
-  if (CompareStringOrdinal(program.c_str(), -1, L"cmd.exe", -1, TRUE) == CSTR_EQUAL) {
+  if (text::EqualsIgnoringAsciiCase(program, L"cmd.exe")) {
     wchar_t system[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return program;

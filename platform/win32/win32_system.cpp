@@ -1,6 +1,6 @@
-#include "platform/win32/win32_system.h"
+#include "platform/win32/windows_support.h"
 
-#include <windows.h>
+#include "platform/win32/win32_system.h"
 
 #include <commctrl.h>
 #include <objbase.h>

@@ -1,6 +1,6 @@
-#include "platform/win32/win32_ui_language.h"
+#include "platform/win32/windows_support.h"
 
-#include <windows.h>
+#include "platform/win32/win32_ui_language.h"
 
 namespace kestrune::platform::win32 {
 

@@ -1,6 +1,6 @@
-#include "platform/win32/win32_window_port.h"
+#include "platform/win32/windows_support.h"
 
-#include <windows.h>
+#include "platform/win32/win32_window_port.h"
 
 namespace kestrune::platform::win32 {
 

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "text/ascii_case.h"
+
 namespace kestrune::launcher {
 namespace fs = std::filesystem;
 
@@ -23,9 +25,7 @@ uint64_t DiscNumber(const std::string& name) {
 }
 
 bool HasIsoExtension(const fs::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-  return extension == ".iso";
+  return text::EqualsIgnoringAsciiCase(path.extension().string(), ".iso");
 }
 
 std::optional<uint32_t> ParseWord(std::string text) {

@@ -9,27 +9,31 @@ DeviceWatcher::DeviceWatcher(Snapshot snapshot, Notify notify)
 
 DeviceWatcher::~DeviceWatcher() {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     stopping_ = true;
   }
-  stop_.notify_all();
+  stop_.NotifyAll();
   if (thread_.joinable()) thread_.join();
 }
 
 void DeviceWatcher::Start(std::chrono::milliseconds interval) {
   PollNow();
   thread_ = std::thread([this, interval] {
-    std::unique_lock lock(mutex_);
-    while (!stop_.wait_for(lock, interval, [this] { return stopping_; })) {
-      lock.unlock();
+    for (;;) {
+      {
+        platform::MutexLock lock(mutex_);
+        const auto next = std::chrono::steady_clock::now() + interval;
+        while (!stopping_ && stop_.WaitUntil(lock, next)) {
+        }
+        if (stopping_) return;
+      }
       PollNow();
-      lock.lock();
     }
   });
 }
 
 void DeviceWatcher::PollNow() {
-  std::lock_guard lock(pollMutex_);
+  platform::MutexLock lock(pollMutex_);
   DeviceSnapshot now;
   if (!snapshot_(now)) return;
   if (last_) Compare(*last_, now);

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+
+#include "platform/mutex.h"
 
 namespace kestrune::ui::host {
 
@@ -50,12 +49,13 @@ class DeviceWatcher {
 
   Snapshot snapshot_;
   Notify notify_;
-  std::mutex pollMutex_;
-  std::optional<DeviceSnapshot> last_;
+  /// One look at a time, from the watcher's thread or a caller's.
+  platform::Mutex pollMutex_;
+  std::optional<DeviceSnapshot> last_ KESTRUNE_GUARDED_BY(pollMutex_);
 
-  std::mutex mutex_;
-  std::condition_variable stop_;
-  bool stopping_ = false;
+  platform::Mutex mutex_;
+  platform::ConditionVariable stop_;
+  bool stopping_ KESTRUNE_GUARDED_BY(mutex_) = false;
   std::thread thread_;
 };
 

@@ -147,7 +147,7 @@ void HostToolkit::PostDeviceChange(uint32_t event, uint32_t unitMask, uint16_t f
   if (sheet == nullptr) return;
   const uint64_t packed =
       unitMask | (static_cast<uint64_t>(flags) << 32) | (static_cast<uint64_t>(1) << 48);
-  loop_.Post(sheet, wm::kDeviceChange, event, static_cast<intptr_t>(packed));
+  static_cast<void>(loop_.Post(sheet, wm::kDeviceChange, event, static_cast<intptr_t>(packed)));
 }
 
 // --- WindowView ---

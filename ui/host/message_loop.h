@@ -1,16 +1,15 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <utility>
 
+#include "platform/mutex.h"
 #include "platform/window_port.h"
 
 namespace kestrune::ui::host {
@@ -21,6 +20,12 @@ struct LoopMessage {
   uint32_t code = 0;
   uintptr_t wParam = 0;
   intptr_t lParam = 0;
+};
+
+/// One timer of a window.
+struct MessageLoopTimer {
+  std::chrono::milliseconds period{0};
+  std::chrono::steady_clock::time_point due;
 };
 
 /// The time the UI thread's timers run on: real (steady) time, plus whatever the loop has
@@ -97,30 +102,35 @@ class MessageLoop : public platform::WindowPort {
   UiClock::TimePoint Now() const;
 
  private:
-  struct Timer {
-    std::chrono::milliseconds period{0};
-    UiClock::TimePoint due;
-  };
   using TimerKey = std::pair<WindowHandle, uintptr_t>;
 
   enum class Next { kMessage, kInput, kTimer, kQuit, kDeadline };
-  /// Waits for the next thing to do; fills `message` or `input`.
-  Next Wait(LoopMessage& message, std::function<void()>& input,
-            std::optional<std::chrono::steady_clock::time_point> deadline);
+  /// What Wait does next after looking at the queues with the mutex held.
+  enum class Step { kReturn, kIdleHook, kAskIdle, kWait };
+  using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+  /// Waits for the next thing to do; fills `message` or `input`. The hooks run without the
+  /// mutex held, as they may post.
+  Next Wait(LoopMessage& message, std::function<void()>& input, Deadline deadline);
+  Step Look(LoopMessage& message, std::function<void()>& input, Deadline deadline,
+            bool idleReported, Next& next) KESTRUNE_REQUIRES(mutex_);
+  /// The timer due first; timers_.end() when there is none.
+  std::map<std::pair<WindowHandle, uintptr_t>, MessageLoopTimer>::iterator Earliest()
+      KESTRUNE_REQUIRES(mutex_);
 
   Dispatcher dispatcher_;
   std::function<void()> idleHook_;
   std::function<bool()> jumpWhenIdle_;
 
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  uintptr_t nextWindow_ = 1;
-  std::set<uintptr_t> windows_;
-  std::deque<LoopMessage> queue_;
-  std::deque<std::function<void()>> input_;
-  std::map<TimerKey, Timer> timers_;
-  std::optional<int> quit_;
-  UiClock clock_;
+  mutable platform::Mutex mutex_;
+  platform::ConditionVariable changed_;
+  uintptr_t nextWindow_ KESTRUNE_GUARDED_BY(mutex_) = 1;
+  std::set<uintptr_t> windows_ KESTRUNE_GUARDED_BY(mutex_);
+  std::deque<LoopMessage> queue_ KESTRUNE_GUARDED_BY(mutex_);
+  std::deque<std::function<void()>> input_ KESTRUNE_GUARDED_BY(mutex_);
+  std::map<TimerKey, MessageLoopTimer> timers_ KESTRUNE_GUARDED_BY(mutex_);
+  std::optional<int> quit_ KESTRUNE_GUARDED_BY(mutex_);
+  UiClock clock_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 }  // namespace kestrune::ui::host

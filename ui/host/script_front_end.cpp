@@ -9,7 +9,7 @@
 #include <regex>
 #include <sstream>
 
-#include "platform/host/utf8.h"
+#include "text/utf8.h"
 #include "wizard/window_messages.h"
 
 namespace kestrune::ui::host {
@@ -83,12 +83,16 @@ void ScriptFrontEnd::Start(int script) {
 }
 
 void ScriptFrontEnd::Stop() {
-  stopping_ = true;
+  {
+    // Under the mutex, so that no wait misses it between its check and its sleep.
+    platform::MutexLock lock(mutex_);
+    stopping_ = true;
+  }
   if (stopPipe_[1] >= 0) {
     const char wake = 1;
     static_cast<void>(::write(stopPipe_[1], &wake, 1));
   }
-  changed_.notify_all();
+  changed_.NotifyAll();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -233,7 +237,7 @@ std::string ScriptFrontEnd::RunOnUi(const UiCommand& command, bool retry) {
   std::string lastError = "the wizard does not answer";
   for (;;) {
     {
-      std::lock_guard lock(mutex_);
+      platform::MutexLock lock(mutex_);
       if (ended_) return "the wizard has ended";
     }
     auto ack = std::make_shared<Ack>();
@@ -243,31 +247,32 @@ std::string ScriptFrontEnd::RunOnUi(const UiCommand& command, bool retry) {
       auto settle = [this, ack, &counted](const std::string& error) {
         if (counted) --pendingInputs_;
         counted = false;
-        std::lock_guard lock(mutex_);
+        platform::MutexLock lock(mutex_);
         if (ack->done) return;
         ack->done = true;
         ack->error = error;
-        changed_.notify_all();
+        changed_.NotifyAll();
       };
       const std::string error = command([&settle] { settle({}); });
       settle(error);
     });
     {
-      std::unique_lock lock(mutex_);
-      const bool answered =
-          changed_.wait_until(lock, deadline, [&] { return ack->done || ended_ || stopping_; });
+      platform::MutexLock lock(mutex_);
+      while (!ack->done && !ended_ && !stopping_ && changed_.WaitUntil(lock, deadline)) {
+      }
       if (stopping_) return {};
-      if (!answered) return lastError;
       if (ack->done && ack->error.empty()) return {};
-      if (!ack->done) return "the wizard has ended";
+      if (!ack->done) return ended_ ? "the wizard has ended" : lastError;
       lastError = ack->error;
     }
     if (!retry || Clock::now() >= deadline) return lastError;
     // Wait for the screen to change, as a person waits for a button to come alive.
-    std::unique_lock lock(mutex_);
+    platform::MutexLock lock(mutex_);
     const size_t seen = history_.size();
+    const auto pause = std::min(deadline, Clock::now() + kRetryPause);
     ++waiting_;
-    changed_.wait_for(lock, kRetryPause, [&] { return history_.size() != seen || stopping_; });
+    while (history_.size() == seen && !stopping_ && changed_.WaitUntil(lock, pause)) {
+    }
     --waiting_;
   }
 }
@@ -278,7 +283,7 @@ std::string ScriptFrontEnd::Answer(int line, const std::string& button) {
         const auto& boxes = toolkit_.OpenBoxes();
         if (boxes.empty()) {
           {
-            std::lock_guard lock(mutex_);
+            platform::MutexLock lock(mutex_);
             pendingAnswers_.push_back({button, line});
           }
           if (accepted) accepted();
@@ -297,10 +302,10 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
   }
   const std::string& what = words[1];
   std::function<bool(const Event&)> matches;
-  std::function<bool()> now;
+  std::function<bool(const Screen&)> now;
   std::string described;
   if (what == "end" && words.size() == 2) {
-    now = [this] { return ended_; };
+    now = [](const Screen& screen) { return screen.ended; };
     matches = [](const Event& e) { return e.kind == "end"; };
     described = "the end of the wizard";
   } else if (what == "page" && (words.size() == 3 || words.size() == 4)) {
@@ -311,15 +316,15 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
       if (value.rfind(page + " ", 0) != 0) return false;
       return buttons.empty() || value.find(" buttons=" + buttons + " ") != std::string::npos;
     };
-    now = [this, fits] { return fits(currentPage_); };
+    now = [fits](const Screen& screen) { return fits(screen.page); };
     matches = [fits](const Event& e) { return e.kind == "page" && fits(e.value); };
     described = "page " + page + (buttons.empty() ? "" : " with buttons " + buttons);
   } else if (what == "box" && words.size() == 3) {
     int id = 0;
     if (!ParseNumber(words[2], id)) return "usage: wait box ID";
     const auto box = static_cast<uint32_t>(id);
-    now = [this, box] {
-      return std::find(openBoxes_.begin(), openBoxes_.end(), box) != openBoxes_.end();
+    now = [box](const Screen& screen) {
+      return std::find(screen.boxes.begin(), screen.boxes.end(), box) != screen.boxes.end();
     };
     matches = [box](const Event& e) { return e.kind == "box" && e.value == std::to_string(box); };
     described = "box " + words[2];
@@ -331,8 +336,8 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
       return "bad pattern " + words[2];
     }
     const std::string kind = what;
-    now = [this, kind, pattern] {
-      return std::regex_search(kind == "status" ? currentStatus_ : currentDrives_, pattern);
+    now = [kind, pattern](const Screen& screen) {
+      return std::regex_search(kind == "status" ? screen.status : screen.drives, pattern);
     };
     matches = [kind, pattern](const Event& e) {
       return e.kind == kind && std::regex_search(e.value, pattern);
@@ -342,22 +347,22 @@ std::string ScriptFrontEnd::Wait(const std::vector<std::string>& words) {
     return "usage: wait page NAME [BUTTONS] | box ID | status REGEX | drives REGEX | end";
   }
 
-  std::unique_lock lock(mutex_);
+  const auto deadline = Clock::now() + options_.timeout;
+  platform::MutexLock lock(mutex_);
   const size_t start = history_.size();
-  auto satisfied = [&] {
-    if (now()) return true;
-    for (size_t i = start; i < history_.size(); ++i) {
-      if (matches(history_[i])) return true;
-    }
-    return false;
-  };
+  size_t checked = start;
+  bool met = false;
   ++waiting_;
-  const bool met = changed_.wait_for(lock, options_.timeout, [&] {
-    return stopping_ || satisfied() || (ended_ && what != "end");
-  });
+  for (;;) {
+    // Whatever the screen showed since the wait began counts, not only what it shows now.
+    met = now(Screen{currentPage_, currentStatus_, currentDrives_, openBoxes_, ended_});
+    for (; !met && checked < history_.size(); ++checked) met = matches(history_[checked]);
+    if (met || stopping_ || (ended_ && what != "end")) break;
+    if (!changed_.WaitUntil(lock, deadline)) break;
+  }
   --waiting_;
-  if (stopping_ || satisfied()) return {};
-  if (!met) {
+  if (met || stopping_) return {};
+  if (!ended_ || what == "end") {
     return "waited " + std::to_string(options_.timeout.count() / 1000) + " s for " + described;
   }
   return "the wizard ended before " + described;
@@ -410,12 +415,12 @@ void ScriptFrontEnd::Fail(int line, const std::string& reason) {
 void ScriptFrontEnd::Emit(const std::string& kind, const std::string& value,
                           const std::string& line) {
   transcript_.Write(line);
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   history_.push_back({kind, value});
   if (kind == "page") currentPage_ = value;
   if (kind == "status") currentStatus_ = value;
   if (kind == "drives") currentDrives_ = value;
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 void ScriptFrontEnd::OnIdle() { Scrape(); }
@@ -459,7 +464,7 @@ void ScriptFrontEnd::Scrape() {
       const std::string line = StatusLine(status->text);
       if (line != lastStatus_) {
         lastStatus_ = line;
-        Emit("status", platform::host::Utf8FromWide(status->text), line);
+        Emit("status", text::Utf8FromWide(status->text), line);
       }
     }
   }
@@ -468,13 +473,13 @@ void ScriptFrontEnd::Scrape() {
 void ScriptFrontEnd::OnMessageBoxOpened(const MessageBoxState& box) {
   Scrape();
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     openBoxes_.push_back(box.id);
   }
   Emit("box", std::to_string(box.id), BoxLine(box));
   PendingAnswer pending;
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (pendingAnswers_.empty()) return;
     pending = pendingAnswers_.front();
     pendingAnswers_.pop_front();
@@ -487,7 +492,7 @@ void ScriptFrontEnd::OnMessageBoxOpened(const MessageBoxState& box) {
 
 void ScriptFrontEnd::OnMessageBoxClosed(const MessageBoxState& box) {
   {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     const auto it = std::find(openBoxes_.rbegin(), openBoxes_.rend(), box.id);
     if (it != openBoxes_.rend()) openBoxes_.erase(std::next(it).base());
   }
@@ -496,10 +501,10 @@ void ScriptFrontEnd::OnMessageBoxClosed(const MessageBoxState& box) {
 
 void ScriptFrontEnd::OnSheetEnded(intptr_t result) {
   transcript_.Write("end " + std::to_string(result));
-  std::lock_guard lock(mutex_);
+  platform::MutexLock lock(mutex_);
   ended_ = true;
   history_.push_back({"end", std::to_string(result)});
-  changed_.notify_all();
+  changed_.NotifyAll();
 }
 
 }  // namespace kestrune::ui::host

@@ -2,14 +2,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/transcript.h"
 
@@ -74,6 +73,14 @@ class ScriptFrontEnd : public ScreenObserver {
     std::string kind;  ///< "page", "box", "status", "drives", "end"
     std::string value;
   };
+  /// What the screen shows now, for the waits.
+  struct Screen {
+    std::string page;  ///< the page line without "page "
+    std::string status;
+    std::string drives;
+    std::vector<uint32_t> boxes;
+    bool ended = false;
+  };
   struct PendingAnswer {
     std::string button;  ///< as the script wrote it
     int line = 0;
@@ -115,15 +122,15 @@ class ScriptFrontEnd : public ScreenObserver {
   std::string lastStatus_ = StatusLine(L"");
 
   // Shared with the script thread.
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Event> history_;
-  std::string currentPage_;
-  std::string currentStatus_;
-  std::string currentDrives_;
-  std::vector<uint32_t> openBoxes_;
-  bool ended_ = false;
-  std::deque<PendingAnswer> pendingAnswers_;
+  mutable platform::Mutex mutex_;
+  platform::ConditionVariable changed_;
+  std::vector<Event> history_ KESTRUNE_GUARDED_BY(mutex_);
+  std::string currentPage_ KESTRUNE_GUARDED_BY(mutex_);
+  std::string currentStatus_ KESTRUNE_GUARDED_BY(mutex_);
+  std::string currentDrives_ KESTRUNE_GUARDED_BY(mutex_);
+  std::vector<uint32_t> openBoxes_ KESTRUNE_GUARDED_BY(mutex_);
+  bool ended_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  std::deque<PendingAnswer> pendingAnswers_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 }  // namespace kestrune::ui::host

@@ -1,6 +1,6 @@
 #include "ui/host/transcript.h"
 
-#include "platform/host/utf8.h"
+#include "text/utf8.h"
 #include "wizard/window_messages.h"
 
 namespace kestrune::ui::host {
@@ -40,7 +40,7 @@ std::string Quote(const std::wstring& text) {
       escaped += c;
     }
   }
-  return "\"" + platform::host::Utf8FromWide(escaped) + "\"";
+  return "\"" + text::Utf8FromWide(escaped) + "\"";
 }
 
 std::string PageName(uint32_t templateId) {

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/window_port.h"
 
 namespace kestrune::ui::host {
@@ -39,10 +38,10 @@ class WindowTable : public platform::WindowPort {
   std::vector<PostedMessage> TakeAll(WindowHandle window);
 
  private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  uintptr_t nextId_ = 1;
-  std::map<uintptr_t, std::deque<PostedMessage>> windows_;
+  platform::Mutex mutex_;
+  platform::ConditionVariable posted_;
+  uintptr_t nextId_ KESTRUNE_GUARDED_BY(mutex_) = 1;
+  std::map<uintptr_t, std::deque<PostedMessage>> windows_ KESTRUNE_GUARDED_BY(mutex_);
 };
 
 }  // namespace kestrune::ui::host

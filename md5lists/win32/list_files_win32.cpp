@@ -1,19 +1,18 @@
 // The list files on Windows. Both are opened sharing reading only, so no other program can
 // write to them while they are open.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <algorithm>
 
 #include "md5lists/list_files.h"
-#include "platform/win32/harlune/unique_file_handle.h"
 
 namespace kestrune::harlune {
 
-using win32::UniqueFileHandle;
+using windows::UniqueHandle;
 
 ListReadResult ReadListFile(const std::filesystem::path& path, std::string& bytes) {
-  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) {
     // A name that cannot name a file (wildcards, an unknown drive) names nothing that exists.
     switch (GetLastError()) {
@@ -41,8 +40,8 @@ ListReadResult ReadListFile(const std::filesystem::path& path, std::string& byte
 }
 
 bool WriteListFile(const std::filesystem::path& path, std::string_view bytes) {
-  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   bool written = true;
   while (written && !bytes.empty()) {
@@ -52,7 +51,7 @@ bool WriteListFile(const std::filesystem::path& path, std::string_view bytes) {
     bytes.remove_prefix(chunk);
   }
   if (written && file.Close()) return true;
-  file.Close();
+  file.Reset();
   DeleteFileW(path.c_str());
   return false;
 }

@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <algorithm>
 
@@ -6,20 +6,6 @@
 
 namespace kestrune::sabrel {
 namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 FileDigest Failed(DigestOutcome outcome, DWORD error = 0) {
   FileDigest result;
@@ -51,10 +37,10 @@ FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> bu
   if (attributes == INVALID_FILE_ATTRIBUTES) return FailedFromError(GetLastError());
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed(DigestOutcome::kNotRegular);
 
-  const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return FailedFromError(GetLastError());
+  const windows::UniqueHandle file(CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) return FailedFromError(GetLastError());
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return Failed(DigestOutcome::kNotRegular);
 
   if (!md5.Begin()) return Failed(DigestOutcome::kHashFailed);

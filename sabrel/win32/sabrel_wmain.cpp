@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <exception>
 #include <iostream>
@@ -8,19 +8,6 @@
 #include "sabrel/exit_codes.h"
 #include "sabrel/sabrel_app.h"
 
-namespace {
-
-std::string Utf8FromWide(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return {};
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), length, nullptr, nullptr);
-  utf8.pop_back();
-  return utf8;
-}
-
-}  // namespace
-
 /// Wide entry (linked with -municode), so that folder names outside the ANSI code page
 /// reach the check intact.
 int wmain(int argc, wchar_t** argv) {
@@ -28,7 +15,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
-      args.push_back(Utf8FromWide(argv[i]));
+      args.push_back(kestrune::windows::NarrowText(argv[i], CP_UTF8));
     }
     return RunSabrel(args, std::cout, std::cerr);
   } catch (const std::exception& e) {

@@ -1,5 +1,5 @@
 // Harlune.exe: the Windows entry of the MD5 list splitter, a console program.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <string>
 #include <vector>
@@ -30,11 +30,7 @@ void WriteText(DWORD stream, std::u16string_view text) {
     }
     return;
   }
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size,
-                      nullptr, nullptr);
+  const std::string bytes = kestrune::windows::NarrowText(wide, CP_UTF8);
   DWORD done = 0;
   for (size_t at = 0; at < bytes.size(); at += done) {
     if (!WriteFile(handle, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &done,

@@ -1,0 +1,122 @@
+#include "engine/usb_diskpart.h"
+
+#include <string>
+#include <vector>
+
+#include "text/ascii_case.h"
+
+namespace kestrune::usb {
+namespace {
+
+constexpr size_t kMaxFat32Label = 11;
+
+bool IsLabelCharacter(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') ||
+         c == L' ' || c == L'_' || c == L'-';
+}
+
+std::string Ascii(std::wstring_view text) {
+  std::string ascii;
+  for (const wchar_t c : text) ascii += static_cast<char>(c);
+  return ascii;
+}
+
+/// The words of a line after its leading "* ", split at blanks.
+std::vector<std::string> WordsAfterMark(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  for (size_t i = 2; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == ' ') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += line[i];
+    }
+  }
+  return words;
+}
+
+bool IsDiskWord(const std::string& word) { return text::EqualsIgnoringAsciiCase(word, "disk"); }
+
+/// 1 to 4 decimal digits; nothing else.
+std::optional<uint32_t> DiskNumber(const std::string& word) {
+  if (word.empty() || word.size() > 4) return std::nullopt;
+  uint32_t number = 0;
+  for (const char c : word) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return number;
+}
+
+}  // namespace
+
+std::string LookupScript(wchar_t letter) {
+  return "sel vol " + std::string(1, static_cast<char>(letter)) + "\ndetail vol\n";
+}
+
+std::string WipeScript(uint32_t disk) { return "sel dis " + std::to_string(disk) + "\nclean\n"; }
+
+std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view label,
+                        wchar_t letter) {
+  return "sel dis " + std::to_string(disk) +
+         "\nclean\nautomount disable\ncreate par primary size=" + std::to_string(megabytes) +
+         " noerr\nautomount enable\nsel par 1\nonline volume\nactive\nformat fs=FAT32 label=\"" +
+         Ascii(label) + "\" quick\nassign letter=" + std::string(1, static_cast<char>(letter)) +
+         "\nexit";
+}
+
+std::wstring DiskpartParameters(const std::wstring& scriptPath, const std::wstring& outputPath) {
+  return L"/C chcp 437 & diskpart /s \"" + scriptPath + L"\" > \"" + outputPath + L"\"";
+}
+
+bool IsScriptLetter(wchar_t letter) { return letter >= L'A' && letter <= L'Z'; }
+
+std::wstring ScriptLabel(std::wstring_view label) {
+  bool allowed = !label.empty() && label.size() <= kMaxFat32Label &&
+                 label.find_first_not_of(L' ') != std::wstring_view::npos;
+  for (const wchar_t c : label) allowed = allowed && IsLabelCharacter(c);
+  return std::wstring(allowed ? label : kDefaultVolumeLabel);
+}
+
+DiskLookup ParseDiskLookup(std::istream& output) {
+  DiskLookup lookup;
+  int diskLines = 0;
+  std::optional<uint32_t> number;
+  std::string line;
+  while (std::getline(output, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 2 || line[0] != '*' || line[1] != ' ') continue;
+    const std::vector<std::string> words = WordsAfterMark(line);
+    if (words.empty() || !IsDiskWord(words[0])) continue;
+    ++diskLines;
+    number = words.size() > 1 ? DiskNumber(words[1]) : std::nullopt;
+  }
+  if (diskLines > 1) {
+    lookup.outcome = DiskLookup::kSeveral;
+  } else if (diskLines == 1 && number && *number > 0) {
+    lookup.outcome = DiskLookup::kFound;
+    lookup.disk = *number;
+  }
+  return lookup;
+}
+
+std::optional<uint32_t> ProgressGauge::Next(const platform::VolumeSpace& space) {
+  if (totalBytes_ == 0) return std::nullopt;
+  const uint64_t used =
+      space.totalBytes > space.freeBytesToCaller ? space.totalBytes - space.freeBytesToCaller : 0;
+  constexpr uint32_t kCeiling = 990;
+  uint64_t perMille = kCeiling;
+  if (used < totalBytes_) {
+    // used * 1000 must fit 64 bits; halving both keeps the ratio.
+    uint64_t part = used, whole = totalBytes_;
+    while (whole > UINT64_MAX / 1000) part >>= 1, whole >>= 1;
+    perMille = part * 1000 / whole;
+  }
+  const auto value = static_cast<uint32_t>(perMille > kCeiling ? kCeiling : perMille);
+  if (value <= lastPosted_) return std::nullopt;
+  lastPosted_ = value;
+  return value;
+}
+
+}  // namespace kestrune::usb

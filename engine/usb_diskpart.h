@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/volume_info.h"
+
+namespace kestrune::usb {
+
+/// The label a new USB volume gets when the run context names none, or one that cannot go
+/// into a diskpart script unchanged.
+inline constexpr std::wstring_view kDefaultVolumeLabel = L"RECOVERY";
+
+/// The three diskpart scripts of the USB writer, with "\n" line ends (a text-mode file turns
+/// them into the platform's own). Every value in them must have passed the checks below.
+std::string LookupScript(wchar_t letter);
+std::string WipeScript(uint32_t disk);
+/// Eleven lines; the last one, "exit", has no line break.
+std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view label, wchar_t letter);
+
+/// The parameters of "cmd.exe" that run one script and send diskpart's output to a file.
+std::wstring DiskpartParameters(const std::wstring& scriptPath, const std::wstring& outputPath);
+
+/// A drive letter diskpart can be given: 'A' to 'Z'.
+bool IsScriptLetter(wchar_t letter);
+
+/// `label` when it is a FAT32 label that the build script can carry as it is (1 to 11
+/// characters, each an ASCII letter or digit, a blank, '_' or '-'); otherwise "RECOVERY".
+std::wstring ScriptLabel(std::wstring_view label);
+
+/// What the look-up's output says about the disk behind the volume.
+struct DiskLookup {
+  enum Outcome { kFound, kNone, kSeveral };
+  Outcome outcome = kNone;
+  uint32_t disk = 0;  ///< with kFound: 1 to 9999
+};
+
+/// Reads diskpart's "detail volume" output. A disk line begins with an asterisk, a blank and
+/// the word Disk ("* Disk 2    Online ..."); it names the disk when its number is 1 to 4
+/// digits and greater than 0. One disk line is needed: without one (or with disk 0, the
+/// system's first disk) there is no disk; with two the volume spans disks and wiping one of
+/// them is never right. Line ends may be CR LF or LF.
+DiskLookup ParseDiskLookup(std::istream& output);
+
+/// Unpacking progress measured by the space used on the drive, in per mille of the bytes of
+/// all images. Values only rise, and stop at 990: the job's end reports 1000.
+class ProgressGauge {
+ public:
+  explicit ProgressGauge(uint64_t totalBytes) : totalBytes_(totalBytes) {}
+
+  /// The value to report for `space`, or nothing when it does not rise above the last one.
+  std::optional<uint32_t> Next(const platform::VolumeSpace& space);
+
+ private:
+  uint64_t totalBytes_;
+  uint32_t lastPosted_ = 0;
+};
+
+}  // namespace kestrune::usb
