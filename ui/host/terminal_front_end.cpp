@@ -234,6 +234,7 @@ std::string TerminalFrontEnd::Open() {
       savedStderr_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
       if (savedStderr_ >= 0 && ::dup2(capture[1], STDERR_FILENO) >= 0) {
         ::fcntl(capture[0], F_SETFL, O_NONBLOCK);
+        platform::MutexLock lock(captureMutex_);
         capturePipe_ = capture[0];
       } else {
         ::close(capture[0]);
@@ -265,7 +266,7 @@ void TerminalFrontEnd::EndScreen() {
     ::close(savedStderr_);
     savedStderr_ = -1;
     ReadCapturedStderr();
-    std::lock_guard lock(captureMutex_);
+    platform::MutexLock lock(captureMutex_);
     if (!captured_.empty()) {
       static_cast<void>(::write(STDERR_FILENO, captured_.data(), captured_.size()));
     }
@@ -287,7 +288,7 @@ void TerminalFrontEnd::Close() {
   ClosePipe(wakePipe_);
   ClosePipe(signalPipe_);
   {
-    std::lock_guard lock(captureMutex_);
+    platform::MutexLock lock(captureMutex_);
     if (capturePipe_ >= 0) ::close(capturePipe_);
     capturePipe_ = -1;
   }
@@ -298,7 +299,7 @@ void TerminalFrontEnd::Close() {
 bool TerminalFrontEnd::Idle() const { return keys_.empty() && !readPending_ && !handlingPosted_; }
 
 void TerminalFrontEnd::ReadCapturedStderr() {
-  std::lock_guard lock(captureMutex_);
+  platform::MutexLock lock(captureMutex_);
   if (capturePipe_ < 0) return;
   char buffer[4096];
   for (;;) {
@@ -328,7 +329,7 @@ void TerminalFrontEnd::WatchLoop() {
     fds[count++] = {signalPipe_[0], POLLIN, 0};
     int capturing = -1;
     {
-      std::lock_guard lock(captureMutex_);
+      platform::MutexLock lock(captureMutex_);
       capturing = capturePipe_;
     }
     const nfds_t capture = capturing >= 0 ? count++ : 0;

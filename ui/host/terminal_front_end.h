@@ -3,11 +3,11 @@
 #include <atomic>
 #include <cstdio>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/mutex.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/terminal_keys.h"
 #include "ui/host/terminal_view.h"
@@ -21,8 +21,8 @@ enum class FrontEndKind { kTerminal, kScript };
 
 /// The front end for the setting of KESTRUNE_UI (null or empty when unset): unset means the
 /// terminal when one is attached. Nothing, with the reason in `why`, when none can run.
-std::optional<FrontEndKind> ChooseFrontEnd(const char* setting, bool terminalAttached,
-                                           std::string& why);
+[[nodiscard]] std::optional<FrontEndKind> ChooseFrontEnd(const char* setting, bool terminalAttached,
+                                                         std::string& why);
 
 /// The terminal wizard: draws the sheet, its pages, dialogs and message boxes with ncursesw on
 /// the process's terminal (/dev/tty, never standard output, which carries the result line)
@@ -49,7 +49,7 @@ class TerminalFrontEnd : public ScreenObserver {
 
   /// Takes over the terminal (UI thread). An empty text when it did; otherwise why not, and
   /// nothing has changed.
-  std::string Open();
+  [[nodiscard]] std::string Open();
   /// Gives the terminal back as it was, writes out the held-back standard error, stops
   /// watching signals. Idempotent; the sheet's end already gives the screen back.
   void Close();
@@ -97,9 +97,10 @@ class TerminalFrontEnd : public ScreenObserver {
   int signalPipe_[2] = {-1, -1};
 
   int savedStderr_ = -1;
-  std::mutex captureMutex_;
-  int capturePipe_ = -1;  ///< read end of what standard error receives meanwhile
-  std::string captured_;
+  platform::Mutex captureMutex_;
+  /// Read end of what standard error receives meanwhile.
+  int capturePipe_ KESTRUNE_GUARDED_BY(captureMutex_) = -1;
+  std::string captured_ KESTRUNE_GUARDED_BY(captureMutex_);
 };
 
 }  // namespace kestrune::ui::host

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <clocale>
 
+#include "text/utf8.h"
 #include "ui/host/terminal_front_end.h"
 #include "ui/host/terminal_keys.h"
 #include "ui/host/terminal_paint.h"
@@ -69,22 +70,7 @@ class TerminalScreenTest : public ::testing::Test {
       if (edge == L'┘') break;
     }
   }
-  static std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (const wchar_t c : text) {
-      if (c < 0x80) {
-        out += static_cast<char>(c);
-      } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
-    return out;
-  }
+  static std::string Narrow(const std::wstring& text) { return text::Utf8FromWide(text); }
 
   /// To the Drive page with recorder E chosen through the keys: the drive list has the focus
   /// at first, Space opens it, Enter takes the highlighted entry.
