@@ -47,7 +47,7 @@ TEST_F(CarriedToolFilesTest, SixtyFourBitSabrelOnWow64AndWhenTheQueryFails) {
 TEST_F(CarriedToolFilesTest, ExistingFileOrFolderIsNeverReplaced) {
   folder.WriteFile("7z.exe", "the user's own 7-Zip");
   std::filesystem::create_directory(folder.path() / "Harlune.exe");
-  ExtractTools(fakes.tools, testing::Wide(folder.path()));
+  const auto written = ExtractTools(fakes.tools, testing::Wide(folder.path()));
 
   EXPECT_EQ(ReadFile(folder.path() / "7z.exe"), "the user's own 7-Zip");
   EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Harlune.exe"));
@@ -56,6 +56,8 @@ TEST_F(CarriedToolFilesTest, ExistingFileOrFolderIsNeverReplaced) {
   // Neither scheduled for deletion nor waited for.
   EXPECT_EQ(fakes.restartCleanup.scheduled.size(), 2u);
   EXPECT_EQ(fakes.clock.pauses.size(), 2u);
+  // Only what this call wrote is named for removal afterwards.
+  EXPECT_EQ(written, (std::vector<std::wstring>{L"7z.dll", L"Sabrel.exe"}));
 }
 
 TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
@@ -64,6 +66,23 @@ TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
   std::filesystem::create_directories(folder.path() / deep);
   ExtractToolFile(fakes.tools, In(deep), L"7z.exe", 133);
   EXPECT_TRUE(fakes.carriedTools.writes.empty());
+}
+
+TEST_F(CarriedToolFilesTest, OnlyToolsThisProcessWroteCountAsItsOwnUntilTheyAreGone) {
+  folder.WriteFile("7z.exe", "the user's own 7-Zip");
+  ExtractTools(fakes.tools, testing::Wide(folder.path()));
+  const std::vector<std::wstring> own{L"7z.dll", L"Sabrel.exe", L"Harlune.exe"};
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())), own);
+  EXPECT_TRUE(ToolsWrittenInto(testing::Wide(folder.path()) + L"/other").empty());
+
+  std::filesystem::remove(folder.path() / "Sabrel.exe");
+  ForgetDeletedTools(testing::Wide(folder.path()));
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
+  // A file of that name put there later is somebody else's.
+  folder.WriteFile("Sabrel.exe", "not ours");
+  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
+            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/fixed_text.h"
+#include "app/system_time.h"
 #include "platform/window_port.h"
 
 namespace kestrune {
@@ -32,18 +33,6 @@ inline constexpr uint32_t kSetComplete = 0x80000000;
 /// Bit set when disc `n` (1 to 9) of the set has been written completely.
 constexpr uint32_t DiscWritten(uint32_t n) { return 1u << (7 + n); }
 }  // namespace disc_state
-
-/// A point in time in the fields of a Windows SYSTEMTIME (UTC).
-struct SystemTime {
-  uint16_t wYear = 0;
-  uint16_t wMonth = 0;
-  uint16_t wDayOfWeek = 0;
-  uint16_t wDay = 0;
-  uint16_t wHour = 0;
-  uint16_t wMinute = 0;
-  uint16_t wSecond = 0;
-  uint16_t wMilliseconds = 0;
-};
 
 /// One source file (disc image): disc n is written from entry n - 1.
 struct SourceEntry {
@@ -73,10 +62,17 @@ struct RunContext {
   uint32_t noEject = 0;
   uint32_t allowPartial = 0;
   uint32_t allowedMediaMask = 0;
+  // The progress of a running disc write. The burn resets them before the write starts; the
+  // write-progress sink sets them while it runs; the Write page only reads them.
   std::atomic<uint32_t> sectorCount{0};
   std::atomic<uint32_t> lastWrittenLba{0};
-  SystemTime writeStartTime;
-  SystemTime finalizeTime;
+  /// When data writing began (the first writing-data event); all zero until then.
+  AtomicSystemTime writeStartTime;
+  /// When finalization began; all zero until then. Recorded before `finalizing` is set, so
+  /// a reader that sees `finalizing` (or a non-zero time) sees the whole time.
+  AtomicSystemTime finalizeTime;
+  /// Set by the UI to cancel the running write; the burn clears it when its step starts, the
+  /// sink when it has passed the cancel on to the writer.
   std::atomic<uint32_t> cancelRequested{0};
   std::atomic<uint32_t> verifyTicks{0};
   std::atomic<uint32_t> imageSizeMB{0};

@@ -8,6 +8,9 @@ namespace kestrune {
 inline constexpr uint32_t WM_JOB_REQUEST = 0x9001;  ///< wParam job code, lParam job argument
 inline constexpr uint32_t WM_JOB_END = 0x9002;      ///< wParam step code, lParam result code
 inline constexpr uint32_t WM_JOB_START = 0x9003;    ///< wParam step code, lParam 0
+/// Posted by the write-progress sink to the sheet, which passes it on to the showing page:
+/// wParam the write action (platform::imapi::kAction...), lParam 0.
+inline constexpr uint32_t WM_WRITE_ACTION = 0x9101;
 /// Ends a thread's message loop (the value of WM_QUIT).
 inline constexpr uint32_t kQuitMessage = 0x0012;
 

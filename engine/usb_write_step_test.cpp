@@ -351,10 +351,12 @@ TEST_F(UsbRefusalTest, DoubtAboutTheStick) {
 
 TEST_F(UsbRefusalTest, DiskChangedBehindItsNumberAfterTheWipeIsNotBuilt) {
   UseStandInImages(work.path());
-  for (const auto& [pointer, value] : std::map<std::string, std::string>{
+  for (const auto& change : std::map<std::string, std::string>{
            {"/disks/1/pnpDeviceId", "USBSTOR\\DISK&VEN_OTHER\\1"},
            {"/disks/1/parentContainerId", "{00000000-0000-0000-FFFF-FFFFFFFFFFFF}"},
            {"/disks/1/interfaceType", "SCSI"}}) {
+    const std::string& pointer = change.first;
+    const std::string& value = change.second;
     temp.Change([&](MachineDescription& d) {
       d.faults.changesAfterDiskpartRun = {{d.diskpartRuns + 2, {{pointer, value}}}};
     });

@@ -14,6 +14,8 @@ inline constexpr HResult kS_FALSE = 0x00000001;
 inline constexpr HResult kE_NOTIMPL = 0x80004001;
 inline constexpr HResult kE_NOINTERFACE = 0x80004002;
 inline constexpr HResult kE_POINTER = 0x80004003;
+/// The operation was abandoned before it began.
+inline constexpr HResult kE_ABORT = 0x80004004;
 inline constexpr HResult kE_FAIL = 0x80004005;
 inline constexpr HResult kE_INVALIDARG = 0x80070057;
 /// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): what opening a missing file answers.

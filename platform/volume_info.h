@@ -33,7 +33,8 @@ class VolumeInfo {
 
   /// GetTempFileNameW with unique number 0: creates an empty file named from the first three
   /// characters of `prefix`, a hexadecimal number and ".tmp" in `folder`, and returns its
-  /// path. 0 on success, otherwise the system error code (3 when the folder does not exist).
+  /// path. 0 on success, otherwise the system error code (267, ERROR_DIRECTORY, when the
+  /// folder does not exist).
   [[nodiscard]] virtual uint32_t CreateTempFile(const std::wstring& folder,
                                                 const std::wstring& prefix, std::wstring& path) = 0;
 };

@@ -76,7 +76,12 @@ void ClearFolder(const fs::path& folder) {
 
 bool InsertDisc(Machine& machine, char letter, const DiscDescription& disc, std::string* error) {
   if (!ModifyRecorder(
-          machine, letter, [&](RecorderDescription& recorder) { recorder.disc = disc; }, error)) {
+          machine, letter,
+          [&](RecorderDescription& recorder) {
+            recorder.disc = disc;
+            ++recorder.discChanges;
+          },
+          error)) {
     return false;
   }
   ClearFolder(machine.VolumeFolder(letter));
@@ -93,6 +98,7 @@ bool EjectDisc(Machine& machine, char letter, std::string* error) {
       recorder.disc = blank;
     }
     ++recorder.ejectCount;
+    ++recorder.discChanges;
   };
   if (!ModifyRecorder(machine, letter, eject, error)) return false;
   ClearFolder(machine.VolumeFolder(letter));

@@ -81,6 +81,33 @@ Json DiscJson(const DiscDescription& d) {
   return j;
 }
 
+WriteRecord WriteRecordFrom(const Json& j) {
+  WriteRecord w;
+  Take(j, "clientName", w.clientName);
+  Take(j, "writeSpeed", w.writeSpeed);
+  Take(j, "pureCav", w.pureCav);
+  Take(j, "verificationLevel", w.verificationLevel);
+  Take(j, "forceMediaToBeClosed", w.forceMediaToBeClosed);
+  Take(j, "forceOverwrite", w.forceOverwrite);
+  Take(j, "imageBytes", w.imageBytes);
+  TakeCode(j, "result", w.result);
+  Take(j, "actions", w.actions);
+  w.actions.resize(8, 0);
+  return w;
+}
+
+Json WriteRecordJson(const WriteRecord& w) {
+  return Json{{"clientName", w.clientName},
+              {"writeSpeed", w.writeSpeed},
+              {"pureCav", w.pureCav},
+              {"verificationLevel", w.verificationLevel},
+              {"forceMediaToBeClosed", w.forceMediaToBeClosed},
+              {"forceOverwrite", w.forceOverwrite},
+              {"imageBytes", w.imageBytes},
+              {"result", CodeText(w.result)},
+              {"actions", w.actions}};
+}
+
 RecorderDescription RecorderFrom(const Json& j) {
   RecorderDescription r;
   Take(j, "uniqueId", r.uniqueId);
@@ -92,6 +119,8 @@ RecorderDescription RecorderFrom(const Json& j) {
   Take(j, "writeBytesPerSecond", r.writeBytesPerSecond);
   Take(j, "eventIntervalMs", r.eventIntervalMs);
   Take(j, "announceInitialization", r.announceInitialization);
+  Take(j, "announceFormatting", r.announceFormatting);
+  Take(j, "announceCalibration", r.announceCalibration);
   Take(j, "pureCav", r.pureCav);
   TakeOptional(j, "feedBlankMediaType", r.feedBlankMediaType);
   if (j.contains("disc") && !j.at("disc").is_null()) r.disc = DiscFrom(j.at("disc"));
@@ -99,6 +128,10 @@ RecorderDescription RecorderFrom(const Json& j) {
   Take(j, "flipByteAfterBurn", r.flipByteAfterBurn);
   TakeCalls(j, "failCalls", r.failCalls);
   Take(j, "ejectCount", r.ejectCount);
+  Take(j, "discChanges", r.discChanges);
+  Take(j, "writeCount", r.writeCount);
+  if (j.contains("lastWrite") && !j.at("lastWrite").is_null())
+    r.lastWrite = WriteRecordFrom(j.at("lastWrite"));
   if (r.letter.size() != 1) throw std::invalid_argument("recorder letter must be one letter");
   if (r.uniqueId.empty()) {
     // The form IMAPI2 gives: the drive's device interface path.
@@ -118,6 +151,8 @@ Json RecorderJson(const RecorderDescription& r) {
   j["writeBytesPerSecond"] = r.writeBytesPerSecond;
   j["eventIntervalMs"] = r.eventIntervalMs;
   j["announceInitialization"] = r.announceInitialization;
+  j["announceFormatting"] = r.announceFormatting;
+  j["announceCalibration"] = r.announceCalibration;
   j["pureCav"] = r.pureCav;
   j["feedBlankMediaType"] = r.feedBlankMediaType ? Json(*r.feedBlankMediaType) : Json();
   j["disc"] = r.disc ? DiscJson(*r.disc) : Json();
@@ -125,6 +160,9 @@ Json RecorderJson(const RecorderDescription& r) {
   j["flipByteAfterBurn"] = r.flipByteAfterBurn;
   j["failCalls"] = CallsJson(r.failCalls);
   j["ejectCount"] = r.ejectCount;
+  j["discChanges"] = r.discChanges;
+  j["writeCount"] = r.writeCount;
+  j["lastWrite"] = r.lastWrite ? WriteRecordJson(*r.lastWrite) : Json();
   return j;
 }
 
@@ -180,6 +218,7 @@ DiskDescription DiskFrom(const Json& j) {
   Take(j, "failProperties", d.failProperties);
   Take(j, "nullProperties", d.nullProperties);
   TakeOptional(j, "vanishAfterBytes", d.vanishAfterBytes);
+  Take(j, "flipByteAfterUnpack", d.flipByteAfterUnpack);
   return d;
 }
 
@@ -203,6 +242,7 @@ Json DiskJson(const DiskDescription& d) {
   j["failProperties"] = d.failProperties;
   j["nullProperties"] = d.nullProperties;
   j["vanishAfterBytes"] = d.vanishAfterBytes ? Json(*d.vanishAfterBytes) : Json();
+  j["flipByteAfterUnpack"] = d.flipByteAfterUnpack;
   return j;
 }
 

@@ -25,16 +25,33 @@ struct DiscDescription {
   std::optional<std::vector<uint32_t>> profiles;  // replaces the profiles of the media type
 };
 
+/// What the program asked of the last write on a recorder, and how it went: the settings the
+/// writer held when `Write` was called, the size of the image, the result and how many
+/// progress events of each action (index = action code 0 to 7) it reported.
+struct WriteRecord {
+  std::string clientName;
+  uint32_t writeSpeed = 0;  // sectors per second requested (0xFFFFFFFF: the highest)
+  bool pureCav = false;     // rotation type requested
+  uint32_t verificationLevel = 0;
+  bool forceMediaToBeClosed = false;
+  bool forceOverwrite = false;
+  uint64_t imageBytes = 0;
+  uint32_t result = 0;
+  std::vector<uint32_t> actions = std::vector<uint32_t>(8, 0);
+};
+
 struct RecorderDescription {
   std::string uniqueId;
   std::string letter = "E";
   std::optional<std::vector<std::string>> volumePaths;  // default: { "<letter>:\" }
   std::string vendorId = "KESTRUNE";
   std::string productId = "DVD-RW SIM 24X  ";
-  std::vector<uint32_t> supportedMediaTypes = {2, 3, 6, 7, 8, 9, 10, 11, 13};
+  std::vector<uint32_t> supportedMediaTypes = {2, 3, 6, 7, 8, 9, 10, 11, 13, 18};
   uint64_t writeBytesPerSecond = 11'080'000;  // 8x DVD
   uint32_t eventIntervalMs = 250;             // time between two progress events
   bool announceInitialization = true;         // write starts with actions 0 and 2
+  bool announceFormatting = false;            // ... and 1 (formatting media) after 0
+  bool announceCalibration = false;           // ... and 3 (calibrating power) before 4
   bool pureCav = false;
   std::optional<uint32_t> feedBlankMediaType;  // after each eject a blank disc of this type
   std::optional<DiscDescription> disc;
@@ -44,6 +61,9 @@ struct RecorderDescription {
   FailedCalls failCalls;
   // State.
   uint32_t ejectCount = 0;
+  uint32_t discChanges = 0;  // counts every insert and eject: a write sees its disc swapped
+  uint32_t writeCount = 0;   // Write calls that reached the drive
+  std::optional<WriteRecord> lastWrite;
 };
 
 struct PartitionDescription {
@@ -80,6 +100,7 @@ struct DiskDescription {
   std::vector<std::string> failProperties;   // inventory reads of these properties fail
   std::vector<std::string> nullProperties;   // ... read as null (empty text)
   std::optional<uint64_t> vanishAfterBytes;  // disk goes away once its volumes hold more
+  bool flipByteAfterUnpack = false;          // one byte of the largest file 7-Zip unpacked differs
 };
 
 struct UserDescription {

@@ -25,6 +25,7 @@ struct Target {
   uint64_t bytesPerSecond = 0;
   uint64_t capacityRoom = 0;           // bytes until the volume is full
   std::optional<uint64_t> vanishRoom;  // bytes the disk takes before it goes away
+  bool flipByteAfterUnpack = false;
 };
 
 bool DescribeTarget(Machine& machine, char letter, Target& target) {
@@ -51,9 +52,22 @@ bool DescribeTarget(Machine& machine, char letter, Target& target) {
       target.vanishRoom = diskHeld < *disk.vanishAfterBytes ? *disk.vanishAfterBytes - diskHeld : 0;
     }
     target.bytesPerSecond = disk.writeBytesPerSecond;
+    target.flipByteAfterUnpack = disk.flipByteAfterUnpack;
     return true;
   }
   return false;
+}
+
+// The disk's fault flipByteAfterUnpack: the medium spoils a file after it was written.
+void FlipMiddleByte(const fs::path& file, uint64_t size) {
+  std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+  const auto offset = static_cast<std::streamoff>(size / 2);
+  char byte = 0;
+  stream.seekg(offset);
+  stream.read(&byte, 1);
+  byte = static_cast<char>(byte ^ 0xFF);
+  stream.seekp(offset);
+  stream.write(&byte, 1);
 }
 
 // Copies the unpacked tree onto the volume at the disk's pace, stopping at its limit.
@@ -61,6 +75,8 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
              Target target, std::ostream& errors) {
   const auto start = std::chrono::steady_clock::now();
   uint64_t written = 0;
+  fs::path largest;
+  uint64_t largestSize = 0;
   std::vector<char> buffer(1 << 20);
   std::error_code error;
   for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end;
@@ -77,6 +93,9 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
       target.capacityRoom += replaced;
       if (target.vanishRoom) *target.vanishRoom += replaced;
     }
+    std::error_code fileSizeError;
+    const uint64_t size = it->file_size(fileSizeError);
+    if (!fileSizeError && size > largestSize) largest = to, largestSize = size;
     std::ifstream in(it->path(), std::ios::binary);
     std::ofstream out(to, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -119,6 +138,7 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
     errors << "ERROR: " << destination.string() << "\nThe device is not ready.\n";
     return kFatalError;
   }
+  if (target.flipByteAfterUnpack && largestSize > 0) FlipMiddleByte(largest, largestSize);
   return 0;
 }
 
@@ -188,7 +208,8 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
     errors << "ERROR: " << requested << "\nThe device is not ready.\n";
     return kFatalError;
   }
-  if (target.bytesPerSecond == 0 && FitsWhole(arguments, target)) {
+  // The flipped byte needs to know what was written, so that fault takes the staged way.
+  if (target.bytesPerSecond == 0 && !target.flipByteAfterUnpack && FitsWhole(arguments, target)) {
     // No pacing and room for the whole archive: 7-Zip writes onto the volume itself, so the
     // space used grows as it would on a stick.
     std::vector<std::string> unpack = arguments;

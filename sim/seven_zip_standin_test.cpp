@@ -100,5 +100,29 @@ TEST_F(SevenZipStandInTest, UnpacedDiskTakesTheFilesDirectlyAndStillFillsUp) {
   EXPECT_TRUE(temp.Read().disks[1].partitions[0].full);
 }
 
+TEST_F(SevenZipStandInTest, FlippedByteSpoilsExactlyTheLargestUnpackedFile) {
+  temp.Change([](MachineDescription& d) { d.disks[1].flipByteAfterUnpack = true; });
+  auto process = Start(testing::SampleImage(1), volumes.DriveRoot(L'F'));
+  EXPECT_EQ(Finish(*process), 0u);
+
+  const fs::path fresh = temp.folder() / "fresh";
+  process = Start(testing::SampleImage(1), platform::FromNativePath(fresh));
+  EXPECT_EQ(Finish(*process), 0u);
+  std::vector<std::string> differing;
+  uintmax_t largest = 0;
+  std::string largestName;
+  for (const auto& entry : fs::recursive_directory_iterator(fresh)) {
+    if (!entry.is_regular_file()) continue;
+    const auto relative = fs::relative(entry.path(), fresh);
+    if (entry.file_size() > largest) largest = entry.file_size(), largestName = relative.string();
+    const auto onStick = temp.machine().VolumeFolder('F') / relative;
+    if (testing::ReadFile(entry.path()) != testing::ReadFile(onStick)) {
+      differing.push_back(relative.string());
+      EXPECT_EQ(fs::file_size(onStick), entry.file_size()) << "same length, other bytes";
+    }
+  }
+  EXPECT_EQ(differing, std::vector<std::string>{largestName});
+}
+
 }  // namespace
 }  // namespace kestrune::sim

@@ -185,7 +185,7 @@ TEST(VolumeInfoTest, TempFilesOsVersionAndOtherPaths) {
   EXPECT_TRUE(fs::is_regular_file(file));
   EXPECT_EQ(file.filename().string().substr(0, 3), "rec");
   EXPECT_EQ(file.extension(), ".tmp");
-  EXPECT_EQ(volumes.CreateTempFile(L"/no/such/folder", L"rec", first), 3u);
+  EXPECT_EQ(volumes.CreateTempFile(L"/no/such/folder", L"rec", first), 267u);
 
   platform::VolumeSpace space;
   EXPECT_TRUE(volumes.GetFreeSpace(platform::FromNativePath(temp.folder()), space))

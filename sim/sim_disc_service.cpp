@@ -132,8 +132,15 @@ std::unique_ptr<platform::DiscImageStream> SimDiscService::OpenImageStream(const
     hr = platform::kE_FILE_NOT_FOUND;
     return nullptr;
   }
+  MachineDescription machine;
+  HResult sizeResult = platform::kS_OK;
+  if (machine_.Read(machine)) Failing(machine.faults.discService, "GetSize", sizeResult);
   hr = platform::kS_OK;
-  return std::make_unique<SimImageStream>(file, size);
+  return std::make_unique<SimImageStream>(file, size, sizeResult);
+}
+
+SimDiscRecorder::~SimDiscRecorder() {
+  if (heldBy_) heldBy_->RecorderReleased(this);
 }
 
 HResult SimDiscRecorder::Describe(const char* call, RecorderDescription& recorder) const {

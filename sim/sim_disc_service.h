@@ -28,10 +28,18 @@ class SimDiscService : public platform::DiscService {
   Machine& machine_;
 };
 
+class SimDataWriter;
+
 /// A recorder object of the simulated machine, bound by unique id.
 class SimDiscRecorder : public platform::DiscRecorder {
  public:
   explicit SimDiscRecorder(Machine& machine) : machine_(machine) {}
+  /// A recorder released while a writer still holds it leaves that writer without one, and
+  /// the writer remembers it (SimDataWriter::recorderReleasedWhileHeld): the program must
+  /// take a recorder out of the writer before it lets it go.
+  ~SimDiscRecorder() override;
+  SimDiscRecorder(const SimDiscRecorder&) = delete;
+  SimDiscRecorder& operator=(const SimDiscRecorder&) = delete;
 
   platform::HResult InitializeDiscRecorder(const std::wstring& uniqueId) override;
   platform::HResult GetVendorId(std::wstring& vendorId) override;
@@ -47,23 +55,30 @@ class SimDiscRecorder : public platform::DiscRecorder {
   const std::string& uniqueId() const { return uniqueId_; }
 
  private:
+  friend class SimDataWriter;
   Machine& machine_;
   std::string uniqueId_;
+  SimDataWriter* heldBy_ = nullptr;  // the writer this recorder is put into
 };
 
-/// The image file behind a stream.
+/// The image file behind a stream. `sizeResult` is what GetSize answers (a fault from the
+/// description, faults.discService "GetSize").
 class SimImageStream : public platform::DiscImageStream {
  public:
-  SimImageStream(std::filesystem::path file, uint64_t size) : file_(std::move(file)), size_(size) {}
+  SimImageStream(std::filesystem::path file, uint64_t size,
+                 platform::HResult sizeResult = platform::kS_OK)
+      : file_(std::move(file)), size_(size), sizeResult_(sizeResult) {}
   platform::HResult GetSize(uint64_t& sizeBytes) override {
-    sizeBytes = size_;
-    return platform::kS_OK;
+    if (sizeResult_ == platform::kS_OK) sizeBytes = size_;
+    return sizeResult_;
   }
   const std::filesystem::path& file() const { return file_; }
+  uint64_t size() const { return size_; }
 
  private:
   std::filesystem::path file_;
   uint64_t size_;
+  platform::HResult sizeResult_;
 };
 
 /// Status bits (imapi::kMedia...) of a disc as the description states it.

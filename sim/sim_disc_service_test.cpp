@@ -235,7 +235,7 @@ TEST_F(DiscServiceTest, DiscFaultsStopTheWrite) {
   temp.Change([](MachineDescription& d) { d.recorders[0].disc->damaged = true; });
   EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone),
             imapi::kE_INVALID_MEDIA_STATE);
-  temp.Change([](MachineDescription& d) { d.recorders[0].disc = Disc(18); });
+  temp.Change([](MachineDescription& d) { d.recorders[0].disc = Disc(imapi::kMediaTypeBdRe); });
   EXPECT_EQ(Burn(testing::SampleImage(1), events, imapi::kVerificationNone),
             imapi::kE_MEDIA_IS_NOT_SUPPORTED);
   temp.Change([](MachineDescription& d) { d.recorders[0].disc = Disc(11, "blank", 4096); });

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <system_error>
 #include <thread>
 
+#include "sim/iso_files.h"
 #include "sim/machine_actions.h"
 #include "sim/seven_zip.h"
+#include "text/utf8.h"
 
 namespace kestrune::sim {
 namespace {
@@ -22,24 +25,35 @@ constexpr uint64_t kMinimumEvents = 8;
 constexpr HResult kNoConnection = 0x80040200;  // CONNECT_E_NOCONNECTION
 constexpr HResult kClientNameNotValid = 0xC0AA0408;
 
+bool Failing(const FailedCalls& calls, const char* call, HResult& hr) {
+  const auto it = calls.find(call);
+  if (it == calls.end()) return false;
+  hr = it->second;
+  return true;
+}
+
+// The event arguments; each getter answers the fault the recorder's failCalls give it.
 class SimWriteProgress : public platform::DataWriteProgress {
  public:
-  SimWriteProgress(int32_t action, int32_t sectorCount, int32_t lba)
-      : action_(action), sectorCount_(sectorCount), lba_(lba) {}
+  SimWriteProgress(const FailedCalls& faults, int32_t action, int32_t sectorCount, int32_t lba)
+      : faults_(faults), action_(action), sectorCount_(sectorCount), lba_(lba) {}
   HResult GetCurrentAction(int32_t& action) override {
-    action = action_;
-    return platform::kS_OK;
+    return Answer("GetCurrentAction", action, action_);
   }
   HResult GetSectorCount(int32_t& sectorCount) override {
-    sectorCount = sectorCount_;
-    return platform::kS_OK;
+    return Answer("GetSectorCount", sectorCount, sectorCount_);
   }
   HResult GetLastWrittenLba(int32_t& lba) override {
-    lba = lba_;
-    return platform::kS_OK;
+    return Answer("GetLastWrittenLba", lba, lba_);
   }
 
  private:
+  HResult Answer(const char* call, int32_t& out, int32_t value) const {
+    HResult hr = platform::kS_OK;
+    if (!Failing(faults_, call, hr)) out = value;
+    return hr;
+  }
+  const FailedCalls& faults_;
   int32_t action_, sectorCount_, lba_;
 };
 
@@ -95,18 +109,42 @@ HResult SimDataWriter::Describe(const char* call, RecorderDescription& recorder)
   return recorder_->Describe(call, recorder);
 }
 
+HResult SimDataWriter::InjectedFault(const char* call) const {
+  // Only an injected fault: a recorder that does not answer or has gone away does not
+  // matter to a setting that the writer merely keeps.
+  HResult hr = platform::kS_OK;
+  MachineDescription machine;
+  if (!recorder_ || !recorder_->machine().Read(machine)) return hr;
+  for (const auto& candidate : machine.recorders) {
+    if (candidate.uniqueId == recorder_->uniqueId()) Failing(candidate.failCalls, call, hr);
+  }
+  return hr;
+}
+
+SimDataWriter::~SimDataWriter() {
+  if (recorder_ && recorder_->heldBy_ == this) recorder_->heldBy_ = nullptr;
+}
+
+void SimDataWriter::RecorderReleased(SimDiscRecorder* recorder) {
+  if (recorder_ != recorder) return;
+  recorder_ = nullptr;
+  recorderReleasedWhileHeld_ = true;
+}
+
 HResult SimDataWriter::PutRecorder(platform::DiscRecorder* recorder) {
   if (writing_) return imapi::kE_WRITE_IN_PROGRESS;
-  if (!recorder) {
-    recorder_ = nullptr;
-    return platform::kS_OK;
+  SimDiscRecorder* simRecorder = nullptr;
+  if (recorder) {
+    simRecorder = dynamic_cast<SimDiscRecorder*>(recorder);
+    if (!simRecorder || simRecorder->uniqueId().empty()) return platform::kE_INVALIDARG;
+    RecorderDescription description;
+    const HResult hr = simRecorder->Describe("PutRecorder", description);
+    if (hr != platform::kS_OK) return hr;
   }
-  auto* simRecorder = dynamic_cast<SimDiscRecorder*>(recorder);
-  if (!simRecorder || simRecorder->uniqueId().empty()) return platform::kE_INVALIDARG;
-  RecorderDescription description;
-  const HResult hr = simRecorder->Describe("PutRecorder", description);
-  if (hr == platform::kS_OK) recorder_ = simRecorder;
-  return hr;
+  if (recorder_ && recorder_->heldBy_ == this) recorder_->heldBy_ = nullptr;
+  recorder_ = simRecorder;
+  if (recorder_) recorder_->heldBy_ = this;
+  return platform::kS_OK;
 }
 
 HResult SimDataWriter::GetSupportedMediaTypes(std::vector<uint32_t>& mediaTypes) {
@@ -156,6 +194,8 @@ HResult SimDataWriter::SetWriteSpeed(uint32_t sectorsPerSecond, bool rotationTyp
   RecorderDescription recorder;
   const HResult hr = Describe("SetWriteSpeed", recorder);
   if (hr != platform::kS_OK) return hr;
+  writeSpeed_ = sectorsPerSecond;
+  pureCavRequested_ = rotationTypeIsPureCav;
   // The drive writes at its own speed; any other request is adjusted to it.
   const bool speedKept = sectorsPerSecond == 0xFFFFFFFFu;
   const bool rotationKept = rotationTypeIsPureCav == recorder.pureCav;
@@ -176,13 +216,15 @@ HResult SimDataWriter::PutBurnVerificationLevel(uint32_t level) {
 }
 
 HResult SimDataWriter::PutForceMediaToBeClosed(bool force) {
-  forceClosed_ = force;
-  return platform::kS_OK;
+  const HResult hr = InjectedFault("PutForceMediaToBeClosed");
+  if (hr == platform::kS_OK) forceClosed_ = force;
+  return hr;
 }
 
 HResult SimDataWriter::PutForceOverwrite(bool force) {
-  forceOverwrite_ = force;
-  return platform::kS_OK;
+  const HResult hr = InjectedFault("PutForceOverwrite");
+  if (hr == platform::kS_OK) forceOverwrite_ = force;
+  return hr;
 }
 
 HResult SimDataWriter::Advise(platform::DataWriteEvents* events, uint32_t& cookie) {
@@ -199,8 +241,16 @@ HResult SimDataWriter::Advise(platform::DataWriteEvents* events, uint32_t& cooki
 }
 
 HResult SimDataWriter::Unadvise(uint32_t cookie) {
+  // A failing Unadvise leaves the receiver connected, as a failing call changes nothing.
+  const HResult hr = InjectedFault("Unadvise");
+  if (hr != platform::kS_OK) return hr;
   platform::MutexLock lock(sinksMutex_);
   return sinks_.erase(cookie) == 1 ? platform::kS_OK : kNoConnection;
+}
+
+size_t SimDataWriter::connections() const {
+  platform::MutexLock lock(sinksMutex_);
+  return sinks_.size();
 }
 
 HResult SimDataWriter::CancelWrite() {
@@ -209,17 +259,55 @@ HResult SimDataWriter::CancelWrite() {
   return platform::kS_OK;
 }
 
-bool SimDataWriter::Report(int32_t action, int32_t sectorCount, int32_t lastWrittenLba) {
+bool SimDataWriter::Report(const RecorderDescription& recorder, int32_t action, int32_t sectorCount,
+                           int32_t lastWrittenLba) {
   std::vector<platform::DataWriteEvents*> sinks;
   {
     platform::MutexLock lock(sinksMutex_);
     for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
   }
+  ++actionCounts_.at(static_cast<size_t>(action));
+  HResult argumentsFault = platform::kS_OK;
+  const bool noArguments = Failing(recorder.failCalls, "DataWriteProgress", argumentsFault);
   for (auto* sink : sinks) {
-    SimWriteProgress progress(action, sectorCount, lastWrittenLba);
-    sink->Update(*this, &progress);
+    SimWriteProgress progress(recorder.failCalls, action, sectorCount, lastWrittenLba);
+    sink->Update(*this, noArguments ? nullptr : &progress);
   }
   return cancelRequested_;
+}
+
+bool SimDataWriter::SameDisc(const RecorderDescription& recorder) const {
+  MachineDescription machine;
+  if (!recorder_->machine().Read(machine)) return false;
+  for (const auto& candidate : machine.recorders) {
+    if (candidate.uniqueId == recorder.uniqueId) {
+      return candidate.disc && candidate.discChanges == recorder.discChanges;
+    }
+  }
+  return false;
+}
+
+void SimDataWriter::RecordWrite(const RecorderDescription& recorder, uint64_t imageBytes,
+                                HResult result) {
+  WriteRecord record;
+  record.clientName = text::Utf8FromWide(clientName_);
+  record.writeSpeed = writeSpeed_;
+  record.pureCav = pureCavRequested_;
+  record.verificationLevel = verificationLevel_;
+  record.forceMediaToBeClosed = forceClosed_;
+  record.forceOverwrite = forceOverwrite_;
+  record.imageBytes = imageBytes;
+  record.result = result;
+  record.actions.assign(actionCounts_.begin(), actionCounts_.end());
+  recorder_->machine().Modify([&](MachineDescription& machine) {
+    for (auto& candidate : machine.recorders) {
+      if (candidate.uniqueId != recorder.uniqueId) continue;
+      candidate.lastWrite = record;
+      ++candidate.writeCount;
+      return true;
+    }
+    return false;
+  });
 }
 
 HResult SimDataWriter::CheckDisc(const RecorderDescription& recorder, uint64_t imageSize) const {
@@ -254,11 +342,20 @@ HResult SimDataWriter::Write(platform::DiscImageStream& stream) {
   RecorderDescription recorder;
   HResult hr = Describe("Write", recorder);
   if (hr != platform::kS_OK) return hr;
-  uint64_t size = 0;
-  image->GetSize(size);
+  actionCounts_.fill(0);
+  const uint64_t size = image->size();
   hr = CheckDisc(recorder, size);
-  if (hr != platform::kS_OK) return hr;
-  return Burn(recorder, image->file(), size);
+  if (hr == platform::kS_OK) {
+    // IMAPI2 reports on threads of its own, never on the caller's.
+    try {
+      std::thread burner([&] { hr = Burn(recorder, image->file(), size); });
+      burner.join();
+    } catch (const std::system_error&) {
+      hr = platform::kE_FAIL;
+    }
+  }
+  RecordWrite(recorder, size, hr);
+  return hr;
 }
 
 void SimDataWriter::MarkFailed(char letter) {
@@ -287,53 +384,64 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
       (size / kMinimumEvents + kSectorBytes - 1) / kSectorBytes * kSectorBytes;
   const uint64_t chunk =
       std::max(kSectorBytes, std::min(perInterval / kSectorBytes * kSectorBytes, perShare));
+  const auto report = [&](int32_t action, int32_t lba) {
+    return Report(recorder, action, sectors, lba);
+  };
 
   const fs::path partial = machine.Folder() / "discs" /
                            (std::string(1, letter) + "-" + std::to_string(::getpid()) + ".partial");
-  auto cancelled = [&] {
-    std::error_code error;
+  std::error_code error;
+  auto failed = [&](HResult hr) {
     fs::remove(partial, error);
-    MarkFailed(letter);
-    return imapi::kE_REQUEST_CANCELLED;
+    // A disc that is no longer the one the write began on is left alone.
+    if (SameDisc(recorder)) MarkFailed(letter);
+    return hr;
   };
+  auto cancelled = [&] { return failed(imapi::kE_REQUEST_CANCELLED); };
 
-  if (recorder.announceInitialization) {
-    if (Report(imapi::kActionValidatingMedia, sectors, 0)) return cancelled();
-    if (Report(imapi::kActionInitializingHardware, sectors, 0)) return cancelled();
-  }
+  if (recorder.announceInitialization && report(imapi::kActionValidatingMedia, 0))
+    return cancelled();
+  if (recorder.announceFormatting && report(imapi::kActionFormattingMedia, 0)) return cancelled();
+  if (recorder.announceInitialization && report(imapi::kActionInitializingHardware, 0))
+    return cancelled();
+  if (recorder.announceCalibration && report(imapi::kActionCalibratingPower, 0)) return cancelled();
   {
-    std::error_code error;
     fs::create_directories(partial.parent_path(), error);
-    std::ifstream in(imageFile, std::ios::binary);
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!in || !out) {
-      MarkFailed(letter);
-      return platform::kE_FAIL;
+    fs::remove(partial, error);
+    // The disc keeps the image: a link to it costs nothing where the file system allows one,
+    // so that a fast recorder costs little more than reading the image once; else a copy.
+    const bool linked = (fs::create_hard_link(imageFile, partial, error), !error);
+    std::ifstream in;
+    std::ofstream out;
+    if (!linked) {
+      in.open(imageFile, std::ios::binary);
+      out.open(partial, std::ios::binary | std::ios::trunc);
+      if (!in || !out) return failed(platform::kE_FAIL);
     }
-    std::vector<char> buffer(std::min<uint64_t>(chunk, 1 << 20));
+    std::vector<char> buffer(linked ? 0 : std::min<uint64_t>(chunk, 1 << 20));
     Pace pace(recorder.writeBytesPerSecond);
     uint64_t written = 0;
     while (written < size) {
       const uint64_t end = std::min(size, written + chunk);
-      while (written < end) {
+      while (!linked && written < end) {
         const auto want =
             static_cast<std::streamsize>(std::min<uint64_t>(buffer.size(), end - written));
         if (!in.read(buffer.data(), want) || !out.write(buffer.data(), want)) {
           out.close();
-          fs::remove(partial, error);
-          MarkFailed(letter);
-          return imapi::kE_INVALID_RESPONSE_FROM_DEVICE;
+          return failed(imapi::kE_INVALID_RESPONSE_FROM_DEVICE);
         }
         written += static_cast<uint64_t>(want);
       }
+      written = end;
       pace.After(written);
-      if (Report(imapi::kActionWritingData, sectors,
-                 static_cast<int32_t>(written / kSectorBytes))) {
+      if (report(imapi::kActionWritingData, static_cast<int32_t>(written / kSectorBytes)))
         return cancelled();
-      }
     }
+    if (!linked) out.close();
+    if (!linked && !out) return failed(imapi::kE_INVALID_RESPONSE_FROM_DEVICE);
   }
-  if (Report(imapi::kActionFinalization, sectors, sectors)) return cancelled();
+  if (!SameDisc(recorder)) return failed(imapi::kE_MEDIA_NO_MEDIA);
+  if (report(imapi::kActionFinalization, sectors)) return cancelled();
   std::this_thread::sleep_for(
       std::chrono::milliseconds(std::min<uint32_t>(recorder.eventIntervalMs, 1000)));
 
@@ -345,16 +453,20 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
     for (uint64_t verified = 0; verified < toVerify;) {
       verified = std::min(toVerify, verified + chunk);
       pace.After(verified);
-      if (Report(imapi::kActionVerifying, sectors, sectors)) return cancelled();
+      if (report(imapi::kActionVerifying, sectors)) return cancelled();
     }
   }
 
-  // The disc now holds the image: keep it in discs/ and show its files under the letter.
+  // The disc now holds the image: keep it in discs/ and show its files under the letter,
+  // unless the disc was taken out meanwhile (the fresh one in the drive stays blank).
   std::string name;
   bool stillThere = false;
   machine.Modify([&](MachineDescription& description) {
     for (auto& candidate : description.recorders) {
-      if (candidate.uniqueId != recorder.uniqueId || !candidate.disc) continue;
+      if (candidate.uniqueId != recorder.uniqueId || !candidate.disc ||
+          candidate.discChanges != recorder.discChanges) {
+        continue;
+      }
       stillThere = true;
       name = "discs/" + std::string(1, letter) + "-" + std::to_string(++description.discsWritten) +
              ".iso";
@@ -364,16 +476,18 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
     }
     return false;
   });
-  std::error_code error;
   if (!stillThere) {
     fs::remove(partial, error);
     return imapi::kE_MEDIA_NO_MEDIA;
   }
   fs::rename(partial, machine.Resolve(name), error);
   ClearFolder(machine.VolumeFolder(letter));
-  ExtractImage(machine.Resolve(name), machine.VolumeFolder(letter));
+  if (!ExtractIsoFiles(machine.Resolve(name), machine.VolumeFolder(letter))) {
+    ClearFolder(machine.VolumeFolder(letter));
+    ExtractImage(machine.Resolve(name), machine.VolumeFolder(letter));
+  }
   if (recorder.flipByteAfterBurn) FlipOneByte(machine.VolumeFolder(letter));
-  Report(imapi::kActionCompleted, sectors, sectors);
+  report(imapi::kActionCompleted, sectors);
   return platform::kS_OK;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <map>
 
@@ -9,14 +10,22 @@
 namespace kestrune::sim {
 
 /// The data writer of the simulated machine. A write checks the disc as IMAPI2 does (no
-/// disc, damaged, unsupported type, not blank, too small), copies the image into the
+/// disc, damaged, unsupported type, not blank, too small), writes the image into the
 /// machine's discs/ folder at the recorder's writeBytesPerSecond while it reports progress,
-/// verifies the copy when verification is on, and then closes the disc (or leaves it
-/// appendable when closing was not forced) and makes its files readable under the drive's
-/// letter. Progress receivers are called on the thread that runs `Write`.
+/// verifies when verification is on, and then closes the disc (or leaves it appendable when
+/// closing was not forced) and makes its files readable under the drive's letter.
+///
+/// As IMAPI2 does, the writer calls its progress receivers on a thread of its own while the
+/// caller of `Write` waits. A disc taken out or swapped during the write fails it (a real
+/// tray is locked) and the disc that is in the drive afterwards stays as it is. After each
+/// write that reached the drive, the recorder's `lastWrite` in the description records what
+/// was asked and how it went.
 class SimDataWriter : public platform::DiscDataWriter {
  public:
   SimDataWriter() = default;
+  ~SimDataWriter() override;
+  SimDataWriter(const SimDataWriter&) = delete;
+  SimDataWriter& operator=(const SimDataWriter&) = delete;
 
   platform::HResult PutRecorder(platform::DiscRecorder* recorder) override;
   platform::HResult GetSupportedMediaTypes(std::vector<uint32_t>& mediaTypes) override;
@@ -38,27 +47,44 @@ class SimDataWriter : public platform::DiscDataWriter {
   uint32_t verificationLevel() const { return verificationLevel_; }
   bool forceMediaToBeClosed() const { return forceClosed_; }
   bool forceOverwrite() const { return forceOverwrite_; }
+  /// Receivers connected now.
+  size_t connections() const;
+  /// True once a recorder was released while this writer still held it.
+  bool recorderReleasedWhileHeld() const { return recorderReleasedWhileHeld_; }
 
  private:
+  friend class SimDiscRecorder;
   struct Pace;
   platform::HResult Describe(const char* call, RecorderDescription& recorder) const;
+  /// The code the description's failCalls give `call` of the bound recorder (S_OK: none).
+  platform::HResult InjectedFault(const char* call) const;
   platform::HResult CheckDisc(const RecorderDescription& recorder, uint64_t imageSize) const;
   /// Reports one event; true when a cancel was asked for (before or during the event).
-  bool Report(int32_t action, int32_t sectorCount, int32_t lastWrittenLba);
+  bool Report(const RecorderDescription& recorder, int32_t action, int32_t sectorCount,
+              int32_t lastWrittenLba);
   platform::HResult Burn(const RecorderDescription& recorder,
                          const std::filesystem::path& imageFile, uint64_t size);
+  /// False when the disc the write began on is no longer in the drive.
+  bool SameDisc(const RecorderDescription& recorder) const;
   void MarkFailed(char letter);
+  void RecordWrite(const RecorderDescription& recorder, uint64_t imageBytes,
+                   platform::HResult result);
+  void RecorderReleased(SimDiscRecorder* recorder);
 
   SimDiscRecorder* recorder_ = nullptr;
   std::wstring clientName_;
+  uint32_t writeSpeed_ = 0xFFFFFFFFu;
+  bool pureCavRequested_ = false;
   uint32_t verificationLevel_ = platform::imapi::kVerificationQuick;
   bool forceClosed_ = false;
   bool forceOverwrite_ = false;
-  platform::Mutex sinksMutex_;
+  bool recorderReleasedWhileHeld_ = false;
+  mutable platform::Mutex sinksMutex_;
   std::map<uint32_t, platform::DataWriteEvents*> sinks_ KESTRUNE_GUARDED_BY(sinksMutex_);
   uint32_t nextCookie_ KESTRUNE_GUARDED_BY(sinksMutex_) = 1;
   std::atomic<bool> writing_{false};
   std::atomic<bool> cancelRequested_{false};
+  std::array<uint32_t, 8> actionCounts_{};
 };
 
 }  // namespace kestrune::sim

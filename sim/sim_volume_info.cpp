@@ -63,7 +63,7 @@ uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::ws
                                        std::wstring& path) {
   const fs::path native = platform::ToNativePath(folder);
   std::error_code error;
-  if (!fs::is_directory(native, error)) return 3;  // ERROR_PATH_NOT_FOUND
+  if (!fs::is_directory(native, error)) return 267;  // ERROR_DIRECTORY, as GetTempFileNameW
   static std::atomic<uint32_t> counter{static_cast<uint32_t>(
       std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid())};
   const std::string start = text::Utf8FromWide(prefix.substr(0, 3));

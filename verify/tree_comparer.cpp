@@ -64,6 +64,7 @@ TreeComparer::~TreeComparer() = default;
 
 uint32_t TreeComparer::CompareTrees(const std::wstring& referenceRoot,
                                     const std::wstring& mediumRoot, uint64_t totalBytes) {
+  filesCompared_ = 0;
   if (totalBytes != 0) {
     progress_.blockCount = std::max<uint64_t>(totalBytes >> 9, 1);
     progress_.enabled = 1;
@@ -98,6 +99,7 @@ uint32_t TreeComparer::CompareFolder(const std::wstring& referenceFolder,
 
 uint32_t TreeComparer::CompareFiles(const std::wstring& referenceFile,
                                     const std::wstring& mediumFile) {
+  ++filesCompared_;
   if (!Exists(referenceFile) || !Exists(mediumFile)) return COMPARE_MISSING;
   std::string failure;
   auto reference = platform::ReadOnlyFile::Open(referenceFile, failure);

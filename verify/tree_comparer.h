@@ -47,6 +47,10 @@ class TreeComparer {
   [[nodiscard]] uint32_t CompareFiles(const std::wstring& referenceFile,
                                       const std::wstring& mediumFile);
 
+  /// The file pairs the last CompareTrees looked at. An equal result over no file at all
+  /// proves nothing about the medium; the callers count it as a failure.
+  uint64_t FilesCompared() const { return filesCompared_; }
+
  private:
   struct Buffers;
 
@@ -60,6 +64,7 @@ class TreeComparer {
   platform::StandardOutput& output_;
   size_t chunkBytes_;
   std::unique_ptr<Buffers> buffers_;
+  uint64_t filesCompared_ = 0;
 };
 
 }  // namespace kestrune
