@@ -123,16 +123,7 @@ void CVantorSheet::OnInitDialog() {
   BringToFront();
 
   users = std::make_unique<UserHiveList>(services_.users);
-  uint32_t resume = 0;
-  for (;;) {
-    std::vector<std::wstring> names;
-    const uint32_t status = services_.users.EnumerateLoggedOnUsers(names, resume);
-    if (status != platform::win32error::kSuccess && status != platform::win32error::kMoreData) {
-      break;
-    }
-    for (const std::wstring& name : names) users->AddUser(name);
-    if (status != platform::win32error::kMoreData) break;
-  }
+  users->AddLoggedOnUsers();
 }
 
 void CVantorSheet::RestoreAutoplay() {

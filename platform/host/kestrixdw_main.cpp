@@ -11,6 +11,8 @@
 
 #include "app/vantor_app.h"
 #include "engine/job_protocol.h"
+#include "engine/production_job_steps.h"
+#include "engine/usb_write_step.h"
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
@@ -69,16 +71,19 @@ int RunMachineTool(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-/// Stand-ins for the writing and verification steps until they are built: every step fails.
-class UnavailableSteps : public JobSteps {
+/// Stand-in for the disc steps until disc burning is on main: every burn fails.
+class UnavailableDiscSteps : public DiscWritingSteps {
  public:
   uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_BURN_FAILED; }
+  void EjectMedia(CVantorThread&) override {}
+};
+
+/// Stand-in for the checks until the verification steps are on main: every check fails.
+class UnavailableChecks : public VerificationSteps {
+ public:
   uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_COMPARE_MISMATCH; }
-  uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_STEP_FAILED; }
   uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_CHECK_FAILED; }
   uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_COMPARE_MISMATCH; }
-  void CleanWorkFolder(CVantorThread& worker) override { worker.CleanWorkFolder(); }
-  void EjectMedia(CVantorThread&) override {}
 };
 
 class NoWriteEvents : public DataWriteEvents {
@@ -86,11 +91,40 @@ class NoWriteEvents : public DataWriteEvents {
   void Update(DiscDataWriter&, DataWriteProgress*) override {}
 };
 
+/// The product's job steps for one run: disc burning, USB writing and the checks, joined.
+class HostJobSteps final : public JobSteps {
+ public:
+  explicit HostJobSteps(sim::SimPorts& ports)
+      : usb_(ports.volumeInfo, ports.diskInventory, ports.deviceTree),
+        steps_(discs_, usb_, checks_) {}
+
+  uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override {
+    return steps_.BurnDisc(worker, disc);
+  }
+  uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override {
+    return steps_.RunDiscCompare(worker, disc);
+  }
+  uint32_t WriteUsbDrive(CVantorThread& worker) override { return steps_.WriteUsbDrive(worker); }
+  uint32_t RunUsbMd5Check(CVantorThread& worker) override {
+    return steps_.RunUsbMd5Check(worker);
+  }
+  uint32_t RunUsbCompare(CVantorThread& worker) override { return steps_.RunUsbCompare(worker); }
+  void CleanWorkFolder(CVantorThread& worker) override { steps_.CleanWorkFolder(worker); }
+  void EjectMedia(CVantorThread& worker) override { steps_.EjectMedia(worker); }
+
+ private:
+  UnavailableDiscSteps discs_;
+  UsbWriteStep usb_;
+  UnavailableChecks checks_;
+  ProductionJobSteps steps_;
+};
+
 /// The product's parts on the simulated machine.
 class HostAssembly : public WizardAssembly {
  public:
   HostAssembly(sim::SimPorts& ports, VolumeNaming& naming)
-      : services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
+      : ports_(ports),
+        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
                   naming} {}
 
   std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
@@ -98,13 +132,14 @@ class HostAssembly : public WizardAssembly {
     return std::make_unique<DeviceFunctions>(imapi, context, services_);
   }
   std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext&, RunContext&) override {
-    return std::make_unique<UnavailableSteps>();
+    return std::make_unique<HostJobSteps>(ports_);
   }
   std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
     return std::make_unique<NoWriteEvents>();
   }
 
  private:
+  sim::SimPorts& ports_;
   DeviceServices services_;
 };
 
