@@ -3,7 +3,9 @@
 # wizard with keys as a person would (Start, Info, Drive with the drive list, the disc list and
 # the comparison option, Write), writes disc 1 of a two-disc set, and checks each screen, the
 # wizard's result line and the launcher's summary; then a second run continues the set and is
-# cancelled on the Drive page. The screens are kept in ARTEFACTS_DIR (page by page).
+# cancelled on the Drive page, a third steps through the Japanese pages, and a fourth is ended
+# by a termination request in the middle of a burn. The screens are kept in ARTEFACTS_DIR
+# (page by page).
 #
 #   terminal_demo_test.sh BIN_DIR DEMO_SCRIPT ARTEFACTS_DIR
 set -euo pipefail
@@ -30,10 +32,11 @@ trap cleanup EXIT
 rm -rf "$artefacts"
 mkdir -p "$artefacts"
 
-# The wizard as the launcher starts it, with its result line kept for the checks below.
+# The wizard as the launcher starts it, with its result line kept for the checks below; it
+# is the launcher's child itself, so it gets the termination request the launcher passes on.
 cat >"$work/wizard" <<WIZARD
-#!/bin/sh
-"$bin/kestrixdw" "\$@" | tee -a "$work/result-lines.txt"
+#!/bin/bash
+exec "$bin/kestrixdw" "\$@" > >(tee -a "$work/result-lines.txt")
 WIZARD
 chmod +x "$work/wizard"
 
@@ -77,6 +80,15 @@ wait_for() {
 }
 
 # Keeps the screen as an artefact once it has settled.
+# Waits until the screen no longer shows the given text.
+wait_gone() {
+  local deadline=$((SECONDS + 60))
+  while screen; grep -qF -- "$1" "$work/screen.txt"; do
+    ((SECONDS < deadline)) || fail "the screen kept showing: $1"
+    sleep 0.2
+  done
+}
+
 keep() {
   sleep 0.3
   screen
@@ -173,25 +185,84 @@ wait_summary 2
 grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-2.txt" ||
   fail "the second summary is wrong"
 # --- Third run, in Japanese: the terminal and the wizard agree on the width of every line ---
+# Every framed line of the screen is 100 cells wide (wc -L counts two for a wide character)
+# and ends in its right border.
+check_frames() {
+  local framed=0 line
+  while IFS= read -r line; do
+    case $line in
+      "│"* | "┌"* | "├"* | "└"*)
+        framed=$((framed + 1))
+        [ "$(printf '%s' "$line" | wc -L)" = 100 ] || fail "a line is not 100 cells wide: $line"
+        case $line in *"│" | *"┐" | *"┤" | *"┘") ;; *) fail "a line lost its right border: $line" ;; esac
+        ;;
+    esac
+  done <"$work/screen.txt"
+  [ "$framed" -ge 20 ] || fail "the Japanese page is not framed"
+}
+
 start_demo 3 ja_JP.UTF-8
 wait_for "使用上の注意" "▸ 次へ ◂"
 keep 8-start-japanese
-framed=0
-while IFS= read -r line; do
-  case $line in
-    "│"* | "┌"* | "├"* | "└"*)
-      framed=$((framed + 1))
-      # wc -L counts display cells: two for each wide character.
-      [ "$(printf '%s' "$line" | wc -L)" = 100 ] || fail "a line is not 100 cells wide: $line"
-      case $line in *"│" | *"┐" | *"┤" | *"┘") ;; *) fail "a line lost its right border: $line" ;; esac
-      ;;
-  esac
-done <"$work/screen.txt"
-[ "$framed" -ge 20 ] || fail "the Japanese start page is not framed"
+check_frames
+keys Enter
+wait_for "必要なディスクの枚数"
+keys Enter
+wait_for "Space: ドライブの一覧を開く"
+keys Space
+wait_for "( E:\\ ) KESTRUNE DVD-RW SIM 24X"
+keys Enter
+wait_for "リカバリーディスク #2 の書き込み"
+keep 9-drive-japanese
+check_frames
 keys Escape
+wait_for "▸ いいえ ◂"
+keys y
 wait_summary 3
 
-for run in 1 2 3; do
+# --- Fourth run: Ctrl-C asks before leaving the Drive page; a termination request during the
+# burn of disc 2 ends the session: autoplay restored, the result line printed and stored ---
+autoplay() {
+  grep -o '"NoDriveTypeAutoRun": *[0-9]*' "$work/demo/machine/users/Kestrel/ntuser.dat" |
+    grep -o '[0-9]*$'
+}
+machine() { KESTRUNE_MACHINE="$work/demo/machine" "$bin/kestrune-machine" "$@" >/dev/null; }
+
+: >"$work/result-lines.txt"
+start_demo 4
+wait_for "Usage notes"
+keys Enter
+wait_for "Number of discs required"
+keys Enter
+wait_for "Space: open the list of drives"
+keys Space
+wait_for "( E:\\ ) KESTRUNE DVD-RW SIM 24X"
+keys Enter
+wait_for "[✔] Writing recovery disc #2"
+[ "$(autoplay)" != 145 ] || fail "autoplay was not turned off while the wizard runs"
+
+keys C-c
+wait_for "Are you sure you want to stop creation of recovery discs?" "▸ No ◂"
+keep 10-close-question
+keys n
+wait_gone "Are you sure you want to stop creation of recovery discs?"
+expect_line "\\[✔\\] Writing recovery disc #2 +Not written"
+# A slow recorder: the burn lasts long enough to be interrupted.
+machine set /recorders/0/writeBytesPerSecond 200000
+keys Enter
+wait_for "Writing recovery disc #2 (2/2)"
+keep 11-burning
+kill -TERM "$(pgrep -P "$(tmux_ display-message -p -t demo '#{pane_pid}')" kestrixdl)" ||
+  fail "no launcher to stop"
+wait_summary 4
+[ "$(cat "$work/result-lines.txt")" = "536871179" ] ||
+  fail "the interrupted wizard printed '$(cat "$work/result-lines.txt")', not 536871179"
+grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-4.txt" ||
+  fail "the summary after the termination request is wrong"
+grep -qx "exit=0" "$work/summary-4.txt" || fail "the launcher did not end with 0"
+[ "$(autoplay)" = 145 ] || fail "autoplay was not restored: $(autoplay)"
+
+for run in 1 2 3 4; do
   [ -s "$work/errors-$run.txt" ] && fail "run $run wrote to standard error"
 done
 echo "terminal demo: passed; screens in $artefacts"
