@@ -54,7 +54,7 @@ bool CPage_030_Write::PageProc(uint32_t message, uintptr_t wParam, intptr_t lPar
       OnCompareProgress(wParam, lParam);
       break;
     case WM_CHECK_PROGRESS:
-      if (lParam == 0xfffe) {
+      if (lParam == kCheckStarting) {
         ShowMarquee();
         SetRowStatus(wizard_.Text(307));
         SetStatusLine(wizard_.Text(307));

@@ -291,7 +291,7 @@ TEST_F(WriteDisplayTest, WritingProgressFollowsTheTimer) {
   h.Pump();
   EXPECT_EQ(Bar(), 1000) << "clamped to 100 %";
 
-  h.run.finalizeTime.wYear = 2024;
+  h.run.finalizeTime.Store(SystemTime{.wYear = 2024, .wMonth = 5, .wDay = 1});
   h.run.lastWrittenLba = 100;
   h.toolkit.loop().Post(h.WritePage(), wm::kTimer, Page::kProgressTimerId, 0);
   h.Pump();
@@ -341,7 +341,7 @@ TEST_F(WriteDisplayTest, ComparisonProgressIsMonotonousAndStopsShortOfTheEnd) {
 }
 
 TEST_F(WriteDisplayTest, TheCheckStartShowsTheMarquee) {
-  h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, 0, 0xfffe);
+  h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, 0, kCheckStarting);
   h.Pump();
   EXPECT_TRUE(h.Control(107, Page::kMarquee).marquee);
   EXPECT_TRUE(h.Control(107, Page::kMarquee).visible);

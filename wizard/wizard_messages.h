@@ -4,14 +4,15 @@
 
 #include "engine/job_protocol.h"
 #include "verify/compare_progress.h"
+#include "verify/verification_steps.h"
 
 namespace kestrune {
 
-/// The wizard's own messages (the worker's are in engine/job_protocol.h, the comparison's in
-/// verify/compare_progress.h). All are posted, never sent.
+/// The wizard's own messages. The others it handles are defined with their senders: the
+/// worker's and the burn's WM_WRITE_ACTION in engine/job_protocol.h, the comparison's in
+/// verify/compare_progress.h, the USB check's WM_CHECK_PROGRESS in verify/verification_steps.h.
+/// All are posted, never sent.
 
-/// Burn event sink -> sheet -> showing page: wParam the write action (0 to 7).
-inline constexpr uint32_t WM_WRITE_ACTION = 0x9101;
 /// Sheet -> showing page: wParam the event (kDeviceEvent...), lParam a drive-letter mask.
 inline constexpr uint32_t WM_DEVICE_EVENT = 0x9201;
 /// Drive page -> itself: the ticks of the disc list may have changed.
@@ -25,8 +26,6 @@ inline constexpr uint32_t WM_PROMPT_DISC_DONE = 0x9204;
 inline constexpr uint32_t WM_DRIVE_REFRESH = 0x9206;
 /// Anyone -> sheet: come to the foreground.
 inline constexpr uint32_t WM_BRING_TO_FRONT = 0x9207;
-/// USB MD5 check -> Write page: lParam 0xfffe when the check starts.
-inline constexpr uint32_t WM_CHECK_PROGRESS = 0x9208;
 
 /// wParam of WM_DEVICE_EVENT.
 inline constexpr uintptr_t kDeviceEventVolumeArrived = 1;

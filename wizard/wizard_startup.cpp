@@ -64,6 +64,11 @@ void WizardStartup::Run(RunContext& context) {
   imapi.ready = 1;
 
   parts.steps = assembly_.MakeJobSteps(imapi, context);
+  if (!parts.steps) {
+    parts.Release();
+    wizard.Message(457, wm::kMbOk);
+    return;
+  }
   parts.worker = std::make_unique<WorkerServices>(
       WorkerServices{services_.ui.post, services_.power, *parts.steps});
   SheetServices sheetServices{services_.tools, *parts.worker, services_.users};

@@ -22,6 +22,7 @@ class WizardAssembly {
   virtual ~WizardAssembly() = default;
   virtual std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
                                                      const RunContext& context) = 0;
+  /// Null when the steps cannot be made (start-up then shows message 457).
   virtual std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext& imapi, RunContext& context) = 0;
   /// Null when the receiver cannot be made (start-up then shows message 457).
   virtual std::unique_ptr<platform::DataWriteEvents> MakeWriteEvents(ImapiContext& imapi,

@@ -35,6 +35,7 @@ class WizardStartupTest : public ::testing::Test,
   std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext& imapi, RunContext&) override {
     seenImapi = &imapi;
     readyWhenBuilt = imapi.ready;
+    if (!stepsAvailable) return nullptr;
     return std::make_unique<testing::ScriptedSteps>(timeline, power);
   }
   std::unique_ptr<platform::DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
@@ -64,6 +65,7 @@ class WizardStartupTest : public ::testing::Test,
   WizardStartup startup{services, *this};
   std::vector<uint32_t> boxes;
   bool sinkAvailable = true;
+  bool stepsAvailable = true;
   ImapiContext* seenImapi = nullptr;
   uint32_t readyWhenBuilt = 0;
 };
@@ -105,6 +107,14 @@ TEST_F(WizardStartupTest, WithoutAProgressReceiverMessage457) {
   Run();
   EXPECT_EQ(boxes, std::vector<uint32_t>{457});
   EXPECT_TRUE(platform.output.written.empty());
+}
+
+TEST_F(WizardStartupTest, WithoutJobStepsMessage457AndTheObjectsReleased) {
+  stepsAvailable = false;
+  Run();
+  EXPECT_EQ(boxes, std::vector<uint32_t>{457});
+  EXPECT_TRUE(platform.output.written.empty());
+  EXPECT_EQ(seenImapi->ready.load(), 0u);
 }
 
 TEST_F(WizardStartupTest, SourcesThatVanishedBeforeTheSurveyShowNothing) {

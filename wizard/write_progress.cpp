@@ -78,11 +78,8 @@ void CPage_030_Write::OnProgressTimer() {
   const uint32_t sectors = run.sectorCount;
   if (sectors == 0) return;
   StopProgressTimer();
-  const SystemTime& finalize = run.finalizeTime;
-  const bool finalizing = finalize.wYear != 0 || finalize.wMonth != 0 || finalize.wDay != 0 ||
-                          finalize.wHour != 0 || finalize.wMinute != 0 || finalize.wSecond != 0 ||
-                          finalize.wMilliseconds != 0;
-  if (finalizing) return;
+  // Finalization has begun: the write's share of the display is over for good.
+  if (!run.finalizeTime.IsZero()) return;
   const double percent =
       std::clamp(static_cast<double>(run.lastWrittenLba) * 100.0 / sectors, 0.0, 100.0);
   const int whole = static_cast<int>(percent);

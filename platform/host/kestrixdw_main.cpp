@@ -6,19 +6,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/vantor_app.h"
-#include "engine/job_protocol.h"
-#include "engine/production_job_steps.h"
-#include "engine/usb_write_step.h"
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
 #include "platform/host/host_ui_language.h"
 #include "platform/host/host_volume_naming.h"
+#include "platform/native_path.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_restart_cleanup.h"
 #include "sim/sim_volume_events.h"
@@ -28,7 +27,7 @@
 #include "ui/host/script_front_end.h"
 #include "ui/host/terminal_front_end.h"
 #include "ui/host/transcript.h"
-#include "wizard/device_functions.h"
+#include "wizard/product_assembly.h"
 #include "wizard/vantor_sheet.h"
 #include "wizard/wizard_startup.h"
 
@@ -71,78 +70,6 @@ int RunMachineTool(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-/// Stand-in for the disc steps until disc burning is on main: every burn fails.
-class UnavailableDiscSteps : public DiscWritingSteps {
- public:
-  uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_BURN_FAILED; }
-  void EjectMedia(CVantorThread&) override {}
-};
-
-/// Stand-in for the checks until the verification steps are on main: every check fails.
-class UnavailableChecks : public VerificationSteps {
- public:
-  uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_COMPARE_MISMATCH; }
-  uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_CHECK_FAILED; }
-  uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_COMPARE_MISMATCH; }
-};
-
-class NoWriteEvents : public DataWriteEvents {
- public:
-  void Update(DiscDataWriter&, DataWriteProgress*) override {}
-};
-
-/// The product's job steps for one run: disc burning, USB writing and the checks, joined.
-class HostJobSteps final : public JobSteps {
- public:
-  explicit HostJobSteps(sim::SimPorts& ports)
-      : usb_(ports.volumeInfo, ports.diskInventory, ports.deviceTree),
-        steps_(discs_, usb_, checks_) {}
-
-  uint32_t BurnDisc(CVantorThread& worker, uint32_t disc) override {
-    return steps_.BurnDisc(worker, disc);
-  }
-  uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override {
-    return steps_.RunDiscCompare(worker, disc);
-  }
-  uint32_t WriteUsbDrive(CVantorThread& worker) override { return steps_.WriteUsbDrive(worker); }
-  uint32_t RunUsbMd5Check(CVantorThread& worker) override {
-    return steps_.RunUsbMd5Check(worker);
-  }
-  uint32_t RunUsbCompare(CVantorThread& worker) override { return steps_.RunUsbCompare(worker); }
-  void CleanWorkFolder(CVantorThread& worker) override { steps_.CleanWorkFolder(worker); }
-  void EjectMedia(CVantorThread& worker) override { steps_.EjectMedia(worker); }
-
- private:
-  UnavailableDiscSteps discs_;
-  UsbWriteStep usb_;
-  UnavailableChecks checks_;
-  ProductionJobSteps steps_;
-};
-
-/// The product's parts on the simulated machine.
-class HostAssembly : public WizardAssembly {
- public:
-  HostAssembly(sim::SimPorts& ports, VolumeNaming& naming)
-      : ports_(ports),
-        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo,
-                  naming} {}
-
-  std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
-                                             const RunContext& context) override {
-    return std::make_unique<DeviceFunctions>(imapi, context, services_);
-  }
-  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext&, RunContext&) override {
-    return std::make_unique<HostJobSteps>(ports_);
-  }
-  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext&) override {
-    return std::make_unique<NoWriteEvents>();
-  }
-
- private:
-  sim::SimPorts& ports_;
-  DeviceServices services_;
-};
-
 std::unique_ptr<ui::host::Transcript> OpenTranscript() {
   if (const char* path = Environment("KESTRUNE_UI_LOG")) {
     if (std::FILE* file = std::fopen(path, "w")) {
@@ -182,7 +109,22 @@ class HostWizardBranch : public WizardBranch {
   int exitStatus_ = 0;
 };
 
+/// The images as absolute paths. The steps run their tools in the images' folder and name the
+/// images relative to it, which a path relative to this process's folder would defeat; a
+/// path that would no longer fit stays as given.
+void MakeSourcesAbsolute(RunContext& context) {
+  for (uint32_t i = 0; i < context.sourceCount; ++i) {
+    const std::filesystem::path given = ToNativePath(context.sources[i].path.view());
+    if (given.is_absolute()) continue;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+    if (error) continue;
+    static_cast<void>(context.sources[i].path.Assign(FromNativePath(absolute.lexically_normal())));
+  }
+}
+
 void HostWizardBranch::Run(RunContext& context) {
+  MakeSourcesAbsolute(context);
   std::string why;
   const auto frontEnd = ui::host::ChooseFrontEnd(
       Environment("KESTRUNE_UI"), ui::host::TerminalFrontEnd::TerminalAttached(), why);
@@ -251,9 +193,14 @@ void HostWizardBranch::Run(RunContext& context) {
   }
 
   HostVolumeNaming naming;
-  HostAssembly assembly(*ports, naming);
   RecordingPowerRequests power;
   HostStandardOutput output;
+  ProductServices product{
+      {ports->diskInventory, ports->deviceTree, ports->osVersion, ports->volumeInfo, naming},
+      toolkit.ports().post,
+      power,
+      output};
+  ProductAssembly assembly(product);
   WizardStartupServices services{
       toolkit.ports(), ports->discService, tools_, power, ports->userRegistry, output, language};
   WizardStartup startup(services, assembly);
