@@ -262,6 +262,17 @@ grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-4.txt" ||
 grep -qx "exit=0" "$work/summary-4.txt" || fail "the launcher did not end with 0"
 [ "$(autoplay)" = 145 ] || fail "autoplay was not restored: $(autoplay)"
 
+# --- Without a terminal and without KESTRUNE_UI the wizard says why, prints nothing and leaves
+# the machine alone ---
+status=0
+KESTRUNE_MACHINE="$work/untouched" setsid -w "$bin/kestrixdw" /Mode:Fernlow Sample 0 \
+  "$work/demo/set/disc1.iso" </dev/null >"$work/no-terminal.out" 2>"$work/no-terminal.err" ||
+  status=$?
+[ "$status" != 0 ] || fail "the wizard without a terminal ended with 0"
+[ ! -s "$work/no-terminal.out" ] || fail "the wizard without a terminal printed: $(cat "$work/no-terminal.out")"
+grep -q "no terminal" "$work/no-terminal.err" || fail "the wizard without a terminal did not say why"
+[ ! -e "$work/untouched" ] || fail "the wizard without a terminal opened a machine"
+
 for run in 1 2 3 4; do
   [ -s "$work/errors-$run.txt" ] && fail "run $run wrote to standard error"
 done
