@@ -73,8 +73,10 @@ DEMO_DIR ?= build/demo
 DEMO_ARGS ?=
 DEMO_TARGETS = kestrixdw kestrixdl kestrune-sampleset kestrune-machine kestrune-cmd carried_tools
 
+# An existing host build keeps its settings (configuring it again would turn warnings-as-errors
+# off and rebuild everything after `make host`).
 demo:
-	cmake --preset host
+	test -f build/host/CMakeCache.txt || cmake --preset host
 	cmake --build --preset host --target $(DEMO_TARGETS)
 	tools/demo/kestrune-demo build/host/bin $(DEMO_DIR) $(DEMO_ARGS)
 
