@@ -40,6 +40,133 @@ class WizardScenarioTest : public ::testing::Test {
 
 constexpr char kToTheDrivePage[] = "wait page start\nnext\nwait page info\nnext\nwait page drive\n";
 
+/// The Drive page with the recorder chosen and the comparison as given, then the Write page.
+std::string ToTheWritePage(bool compare) {
+  return std::string(kToTheDrivePage) + "select E\ncompare " + (compare ? "on" : "off") +
+         "\nnext\nwait page write\n";
+}
+
+/// Answers the completion message of each of `discs` discs.
+std::string AcknowledgeDiscs(int discs) {
+  std::string script;
+  for (int i = 0; i < discs; ++i) script += "wait box 406\nanswer ok\n";
+  return script;
+}
+
+TEST_F(WizardScenarioTest, AThreeDiscSetFromScratchIsWrittenComparedAndComplete) {
+  const WizardRun run = RunWizard(
+      machine.folder(), ToTheWritePage(true) + AcknowledgeDiscs(3) + "wait end\n", Arguments(3));
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_EQ(run.output, Line(kComplete | kDualLayerSet | 0x700));
+  EXPECT_EQ(run.transcript.back(), "end 1");
+  EXPECT_EQ(DiscsWritten(), 3u);
+  EXPECT_EQ(run.Lines("row 2 \"Writing recovery disc #1 (1/3)\" \"Comparing files\"").size(), 1u)
+      << run.Text();
+  EXPECT_TRUE(run.Has("row 4 \"Writing recovery disc #3 (3/3)\" \"Complete\""));
+  EXPECT_TRUE(run.Has("row 5 \"Close\" \"Complete\""));
+  EXPECT_TRUE(run.Has("page write buttons=none cancel=off")) << "Cancel is off after the last disc";
+  const auto boxes = run.Lines("box 406 ");
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_NE(boxes[2].find("Recovery disc #3 complete.\\n\\nRemove disc from E drive, label it "
+                          "'Recovery disc Sample (3/3)'"),
+            std::string::npos)
+      << boxes[2];
+}
+
+TEST_F(WizardScenarioTest, ASetStartedBeforeContinuesAtDiscTwo) {
+  const WizardRun run =
+      RunWizard(machine.folder(), ToTheWritePage(false) + AcknowledgeDiscs(2) + "wait end\n",
+                Arguments(3, kDualLayerSet | 0x100));
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_EQ(run.output, Line(kComplete | kDualLayerSet | 0x700));
+  EXPECT_EQ(DiscsWritten(), 2u);
+  EXPECT_EQ(run.Lines("row 2 ")[0].rfind("row 2 \"Writing recovery disc #2 (2/3)\" ", 0), 0u)
+      << run.Text();
+  EXPECT_TRUE(run.Lines("row 2 \"Writing recovery disc #1").empty());
+  EXPECT_TRUE(run.Has("row 3 \"Writing recovery disc #3 (3/3)\" \"Complete\""));
+}
+
+TEST_F(WizardScenarioTest, CancellingDuringABurnAsks402WithNoAsTheDefault) {
+  SlowRecorder(500000);
+  const WizardRun run = RunWizard(
+      machine.folder(),
+      ToTheWritePage(false) +
+          // No, the default, lets the burn go on to the end.
+          "wait status Writing.data\ncancel\nwait box 402\nanswer default\n" + AcknowledgeDiscs(1) +
+          // Yes cancels the second disc's burn and ends the wizard.
+          "wait status Writing.data\ncancel\nwait box 402\nanswer yes\nwait end\n",
+      Arguments(2));
+  EXPECT_EQ(run.status, 0) << run.Text();
+  const auto boxes = run.Lines("box 402 ");
+  ASSERT_EQ(boxes.size(), 2u) << run.Text();
+  EXPECT_EQ(boxes[0].rfind("box 402 buttons=YesNo default=No ", 0), 0u) << boxes[0];
+  EXPECT_EQ(run.output, Line(kDualLayerSet | 0x100)) << "disc 1 only, and not complete";
+  EXPECT_TRUE(run.Lines("box 471 ").empty()) << "a burn cancelled on request is no failure";
+  EXPECT_EQ(DiscsWritten(), 1u);
+}
+
+TEST_F(WizardScenarioTest, TheWizardCannotBeLeftWhileVerifyingOrComparing) {
+  // A 7-Zip that takes its time keeps the comparison going while the script asks to leave.
+  testing::TempFolder tools;
+  const auto slow = tools.WriteFile("slow-7zz", "#!/bin/sh\nsleep 2\nexec 7zz \"$@\"\n");
+  std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
+  SlowRecorder(500000);
+  const WizardRun run = RunWizard(machine.folder(),
+                                  ToTheWritePage(true) +
+                                      "wait status Verifying\ncancel\nwait box 407\nanswer ok\n"
+                                      "wait status Comparing\nclose\nwait box 408\nanswer ok\n" +
+                                      AcknowledgeDiscs(1) + "wait end\n",
+                                  Arguments(1), {{"KESTRUNE_7ZZ", slow.string()}});
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_TRUE(
+      run.Has("box 407 buttons=OK default=OK text=\"Cannot exit application while "
+              "verifying disc.\""))
+      << run.Text();
+  EXPECT_TRUE(
+      run.Has("box 408 buttons=OK default=OK text=\"Cannot exit application while "
+              "comparing files.\""));
+  EXPECT_TRUE(run.Lines("box 402 ").empty());
+  EXPECT_EQ(run.output, Line(kComplete | kDualLayerSet | 0x100));
+}
+
+TEST_F(WizardScenarioTest, AFailedBurnIsRetriedOnItsOwnRow) {
+  machine.Change(
+      [](sim::MachineDescription& d) { d.recorders[0].failCalls["Write"] = 0xC0AA0402; });
+  const WizardRun run = RunWizard(
+      machine.folder(),
+      ToTheWritePage(false) + "wait box 471\nmachine set /recorders/0/failCalls {}\nanswer yes\n" +
+          AcknowledgeDiscs(1) + "wait end\n",
+      Arguments(1));
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1 (1/1)\" \"Failed\"")) << run.Text();
+  EXPECT_TRUE(
+      run.Has("box 471 buttons=YesNo default=No text=\"Disc write failed.\\nTry creating "
+              "recovery disc #1 again?\""));
+  EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1 (1/1)\" \"Complete\""));
+  EXPECT_TRUE(run.Has("row 3 \"Close\" \"Complete\"")) << "no row of its own for the retry";
+  EXPECT_EQ(run.output, Line(kComplete | kDualLayerSet | 0x100));
+  EXPECT_EQ(DiscsWritten(), 1u);
+}
+
+TEST_F(WizardScenarioTest, ALocalUsbDiskIsWrittenAfterBothQuestions) {
+  machine.Change([](sim::MachineDescription& d) {
+    d.disks[1].mediaType = "External hard disk media";
+    d.disks[1].writeBytesPerSecond = 0;
+  });
+  const WizardRun run = RunWizard(machine.folder(),
+                                  std::string(kToTheDrivePage) +
+                                      "select F\ncompare on\nnext\nwait box 274\nanswer yes\n"
+                                      "wait box 266\nanswer ok\nwait page write\nwait end\n",
+                                  Arguments(2));
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_TRUE(run.Lines("box 274 buttons=YesNo default=No ").size() == 1) << run.Text();
+  EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1\" \"Complete\""));
+  EXPECT_TRUE(run.Has("row 3 \"Close\" \"Complete\""));
+  EXPECT_TRUE(run.Lines("box 406 ").empty());
+  EXPECT_EQ(run.output, Line(kComplete)) << "a USB drive adds only the completion";
+  EXPECT_TRUE(std::filesystem::exists(machine.machine().VolumeFolder('F') / "version.doc"));
+}
+
 TEST_F(WizardScenarioTest, ADiskUnpluggedWhileTheWipeQuestionIsOpenIsNotWritten) {
   const WizardRun run = RunWizard(machine.folder(),
                                   std::string(kToTheDrivePage) +
