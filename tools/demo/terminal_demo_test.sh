@@ -66,7 +66,7 @@ screen() { tmux_ capture-pane -p -t demo >"$work/screen.txt" 2>/dev/null || true
 
 # Waits until the screen shows every one of the given texts.
 wait_for() {
-  local deadline=$((SECONDS + 60)) text missing
+  local deadline=$((SECONDS + 120)) text missing
   while :; do
     screen
     missing=""
@@ -82,7 +82,7 @@ wait_for() {
 # Keeps the screen as an artefact once it has settled.
 # Waits until the screen no longer shows the given text.
 wait_gone() {
-  local deadline=$((SECONDS + 60))
+  local deadline=$((SECONDS + 120))
   while screen; grep -qF -- "$1" "$work/screen.txt"; do
     ((SECONDS < deadline)) || fail "the screen kept showing: $1"
     sleep 0.2
@@ -102,7 +102,7 @@ expect_line() {  # a line of the screen matching an extended regular expression
 keys() { tmux_ send-keys -t demo "$@"; }
 
 wait_summary() {
-  local deadline=$((SECONDS + 60))
+  local deadline=$((SECONDS + 120))
   until grep -q '^exit=' "$work/summary-$1.txt" 2>/dev/null; do
     ((SECONDS < deadline)) || fail "the demo did not end"
     sleep 0.2
