@@ -54,8 +54,9 @@ test-fuzz: fuzz
 
 # The whole tree with clang (its -Wthread-safety checks every guarded field), and the threaded
 # parts (worker, events, window table, the simulated disc writer and the disc burning with its
-# progress sink, Sabrel's parallel digests) under ThreadSanitizer: any report fails.
-TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests platform_tests sabrel_tests sim_tests
+# progress sink, the terminal wizard on the real pages, Sabrel's parallel digests) under
+# ThreadSanitizer: any report fails.
+TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests ui_terminal_tests platform_tests sabrel_tests sim_tests
 test-tsan:
 	cmake --preset host-tsan
 	cmake --build --preset host-tsan
