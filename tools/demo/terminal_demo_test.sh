@@ -3,9 +3,9 @@
 # wizard with keys as a person would (Start, Info, Drive with the drive list, the disc list and
 # the comparison option, Write), writes disc 1 of a two-disc set, and checks each screen, the
 # wizard's result line and the launcher's summary; then a second run continues the set and is
-# cancelled on the Drive page, a third steps through the Japanese pages, and a fourth is ended
-# by a termination request in the middle of a burn. The screens are kept in ARTEFACTS_DIR
-# (page by page).
+# cancelled on the Drive page, a third steps through the Japanese pages, a fourth is ended by
+# a termination request in the middle of a burn and a fifth by closing its terminal. The
+# screens are kept in ARTEFACTS_DIR (page by page).
 #
 #   terminal_demo_test.sh BIN_DIR DEMO_SCRIPT ARTEFACTS_DIR
 set -euo pipefail
@@ -34,9 +34,10 @@ mkdir -p "$artefacts"
 
 # The wizard as the launcher starts it, with its result line kept for the checks below; it
 # is the launcher's child itself, so it gets the termination request the launcher passes on.
+# The copying outlives a hang-up, as the launcher does.
 cat >"$work/wizard" <<WIZARD
 #!/bin/bash
-exec "$bin/kestrixdw" "\$@" > >(tee -a "$work/result-lines.txt")
+exec "$bin/kestrixdw" "\$@" > >(trap '' HUP; exec tee -a "$work/result-lines.txt")
 WIZARD
 chmod +x "$work/wizard"
 
@@ -261,6 +262,33 @@ grep -qx "disc 1 of 2 written; insert disc 2 next time" "$work/summary-4.txt" ||
   fail "the summary after the termination request is wrong"
 grep -qx "exit=0" "$work/summary-4.txt" || fail "the launcher did not end with 0"
 [ "$(autoplay)" = 145 ] || fail "autoplay was not restored: $(autoplay)"
+
+# --- Fifth run: the terminal goes away during a burn (its window closed): a session end too,
+# and the launcher still stores the word ---
+: >"$work/result-lines.txt"
+start_demo 5
+wait_for "Usage notes"
+keys Enter
+wait_for "Number of discs required"
+keys Enter
+wait_for "Space: open the list of drives"
+keys Space
+wait_for "( E:\\ ) KESTRUNE DVD-RW SIM 24X"
+keys Enter
+wait_for "[✔] Writing recovery disc #2"
+machine set /recorders/0/writeBytesPerSecond 200000
+keys Enter
+wait_for "Writing recovery disc #2 (2/2)"
+tmux_ kill-server
+deadline=$((SECONDS + 120))
+until grep -q "next time" "$work/summary-5.txt" 2>/dev/null; do
+  ((SECONDS < deadline)) || fail "the launcher said nothing after the terminal went away"
+  sleep 0.2
+done
+[ "$(cat "$work/result-lines.txt")" = "536871179" ] ||
+  fail "after the hang-up the wizard printed '$(cat "$work/result-lines.txt")', not 536871179"
+[ "$(cat "$work/demo/set/kestrixdl.state")" = "536871179" ] || fail "the state word was lost"
+[ "$(autoplay)" = 145 ] || fail "autoplay was not restored after the hang-up: $(autoplay)"
 
 # --- Without a terminal and without KESTRUNE_UI the wizard says why, prints nothing and leaves
 # the machine alone ---
