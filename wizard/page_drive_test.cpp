@@ -218,6 +218,7 @@ TEST_F(DrivePageTest, ComparingNeedsNineGigabytesOnTheWorkFoldersVolume) {
   EXPECT_EQ(h.ActiveTemplate(), 106u);
   ASSERT_EQ(h.BoxIds(), std::vector<uint32_t>{484});
   EXPECT_EQ(h.boxes[0].flags & wm::kMbButtonsMask, wm::kMbOk);
+  EXPECT_NE(h.boxes[0].text.find(L"/srv"), std::wstring::npos) << "names the work volume";
   ASSERT_EQ(h.devices.freeSpaceFolders.size(), 1u);
   EXPECT_EQ(h.devices.freeSpaceFolders[0], testing::Wide(h.folder.path() / "set"));
   EXPECT_TRUE(h.devices.binds.empty());
@@ -314,6 +315,23 @@ TEST_F(UsbChoiceTest, ADiskGoneDuringTheLocalDiskQuestionIsNeverOfferedForWiping
   NextWith({UsbDisk(L"Big", 500 * kGiB, {L"J:"}, L"External hard disk media")});
   EXPECT_EQ(h.BoxIds(), (std::vector<uint32_t>{274, 276}));
   EXPECT_EQ(h.ActiveTemplate(), 106u);
+}
+
+TEST_F(UsbChoiceTest, TheWipeQuestionNamesTheChosenDiskWhereverItMovedInTheList) {
+  const auto big = UsbDisk(L"Big", 500 * kGiB, {L"J:"}, L"External hard disk media");
+  h.answers = {wm::kIdYes, wm::kIdCancel};
+  h.whileOpen[274] = [this, big] {
+    // Another disk comes first in the rebuilt list; the chosen one is still there.
+    h.devices.usbDisks = {UsbDisk(L"Other", 32 * kGiB, {L"G:"}), big};
+    const int listings = h.devices.recorderListings;
+    PostDeviceEvent(kDeviceEventVolumeRemoved, 1u << ('K' - 'A'));
+    h.toolkit.loop().RunUntil([&] { return h.devices.recorderListings > listings; },
+                              std::chrono::steady_clock::now() + std::chrono::seconds(5));
+  };
+  NextWith({big});
+  ASSERT_EQ(h.BoxIds(), (std::vector<uint32_t>{274, 266}));
+  EXPECT_NE(h.boxes[1].text.find(L"\n( J:\\ ) Big \n"), std::wstring::npos) << h.boxes[1].text;
+  EXPECT_EQ(h.boxes[1].text.find(L"Other"), std::wstring::npos);
 }
 
 TEST_F(UsbChoiceTest, ADiskUnpluggedWhileTheWipeQuestionIsOpenIsNotWritten) {

@@ -2,6 +2,9 @@
 // written, continued, cancelled and refused, as a user would meet them.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "sim/registry_hive.h"
 #include "wizard/wizard_e2e_support.h"
 
@@ -160,11 +163,36 @@ TEST_F(WizardScenarioTest, ALocalUsbDiskIsWrittenAfterBothQuestions) {
                                   Arguments(2));
   EXPECT_EQ(run.status, 0) << run.Text();
   EXPECT_TRUE(run.Lines("box 274 buttons=YesNo default=No ").size() == 1) << run.Text();
+  EXPECT_TRUE(run.Has("status \"Checking files\"")) << "the check's start reaches the page";
   EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1\" \"Complete\""));
   EXPECT_TRUE(run.Has("row 3 \"Close\" \"Complete\""));
   EXPECT_TRUE(run.Lines("box 406 ").empty());
   EXPECT_EQ(run.output, Line(kComplete)) << "a USB drive adds only the completion";
   EXPECT_TRUE(std::filesystem::exists(machine.machine().VolumeFolder('F') / "version.doc"));
+}
+
+TEST_F(WizardScenarioTest, AWorkerStuckInABurnIsLeftBehindAndTheLineIsStillPrinted) {
+  // A recorder that reports only every seven seconds notices the cancel long after shutdown
+  // has stopped waiting for the worker.
+  const std::vector<std::string> arguments = Arguments(1);
+  const uint64_t size = std::filesystem::file_size(arguments[2]);
+  machine.Change([size](sim::MachineDescription& d) {
+    d.recorders[0].writeBytesPerSecond = size / 8 / 7;
+    d.recorders[0].eventIntervalMs = 60000;
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const WizardRun run = RunWizard(
+      machine.folder(),
+      ToTheWritePage(false) + "wait status Writing.data\nclose\nwait box 402\nanswer yes\n",
+      arguments);
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_EQ(run.output, "0\n");
+  EXPECT_EQ(run.errors, "");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(25))
+      << "the process ends without waiting for the worker";
+  const sim::MachineDescription after = machine.Read();
+  EXPECT_EQ(after.recorders[0].writeCount, 0u) << "the write was still running at the end";
+  EXPECT_EQ(after.recorders[0].ejectCount, 0u);
 }
 
 TEST_F(WizardScenarioTest, ADiskUnpluggedWhileTheWipeQuestionIsOpenIsNotWritten) {
