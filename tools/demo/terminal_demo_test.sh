@@ -96,8 +96,15 @@ keep() {
   cp "$work/screen.txt" "$artefacts/$1.txt"
 }
 
-expect_line() {  # a line of the screen matching an extended regular expression
-  grep -qE -- "$1" "$work/screen.txt" || fail "no line of the screen matches: $1"
+# Waits until a line of the screen matches an extended regular expression (what settles after
+# the texts wait_for waited for).
+expect_line() {
+  local deadline=$((SECONDS + 20))
+  until grep -qE -- "$1" "$work/screen.txt"; do
+    ((SECONDS < deadline)) || fail "no line of the screen matches: $1"
+    sleep 0.2
+    screen
+  done
 }
 
 keys() { tmux_ send-keys -t demo "$@"; }
