@@ -396,14 +396,22 @@ void TerminalFrontEnd::ReadKeys() {
 
 void TerminalFrontEnd::HandleKeys() {
   handlingPosted_ = false;
-  // A key may raise a question whose nested loop handles the keys typed after it.
-  while (!keys_.empty() && screen_ != nullptr) {
-    const Key key = keys_.front();
-    keys_.pop_front();
-    HandleKey(toolkit_, view_, key);
-    Paint();
+  if (screen_ == nullptr) {
+    keys_.clear();
+    return;
   }
-  if (screen_ == nullptr) keys_.clear();
+  if (keys_.empty()) return;
+  // One key at a time, and the next only after what this one posted (a new page filling its
+  // controls): keys typed ahead land where they would after a pause. A key may also raise a
+  // question whose nested loop handles the keys typed after it.
+  const Key key = keys_.front();
+  keys_.pop_front();
+  HandleKey(toolkit_, view_, key);
+  Paint();
+  if (!keys_.empty() && !handlingPosted_ && screen_ != nullptr) {
+    handlingPosted_ = true;
+    toolkit_.loop().PostInput([this] { HandleKeys(); });
+  }
 }
 
 void TerminalFrontEnd::HandleSignal(int signal) {
