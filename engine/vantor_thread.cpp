@@ -81,6 +81,8 @@ void CVantorThread::ThreadMain() {
     while (!quitRequested_) {
       if (TakeMessage(message)) {
         if (message.code == WM_JOB_REQUEST) RunJob(message.wParam, message.lParam);
+        platform::MutexLock lock(mutex_);
+        running_ = false;
       } else {
         OnIdle();
       }
@@ -99,7 +101,13 @@ bool CVantorThread::TakeMessage(ThreadMessage& message) {
   if (queue_.empty()) return false;
   message = queue_.front();
   queue_.pop_front();
+  running_ = true;
   return true;
+}
+
+bool CVantorThread::Busy() {
+  platform::MutexLock lock(mutex_);
+  return running_ || !queue_.empty();
 }
 
 bool CVantorThread::OnIdle() {

@@ -57,6 +57,8 @@ class CVantorThread {
   void AbandonRunningThread();
   /// Queues a thread message (the sheet forwards WM_JOB_REQUEST here). False without a thread.
   [[nodiscard]] bool PostToThread(uint32_t code, uintptr_t wParam, intptr_t lParam);
+  /// True while a job runs or job requests wait in the queue (any thread).
+  [[nodiscard]] bool Busy();
   /// How long an idle worker waits on the stop event per poll (500 ms; tests shorten it).
   void SetIdlePollInterval(std::chrono::milliseconds interval) { idlePollMs_ = interval.count(); }
 
@@ -117,6 +119,7 @@ class CVantorThread {
   platform::ConditionVariable changed_;
   std::deque<ThreadMessage> queue_ KESTRUNE_GUARDED_BY(mutex_);
   bool resumed_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  bool running_ KESTRUNE_GUARDED_BY(mutex_) = false;
   bool ended_ KESTRUNE_GUARDED_BY(mutex_) = false;
   std::atomic<bool> quitRequested_{false};
   std::atomic<int64_t> idlePollMs_{500};

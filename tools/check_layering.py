@@ -87,6 +87,10 @@ TEST_SUPPORT = {
     "sabrel/test_set.cpp",
     "sim/sim_test_support.h",
     "sim/sim_test_support.cpp",
+    "wizard/wizard_test_support.h",
+    "wizard/wizard_test_support.cpp",
+    "wizard/wizard_e2e_support.h",
+    "wizard/wizard_e2e_support.cpp",
     "platform/win32/test_sleeper.cpp",
 }
 EXCEPTION_SUFFIXES = ("_main.cpp", "_main_posix.cpp", "_wmain.cpp", "_test.cpp", "_bench.cpp",

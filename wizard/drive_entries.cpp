@@ -1,0 +1,70 @@
+#include "wizard/drive_entries.h"
+
+#include <cwctype>
+
+namespace kestrune {
+namespace {
+
+bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+  }
+  return true;
+}
+
+/// Bytes as decimal text; 0 when the text is not a plain unsigned 64-bit number.
+uint64_t ParseSize(const std::wstring& text) {
+  if (text.empty()) return 0;
+  uint64_t value = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return 0;
+    const uint64_t digit = static_cast<uint64_t>(c - L'0');
+    if (value > (UINT64_MAX - digit) / 10) return 0;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+DriveEntry RecorderEntry(const std::wstring& text) {
+  return {text, text.size() > 2 ? static_cast<uint32_t>(text[2]) : 0u};
+}
+
+DriveEntry UsbDiskEntry(const CVantorEnumUSBDetail& disk, uint32_t requiredMB) {
+  uint32_t flags = EqualsIgnoringCase(disk.mediaTypeText, L"Removable Media") ? ENTRY_REMOVABLE
+                                                                              : ENTRY_LOCAL_DISK;
+  std::wstring letter;
+  if (disk.partitions.empty()) {
+    flags |= ENTRY_UNFORMATTED;
+  } else if (disk.partitions.size() == 1) {
+    letter = disk.partitions[0];
+  } else {
+    flags |= ENTRY_MULTI_PARTITION;
+    for (const std::wstring& partition : disk.partitions) {
+      if (!partition.empty()) {
+        letter = partition;
+        break;
+      }
+    }
+  }
+
+  DriveEntry entry;
+  if (!letter.empty()) {
+    entry.text = L"( " + letter + L"\\ ) " + disk.caption + L" ";
+    flags |= entry.text[2];
+  } else {
+    entry.text = disk.caption;
+    flags |= ENTRY_NO_LETTER;
+  }
+  if ((ParseSize(disk.size) >> 20) < requiredMB) flags |= ENTRY_TOO_SMALL;
+  entry.key = flags;
+  return entry;
+}
+
+uint32_t DriveLetterBit(wchar_t letter) {
+  return letter >= L'A' && letter <= L'Z' ? 1u << (letter - L'A') : 0u;
+}
+
+}  // namespace kestrune

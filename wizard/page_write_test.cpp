@@ -1,0 +1,357 @@
+#include "wizard/page_write.h"
+
+#include <gtest/gtest.h>
+
+#include "devices/recorders.h"
+#include "wizard/window_messages.h"
+#include "wizard/wizard_messages.h"
+#include "wizard/wizard_test_support.h"
+
+namespace kestrune {
+namespace {
+
+using testing::WizardHarness;
+using Page = CPage_030_Write;
+using Ids = std::vector<uint32_t>;
+
+constexpr uint32_t kDisc1 = 0x100, kDisc2 = 0x200, kDisc3 = 0x400;
+constexpr uint32_t kDualLayerSet = 0x2000000B;
+constexpr uint32_t kComplete = 0x80000000;
+
+std::vector<int> Images(const WizardHarness& h) {
+  std::vector<int> images;
+  for (const auto& row : h.Control(107, Page::kRows).rows) images.push_back(row.image);
+  return images;
+}
+
+TEST(WritePageTest, AThreeDiscSetIsWrittenDiscByDiscAndEndsComplete) {
+  WizardHarness h;
+  h.GoToWritePage(0b111, true);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.Count("burn 1 power=1"), 1);
+  EXPECT_EQ(h.Count("compare 3 power=1 comparing"), 1);
+  EXPECT_EQ(h.BoxIds(), (Ids{406, 406, 406}));
+  EXPECT_EQ(h.run.discState, kDisc1 | kDisc2 | kDisc3 | kDualLayerSet | kComplete);
+  EXPECT_EQ(h.Control(107, Page::kRows).rows.size(), 5u) << "Preparing, three discs, Close";
+  EXPECT_EQ(Images(h), (std::vector<int>{1, 1, 1, 1, 1}));
+  EXPECT_FALSE(h.toolkit.Window(h.toolkit.SheetWindow())->Control(2)->enabled)
+      << "no Cancel after the last disc";
+  EXPECT_EQ(h.devices.mediaPolls, 3);
+  EXPECT_EQ(h.Control(107, Page::kBar).position, 1000);
+}
+
+TEST(WritePageTest, PromptsCarryTheDiscNumberAndTheSetSize) {
+  WizardHarness h;
+  h.devices.mediaChecks = {MEDIA_NOT_BLANK, MEDIA_READY};
+  uint32_t number = 0, count = 0;
+  h.whileOpen[469] = [&] {
+    number = h.write->prompt()->discNumber;
+    count = h.write->prompt()->discCount;
+  };
+  h.answers = {wm::kIdOk};
+  h.run.allowPartial = 1;
+  h.GoToWritePage(0b110);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(number, 2u);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(h.BoxIds(), (Ids{469, 406, 406})) << "the first prompt gives no reason";
+  EXPECT_EQ(h.Control(107, Page::kRows).rows.size(), 4u);
+  EXPECT_EQ(h.run.discState, kDisc2 | kDisc3 | kDualLayerSet)
+      << "disc 1 was never written: the set is not complete";
+}
+
+TEST(WritePageTest, APartialSetNeverClaimsToBeComplete) {
+  WizardHarness h(2);
+  h.run.allowPartial = 1;
+  h.GoToWritePage(0b01);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.run.discState, kDisc1 | kDualLayerSet);
+}
+
+TEST(WritePageTest, ContinuingAStartedSetCompletesIt) {
+  WizardHarness h(2);
+  h.run.discState = kDisc1 | kDualLayerSet;
+  h.GoToWritePage(0b10);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.run.discState, kDisc1 | kDisc2 | kDualLayerSet | kComplete);
+}
+
+TEST(WritePageTest, AFailedBurnIsRetriedOnTheSameRow) {
+  WizardHarness h(1);
+  h.steps.results["burn"] = RESULT_BURN_FAILED;
+  h.answers = {wm::kIdNo, wm::kIdNo, wm::kIdYes};
+  int asked = 0;
+  std::function<void()> onRetry = [&] {
+    if (++asked == 2) h.steps.results["burn"] = RESULT_OK;
+  };
+  h.whileOpen[471] = onRetry;
+  h.GoToWritePage(0b1);
+  // After the first 471 the page asks 401, then 471 again.
+  h.PumpUntil([&] { return h.BoxIds().size() >= 2; });
+  h.whileOpen[471] = onRetry;
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.BoxIds(), (Ids{471, 401, 471, 406}));
+  EXPECT_EQ(h.Count("burn 1 power=1"), 2);
+  EXPECT_EQ(h.Control(107, Page::kRows).rows.size(), 3u) << "no new row for the retry";
+  EXPECT_EQ(h.run.discState, kDisc1 | kDualLayerSet | kComplete);
+}
+
+TEST(WritePageTest, StoppingAfterAFailedBurnEndsWithCodeTwo) {
+  WizardHarness h(1);
+  h.steps.results["burn"] = RESULT_BURN_FAILED;
+  h.answers = {wm::kIdNo, wm::kIdYes};
+  h.GoToWritePage(0b1);
+  EXPECT_EQ(h.RunToQuit(), 2);
+  EXPECT_EQ(h.BoxIds(), (Ids{471, 401}));
+  EXPECT_EQ(h.boxes[0].flags, wm::kMbYesNo | wm::kMbDefButton2);
+  EXPECT_EQ(Images(h)[1], Page::kImageFailed);
+  EXPECT_EQ(h.run.discState, 0u);
+  EXPECT_EQ(h.write->ignoreAppMessages, 1u);
+}
+
+TEST(WritePageTest, ABurnFailingBecauseTheUserLeftAsksNothing) {
+  WizardHarness h(1);
+  h.steps.results["burn"] = RESULT_BURN_FAILED;
+  h.imapi.exitRequested = 1;
+  h.GoToWritePage(0b1);
+  h.PumpUntil([&] { return h.Count("eject") == 1; });
+  h.Pump();
+  EXPECT_TRUE(h.BoxIds().empty());
+}
+
+TEST(WritePageTest, ACompareMismatchEndsTheWizardWithMessage483) {
+  WizardHarness h(2);
+  h.steps.results["compare"] = RESULT_COMPARE_MISMATCH;
+  h.GoToWritePage(0b11, true);
+  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.BoxIds(), (Ids{483}));
+  EXPECT_EQ(h.boxes[0].flags & wm::kMbTopmost, wm::kMbTopmost);
+  EXPECT_EQ(h.Count("burn 2 power=1"), 0);
+}
+
+TEST(WritePageTest, CancellingThePromptAsksAndEitherEndsOrPromptsAgain) {
+  WizardHarness h(1);
+  h.devices.mediaChecks = {MEDIA_NO_DISC};
+  h.answers = {wm::kIdCancel, wm::kIdNo, wm::kIdOk, wm::kIdCancel, wm::kIdYes};
+  h.GoToWritePage(0b1);
+  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.BoxIds(), (Ids{469, 401, 465, 469, 401})) << "the second prompt says why";
+  EXPECT_EQ(h.Count("burn 1 power=1"), 0);
+}
+
+TEST(WritePageTest, TheScanGivesUpAfterThirtySeconds) {
+  WizardHarness h(1);
+  h.devices.mediaChecks = {MEDIA_NO_DISC};
+  h.answers = {wm::kIdCancel, wm::kIdYes};
+  h.GoToWritePage(0b1);
+  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.devices.mediaPolls, 15) << "at once, then every 2 s until the 30 s limit";
+}
+
+TEST(WritePageTest, ADataDiscIsRefusedAtOnceWithItsReason) {
+  WizardHarness h(1);
+  h.devices.mediaChecks = {MEDIA_READY};
+  h.GoToWritePage(0b1);
+  ASSERT_EQ(h.RunToQuit(), 1);
+
+  WizardHarness again(1);
+  again.devices.mediaChecks = {MEDIA_UNUSABLE, MEDIA_WRONG_TYPE, MEDIA_NOT_BLANK, MEDIA_READY};
+  again.answers = {wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk};
+  again.GoToWritePage(0b1);
+  EXPECT_EQ(again.RunToQuit(), 1);
+  EXPECT_EQ(again.BoxIds(), (Ids{469, 467, 469, 466, 469, 406}));
+  EXPECT_EQ(again.devices.mediaPolls, 4);
+}
+
+TEST(WritePageTest, OneDiscJobPerPrompt) {
+  WizardHarness h(1);
+  h.steps.Close();
+  h.GoToWritePage(0b1);
+  h.PumpUntil([&] { return h.steps.Waiting(); });
+  EXPECT_FALSE(h.write->awaitingDisc());
+  // A late or repeated "disc ready", or a removed disc, starts nothing more.
+  h.toolkit.loop().Post(h.toolkit.SheetWindow(), WM_PROMPT_DISC_DONE, 1, 0);
+  h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventMediaRemoved, 1 << 4);
+  h.Pump();
+  h.steps.Open();
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.Count("burn 1 power=1"), 1);
+  EXPECT_EQ(h.devices.mediaPolls, 1);
+}
+
+TEST(WritePageTest, RemovingTheDiscWhileWaitingPromptsAgain) {
+  WizardHarness h(1);
+  h.devices.mediaChecks = {MEDIA_NOT_BLANK, MEDIA_READY};
+  h.whileOpen[469] = [&] {
+    h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventMediaRemoved, 1 << 4);
+  };
+  h.answers = {wm::kIdCancel, wm::kIdNo};
+  h.GoToWritePage(0b1);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  // The removal re-prompted while the user was being asked: one more scan found the disc.
+  EXPECT_EQ(h.Count("burn 1 power=1"), 1);
+  EXPECT_EQ(h.devices.mediaPolls, 2);
+}
+
+TEST(WritePageTest, TheDiscDriveDisappearingOutsideABurnEndsTheWizard) {
+  WizardHarness h(1);
+  h.devices.mediaChecks = {MEDIA_NOT_BLANK};
+  h.whileOpen[469] = [&] {
+    h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventVolumeRemoved, 1 << 5);
+    h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventVolumeRemoved, 1 << 4);
+  };
+  h.GoToWritePage(0b1);
+  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.BoxIds(), (Ids{469, 473}));
+  EXPECT_EQ(h.write->prompt(), nullptr);
+}
+
+TEST(WritePageTest, AUsbDriveIsWrittenCheckedAndClosed) {
+  WizardHarness h;
+  h.steps.usbProgress = {100, 500, 990};
+  h.GoToWritePageForUsb(true);
+  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.Count("usb power=1"), 1);
+  EXPECT_EQ(h.Count("md5 power=1"), 1);
+  EXPECT_EQ(h.Count("usbcompare power=1 comparing"), 1);
+  EXPECT_EQ(h.run.discState, kComplete) << "a USB drive gains only the completion bit";
+  EXPECT_EQ(h.Control(107, Page::kRows).rows.size(), 3u) << "Preparing, the USB drive, Close";
+  EXPECT_EQ(Images(h), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(h.Count("start FINISH"), 0) << "(reports go to the sheet, not the timeline)";
+  EXPECT_TRUE(h.BoxIds().size() == 1 && h.BoxIds()[0] == 266) << "no completion message";
+  EXPECT_TRUE(h.toolkit.Window(h.toolkit.SheetWindow())->Control(2)->enabled);
+}
+
+TEST(WritePageTest, EachUsbFailureHasItsMessage) {
+  const struct {
+    const char* step;
+    uint32_t result;
+    uint32_t message;
+  } cases[] = {{"usb", RESULT_STEP_FAILED, 475},
+               {"md5", RESULT_CHECK_FAILED, 482},
+               {"usbcompare", RESULT_COMPARE_MISMATCH, 483}};
+  for (const auto& c : cases) {
+    WizardHarness h;
+    h.steps.results[c.step] = c.result;
+    h.GoToWritePageForUsb(true);
+    EXPECT_EQ(h.RunToQuit(), 3) << c.step;
+    EXPECT_EQ(h.BoxIds(), (Ids{266, c.message})) << c.step;
+    EXPECT_EQ(h.run.discState, 0u);
+  }
+}
+
+TEST(WritePageTest, ARemovedUsbVolumeIsNotADisconnectedDiscDrive) {
+  WizardHarness h;
+  h.steps.Close();
+  h.GoToWritePageForUsb();
+  h.Pump();
+  h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventVolumeRemoved, 1 << 5);
+  h.Pump();
+  EXPECT_FALSE(h.QuitCode().has_value());
+  h.steps.Open();
+  EXPECT_EQ(h.RunToQuit(), 1);
+}
+
+class WriteDisplayTest : public ::testing::Test {
+ protected:
+  /// The Write page during the burn of disc 1, the worker held inside it.
+  void SetUp() override {
+    h.steps.Close();
+    h.GoToWritePage(0b1);
+    ASSERT_TRUE(h.PumpUntil([&] { return h.steps.Waiting(); }));
+    h.Pump();
+  }
+  void TearDown() override { h.steps.Open(); }
+
+  void Deliver(uint32_t message, uintptr_t wParam, intptr_t lParam = 0) {
+    h.toolkit.loop().Post(h.toolkit.SheetWindow(), message, wParam, lParam);
+    h.Pump();
+  }
+  int Bar() const { return h.Control(107, Page::kBar).position; }
+
+  WizardHarness h{1};
+};
+
+TEST_F(WriteDisplayTest, TheBurnStartDestroysThePromptAndFreesTheSheet) {
+  EXPECT_EQ(h.write->prompt(), nullptr);
+  EXPECT_TRUE(h.toolkit.Window(h.toolkit.SheetWindow())->enabled);
+  EXPECT_EQ(Images(h)[1], Page::kImageRunning);
+}
+
+TEST_F(WriteDisplayTest, WritingProgressFollowsTheTimer) {
+  Deliver(WM_WRITE_ACTION, 4);
+  EXPECT_EQ(h.toolkit.loop().HasTimers(), true);
+  h.run.sectorCount = 2000;
+  h.run.lastWrittenLba = 500;
+  h.toolkit.loop().Post(h.WritePage(), wm::kTimer, Page::kProgressTimerId, 0);
+  h.Pump();
+  EXPECT_EQ(Bar(), 250);
+  h.run.lastWrittenLba = 4000;
+  h.toolkit.loop().Post(h.WritePage(), wm::kTimer, Page::kProgressTimerId, 0);
+  h.Pump();
+  EXPECT_EQ(Bar(), 1000) << "clamped to 100 %";
+
+  h.run.finalizeTime.Store(SystemTime{.wYear = 2024, .wMonth = 5, .wDay = 1});
+  h.run.lastWrittenLba = 100;
+  h.toolkit.loop().Post(h.WritePage(), wm::kTimer, Page::kProgressTimerId, 0);
+  h.Pump();
+  EXPECT_EQ(Bar(), 1000) << "finalization stops the display for good";
+  EXPECT_FALSE(h.toolkit.loop().HasTimers());
+}
+
+TEST_F(WriteDisplayTest, VerificationNeverMovesBackwardsAndSurvivesATinyImage) {
+  h.run.imageSizeMB = 1000;
+  h.run.verifyTicks = 1;
+  Deliver(WM_WRITE_ACTION, 7);
+  EXPECT_EQ(Bar(), 0);
+  h.run.verifyTicks = 5;
+  Deliver(WM_WRITE_ACTION, 7);
+  EXPECT_EQ(Bar(), 200);
+  h.run.verifyTicks = 3;
+  Deliver(WM_WRITE_ACTION, 7);
+  EXPECT_EQ(Bar(), 200);
+  h.run.verifyTicks = 100000;  // 64-bit: (n * 50000 - 50000) does not wrap
+  Deliver(WM_WRITE_ACTION, 7);
+  EXPECT_EQ(Bar(), 990);
+
+  h.run.imageSizeMB = 0;
+  h.run.verifyTicks = 2;
+  Deliver(WM_WRITE_ACTION, 5);
+  Deliver(WM_WRITE_ACTION, 7);
+  EXPECT_EQ(Bar(), 990);
+}
+
+TEST_F(WriteDisplayTest, ComparisonProgressIsMonotonousAndStopsShortOfTheEnd) {
+  Deliver(WM_JOB_START, STEP_DISC_COMPARE);
+  EXPECT_TRUE(h.Control(107, Page::kMarquee).visible);
+  EXPECT_FALSE(h.Control(107, Page::kBar).visible);
+  Deliver(WM_COMPARE_PROGRESS, 1);
+  EXPECT_FALSE(h.Control(107, Page::kMarquee).visible);
+  EXPECT_TRUE(h.Control(107, Page::kBar).visible);
+  Deliver(WM_COMPARE_PROGRESS, 2, 400);
+  EXPECT_EQ(Bar(), 400);
+  Deliver(WM_COMPARE_PROGRESS, 2, 300);
+  EXPECT_EQ(Bar(), 400);
+  Deliver(WM_COMPARE_PROGRESS, 2, 1500);
+  EXPECT_EQ(Bar(), 990);
+  Deliver(WM_COMPARE_PROGRESS, 2, -5);
+  EXPECT_EQ(Bar(), 0) << "a new round starts again from 0";
+  Deliver(WM_COMPARE_PROGRESS, 3);
+  EXPECT_EQ(Bar(), 1000);
+}
+
+TEST_F(WriteDisplayTest, TheCheckStartShowsTheMarquee) {
+  h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, 0, kCheckStarting);
+  h.Pump();
+  EXPECT_TRUE(h.Control(107, Page::kMarquee).marquee);
+  EXPECT_TRUE(h.Control(107, Page::kMarquee).visible);
+}
+
+TEST_F(WriteDisplayTest, TheDestroyedPageIsForgottenByTheRunContext) {
+  EXPECT_EQ(h.run.writePageWnd.load(), h.WritePage());
+  h.toolkit.CloseSheet(0);
+  EXPECT_EQ(h.run.writePageWnd.load(), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrune
