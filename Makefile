@@ -1,7 +1,8 @@
 # Entry points for developers and CI. `make check` is the one command that installs what is
 # missing, builds every program for Linux and Windows, and runs every test.
 
-.PHONY: check deps host win32 win64 fuzz test-host tidy test-win64 test-fuzz test-tsan san clean
+.PHONY: check deps host win32 win64 fuzz test-host tidy test-win64 test-fuzz test-tsan san clean \
+	demo demo-clean
 
 check: deps
 	$(MAKE) test-host
@@ -53,8 +54,9 @@ test-fuzz: fuzz
 
 # The whole tree with clang (its -Wthread-safety checks every guarded field), and the threaded
 # parts (worker, events, window table, the simulated disc writer and the disc burning with its
-# progress sink, Sabrel's parallel digests) under ThreadSanitizer: any report fails.
-TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests platform_tests sabrel_tests sim_tests
+# progress sink, the terminal wizard on the real pages, Sabrel's parallel digests) under
+# ThreadSanitizer: any report fails.
+TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests ui_terminal_tests platform_tests sabrel_tests sim_tests
 test-tsan:
 	cmake --preset host-tsan
 	cmake --build --preset host-tsan
@@ -64,6 +66,23 @@ san:
 	cmake --preset host-san
 	cmake --build --preset host-san
 	ctest --preset host-san
+
+# The whole job in the terminal: builds what the demo needs, makes a small sample recovery set
+# (once), resets the demo's own simulated machine and starts the downloader's launcher on it.
+# DEMO_ARGS go to kestrixdl (for example /P to leave discs out); demo-clean starts afresh.
+DEMO_DIR ?= build/demo
+DEMO_ARGS ?=
+DEMO_TARGETS = kestrixdw kestrixdl kestrune-sampleset kestrune-machine kestrune-cmd carried_tools
+
+# An existing host build keeps its settings (configuring it again would turn warnings-as-errors
+# off and rebuild everything after `make host`).
+demo:
+	test -f build/host/CMakeCache.txt || cmake --preset host
+	cmake --build --preset host --target $(DEMO_TARGETS)
+	tools/demo/kestrune-demo build/host/bin $(DEMO_DIR) $(DEMO_ARGS)
+
+demo-clean:
+	rm -rf $(DEMO_DIR)
 
 clean:
 	rm -rf build

@@ -25,6 +25,7 @@
 #include "ui/host/device_watcher.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/script_front_end.h"
+#include "ui/host/terminal_front_end.h"
 #include "ui/host/transcript.h"
 #include "wizard/product_assembly.h"
 #include "wizard/vantor_sheet.h"
@@ -84,6 +85,10 @@ std::unique_ptr<ui::host::Transcript> OpenTranscript() {
 /// mode), picks the front end from KESTRUNE_UI, and runs the wizard on them with the
 /// product's device, writing and verification code.
 ///
+///   KESTRUNE_UI unset         the terminal wizard when the process has a terminal (else it
+///                             says so on standard error and prints nothing)
+///   KESTRUNE_UI=terminal      the terminal wizard (ncursesw on /dev/tty)
+///   KESTRUNE_UI_ASCII=1       the terminal wizard draws with ASCII only
 ///   KESTRUNE_UI=script        the scripted front end: commands on standard input, the
 ///                             transcript to KESTRUNE_UI_LOG (standard error when unset)
 ///   KESTRUNE_UI_TIMEOUT=S     seconds a script waits for the screen (default 120)
@@ -120,14 +125,15 @@ void MakeSourcesAbsolute(RunContext& context) {
 
 void HostWizardBranch::Run(RunContext& context) {
   MakeSourcesAbsolute(context);
-  const char* frontEnd = Environment("KESTRUNE_UI");
-  if (frontEnd == nullptr || std::strcmp(frontEnd, "script") != 0) {
-    std::fprintf(stderr,
-                 "kestrixdw: no user interface to show the wizard with; set KESTRUNE_UI=script "
-                 "and give the script on standard input\n");
+  std::string why;
+  const auto frontEnd = ui::host::ChooseFrontEnd(
+      Environment("KESTRUNE_UI"), ui::host::TerminalFrontEnd::TerminalAttached(), why);
+  if (!frontEnd) {
+    std::fprintf(stderr, "kestrixdw: %s\n", why.c_str());
     exitStatus_ = 2;
     return;
   }
+  const bool scripted = *frontEnd == ui::host::FrontEndKind::kScript;
   std::string error;
   const std::unique_ptr<sim::SimPorts> ports = sim::OpenHostPorts(error);
   if (!ports) {
@@ -135,7 +141,8 @@ void HostWizardBranch::Run(RunContext& context) {
     exitStatus_ = 2;
     return;
   }
-  const std::unique_ptr<ui::host::Transcript> transcript = OpenTranscript();
+  const std::unique_ptr<ui::host::Transcript> transcript =
+      scripted ? OpenTranscript() : std::make_unique<ui::host::Transcript>(nullptr, false);
   if (!transcript) {
     exitStatus_ = 2;
     return;
@@ -162,14 +169,26 @@ void HostWizardBranch::Run(RunContext& context) {
   options.runMachineTool = RunMachineTool;
   options.pollDevices = [&watcher] { watcher.PollNow(); };
   ui::host::ScriptFrontEnd script(toolkit, *transcript, options);
-  toolkit.SetObserver(&script);
+  ui::host::TerminalFrontEnd terminal(toolkit, language);
+  if (scripted) {
+    toolkit.SetObserver(&script);
+  } else {
+    const std::string failure = terminal.Open();
+    if (!failure.empty()) {
+      std::fprintf(stderr, "kestrixdw: %s\n", failure.c_str());
+      exitStatus_ = 2;
+      return;
+    }
+    toolkit.SetObserver(&terminal);
+  }
 
   const char* clock = Environment("KESTRUNE_UI_CLOCK");
   if (clock != nullptr && std::strcmp(clock, "jump") == 0) {
-    toolkit.loop().EnableIdleJumps([&script, &context] {
+    toolkit.loop().EnableIdleJumps([&script, &terminal, scripted, &context] {
       CVantorSheet* sheet = context.sheet;
       CVantorThread* worker = sheet == nullptr ? nullptr : sheet->worker();
-      return script.Waiting() && (worker == nullptr || !worker->Busy());
+      const bool userIdle = scripted ? script.Waiting() : terminal.Idle();
+      return userIdle && (worker == nullptr || !worker->Busy());
     });
   }
 
@@ -187,9 +206,10 @@ void HostWizardBranch::Run(RunContext& context) {
   WizardStartup startup(services, assembly);
 
   watcher.Start(std::chrono::milliseconds(200));
-  script.Start(0);
+  if (scripted) script.Start(0);
   startup.Run(context);
   script.Stop();
+  terminal.Close();
   toolkit.SetObserver(nullptr);
   if (script.Failed()) exitStatus_ = 2;
   if (startup.WorkerAbandoned()) {

@@ -103,6 +103,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& helpShown) {
   return options;
 }
 
+/// The wizard while it runs, for the termination handler.
+volatile sig_atomic_t gChild = 0;
+
+/// A termination request ends the wizard, which prints its result line on the way out; this
+/// program lives on to store it.
+extern "C" void PassTerminationOn(int) {
+  if (gChild > 0) ::kill(static_cast<pid_t>(gChild), SIGTERM);
+}
+
 fs::path OwnFolder() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
@@ -110,24 +119,34 @@ fs::path OwnFolder() {
 }
 
 /// Runs `arguments` with standard input and error shared and standard output captured, and
-/// waits for it. Nothing when it cannot be started.
+/// waits for it. Nothing when it cannot be started. The child starts with the default handling
+/// of the signals this program ignores.
 std::optional<std::string> RunCapturingOutput(const std::vector<std::string>& arguments) {
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> argv;
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   pid_t child = 0;
-  const int started = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  const int started = posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   ::close(pipeEnds[1]);
   if (started != 0) {
     ::close(pipeEnds[0]);
     return std::nullopt;
   }
+  gChild = child;
   std::string output;
   char buffer[256];
   for (;;) {
@@ -142,6 +161,7 @@ std::optional<std::string> RunCapturingOutput(const std::vector<std::string>& ar
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  gChild = 0;
   return output;
 }
 
@@ -163,9 +183,15 @@ int main(int argc, char** argv) {
   if (label.empty()) label = "Recovery";
 
   // The person answers the wizard's questions; Ctrl-C belongs to the wizard, and this program
-  // must live on to read its result line.
+  // must live on to read its result line. When the terminal goes away the wizard gets the
+  // hang-up itself; a termination request is passed on to it.
   ::signal(SIGINT, SIG_IGN);
   ::signal(SIGQUIT, SIG_IGN);
+  ::signal(SIGHUP, SIG_IGN);
+  struct sigaction termination {};
+  termination.sa_handler = PassTerminationOn;
+  sigemptyset(&termination.sa_mask);
+  ::sigaction(SIGTERM, &termination, nullptr);
 
   if (!set.package.empty()) {
     if (options->password.empty()) {

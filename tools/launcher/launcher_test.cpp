@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -151,6 +155,35 @@ TEST_F(LauncherProgram, KeepsTheStoredWordWhenTheWizardSaysNothing) {
   Write("answer", "7\n");
   EXPECT_EQ(Run("--reset '" + Set() + "'"), 0);
   EXPECT_EQ(Read("set/kestrixdl.state"), "7\n");
+}
+
+TEST_F(LauncherProgram, OutlivesAHangUpAndPassesATerminationRequestToTheWizard) {
+  Write("set/disc1.iso", "1");
+  const std::string started = (folder_ / "started").string();
+  // A wizard that ends with its result line when asked to terminate, as the real one does.
+  std::ofstream(wizard_, std::ios::trunc) << "#!/bin/sh\ntrap 'echo 11; exit 0' TERM\ntouch '"
+                                          << started << "'\nwhile :; do sleep 0.05; done\n";
+  const std::string program = std::string(KESTRUNE_BIN_DIR) + "/kestrixdl";
+  const std::string wizard = wizard_.string();
+  const std::string set = Set();
+  const std::string out = (folder_ / "out").string();
+  const pid_t launcher = ::fork();
+  ASSERT_GE(launcher, 0);
+  if (launcher == 0) {
+    std::freopen(out.c_str(), "w", stdout);
+    ::execl(program.c_str(), program.c_str(), "--wizard", wizard.c_str(), set.c_str(), nullptr);
+    ::_exit(127);
+  }
+  for (int i = 0; i < 500 && !fs::exists(started); ++i) ::usleep(10000);
+  ASSERT_TRUE(fs::exists(started));
+  ::kill(launcher, SIGHUP);
+  ::kill(launcher, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(launcher, &status, 0), launcher);
+  ASSERT_TRUE(WIFEXITED(status)) << "the launcher died of signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Read("set/kestrixdl.state"), "11\n");
+  EXPECT_EQ(Read("out"), "nothing written yet\n");
 }
 
 }  // namespace

@@ -257,6 +257,14 @@ bool HostToolkit::ModalDialogRunning() const {
   });
 }
 
+std::vector<const HostWindow*> HostToolkit::Dialogs() const {
+  std::vector<const HostWindow*> dialogs;
+  for (const auto& [handle, window] : windows_) {
+    if (window->kind == HostWindow::Kind::kDialog) dialogs.push_back(window.get());
+  }
+  return dialogs;
+}
+
 // --- TimerView ---
 
 bool HostToolkit::SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) {

@@ -85,6 +85,8 @@ class HostToolkit : public WindowView,
   HostToolkit& operator=(const HostToolkit&) = delete;
 
   MessageLoop& loop() { return loop_; }
+  /// The language of the template texts of windows created from now on.
+  void SetLanguage(Language language) { language_ = language; }
   /// Every port, for the wizard.
   ViewPorts& ports() { return ports_; }
   void SetObserver(ScreenObserver* observer) { observer_ = observer; }
@@ -102,6 +104,8 @@ class HostToolkit : public WindowView,
   const std::vector<MessageBoxState*>& OpenBoxes() const { return boxes_; }
   /// True while a modal dialog (not a message box) runs.
   bool ModalDialogRunning() const;
+  /// Every dialog window (not the sheet or a page), oldest first.
+  std::vector<const HostWindow*> Dialogs() const;
 
   // --- Input (UI thread). Each returns an empty text when done, or why it does not fit the
   // screen. `accepted` runs once the input has been found to fit, before its effects (which
