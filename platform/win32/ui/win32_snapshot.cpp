@@ -14,6 +14,10 @@ BOOL CALLBACK AddWindow(HWND window, LPARAM lParam) {
   if (!IsWindowVisible(window) || !GetWindowRect(window, &rect) || IsRectEmpty(&rect)) {
     return TRUE;
   }
+  // The picture is taken from the screen: what changed since the last paint is painted now,
+  // or the picture would show the window as it was before the last commands.
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   if (IsRectEmpty(area)) {
     *area = rect;
   } else {

@@ -7,10 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "engine/disc_burning.h"
-#include "engine/event_data_writer.h"
-#include "engine/production_job_steps.h"
-#include "engine/usb_write_step.h"
 #include "platform/win32/ui/win32_script_front_end.h"
 #include "platform/win32/ui/win32_toolkit.h"
 #include "platform/win32/ui/win32_transcript.h"
@@ -19,8 +15,7 @@
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
-#include "verify/verification_steps.h"
-#include "wizard/device_functions.h"
+#include "wizard/product_assembly.h"
 #include "wizard/wizard_startup.h"
 
 namespace kestrune::platform::win32 {
@@ -38,42 +33,6 @@ std::chrono::milliseconds ScriptTimeout() {
   if (value.empty() || *end != L'\0' || seconds <= 0) return std::chrono::seconds(120);
   return std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
 }
-
-/// The product's parts over the Windows services: the disc burning on the disc service, the
-/// USB writer, and the checks after writing, joined for the worker.
-class Win32Assembly : public WizardAssembly {
- public:
-  Win32Assembly(Win32Ports& ports, VolumeNaming& naming, platform::WindowPort& windows,
-                platform::PowerRequests& power, platform::StandardOutput& output)
-      : windows_(windows),
-        power_(power),
-        services_{ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo, naming},
-        usb_(ports.volumeInfo, ports.diskInventory, ports.deviceTree),
-        checks_(ports.volumeInfo, windows, power, output) {}
-
-  std::unique_ptr<WizardDevices> MakeDevices(ImapiContext& imapi,
-                                             const RunContext& context) override {
-    return std::make_unique<DeviceFunctions>(imapi, context, services_);
-  }
-  std::unique_ptr<JobSteps> MakeJobSteps(ImapiContext& imapi, RunContext&) override {
-    discs_ = std::make_unique<DiscBurningSteps>(imapi, *sink_, power_);
-    return std::make_unique<ProductionJobSteps>(*discs_, usb_, checks_);
-  }
-  std::unique_ptr<DataWriteEvents> MakeWriteEvents(ImapiContext&, RunContext& context) override {
-    auto sink = std::make_unique<CEventDataWriter>(context, windows_);
-    sink_ = sink.get();
-    return sink;
-  }
-
- private:
-  platform::WindowPort& windows_;
-  platform::PowerRequests& power_;
-  DeviceServices services_;
-  UsbWriteStep usb_;
-  VerificationJobSteps checks_;
-  CEventDataWriter* sink_ = nullptr;  // owned by the start-up's run
-  std::unique_ptr<DiscBurningSteps> discs_;
-};
 
 std::unique_ptr<Transcript> OpenTranscript() {
   const std::wstring path = Environment(L"KESTRUNE_UI_LOG");
@@ -95,7 +54,12 @@ void Win32WizardBranch::Run(RunContext& context) {
   Win32VolumeNaming naming;
   Win32PowerRequests power;
   Win32StandardOutput output;
-  Win32Assembly assembly(ports, naming, toolkit.ports().post, power, output);
+  ProductServices product{
+      {ports.diskInventory, ports.deviceTree, ports.osVersion, ports.volumeInfo, naming},
+      toolkit.ports().post,
+      power,
+      output};
+  ProductAssembly assembly(product);
   WizardStartupServices services{
       toolkit.ports(), ports.discService, tools_, power, ports.userRegistry, output, language};
   WizardStartup startup(services, assembly);

@@ -45,8 +45,16 @@ mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
 image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
 grep -v '^[[:space:]]*snapshot[[:space:]]' "$SCRIPT" >"$WORK_DIR/linux.script"
 
-# The lines the comparison leaves out: a burn's progress in percent comes and goes with timing.
-comparable() { grep -v -E '^status ".*\([0-9]+%\)"$' "$1" | tr -d '\r'; }
+# The lines the comparison leaves out, as they come and go with timing on either side: a
+# burn's progress in percent, and the closing row's "Closing" (string 313), which shows only
+# while the worker clears the work folder after the last answer, a few milliseconds that a
+# look at the screen may or may not fall into (the status line it interrupted then shows
+# again, which a side that missed it never reports).
+comparable() {
+  grep -v -E '^status ".*\([0-9]+%\)"$' "$1" |
+    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中)"$' | tr -d '\r' |
+    awk '/^status / { if ($0 == last) next; last = $0 } { print }'  # back to what it showed
+}
 
 # --- Linux: the same recorder as the fake server's default one, and no USB disk ---
 export KESTRUNE_MACHINE="$WORK_DIR/machine"
