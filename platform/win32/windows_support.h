@@ -29,6 +29,8 @@
 #endif
 
 #include <windows.h>
+// A 16-bit relic that would rename the volume port's GetFreeSpace in every file after this one.
+#undef GetFreeSpace
 
 #include <string>
 #include <string_view>

@@ -1,0 +1,131 @@
+#!/bin/bash
+# The Windows wizard end to end under wine64 on a virtual screen (Xvfb):
+#
+#  1. With the fake IMAPI2 server registered in the test prefix, KestrixDw.exe (win64) runs
+#     the wizard on a one-disc sample set with SCRIPT, in English and in Japanese. Each
+#     transcript must equal, line for line, the transcript of the Linux kestrixdw for the same
+#     script on a simulated machine with the same recorder (the `snapshot` lines of the script
+#     are the Windows front end's own and are left out for Linux). Lines that show a burn's
+#     percentage depend on timing and are left out of the comparison on both sides.
+#  2. The `snapshot NAME` commands leave WORK_DIR/screens/LANGUAGE/NAME.png.
+#  3. Without the fake server the program shows message 457 and prints nothing.
+#
+# Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, HOST_BIN_DIR (the
+# Linux build's programs), WORK_DIR, SCRIPT.
+set -u
+
+for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL HOST_BIN_DIR WORK_DIR SCRIPT; do
+  if [ -z "${!var:-}" ]; then
+    echo "$var is not set" >&2
+    exit 2
+  fi
+done
+for program in kestrixdw kestrune-machine kestrune-sampleset; do
+  if [ ! -x "$HOST_BIN_DIR/$program" ]; then
+    echo "the Linux build is missing $HOST_BIN_DIR/$program (build the host preset first)" >&2
+    exit 2
+  fi
+done
+if [ -z "${DISPLAY:-}" ]; then
+  # One virtual screen for every run below.
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+fi
+
+failures=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+rm -rf "$WORK_DIR"
+mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
+"$HOST_BIN_DIR/kestrune-sampleset" --out "$WORK_DIR/set" --size 600K --discs 1 >/dev/null ||
+  { echo "kestrune-sampleset made no set" >&2; exit 2; }
+image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
+grep -v '^[[:space:]]*snapshot[[:space:]]' "$SCRIPT" >"$WORK_DIR/linux.script"
+
+# The lines the comparison leaves out, as they come and go with timing on either side: a
+# burn's progress in percent, and the closing row's "Closing" (string 313), which shows only
+# while the worker clears the work folder after the last answer, a few milliseconds that a
+# look at the screen may or may not fall into (the status line it interrupted then shows
+# again, which a side that missed it never reports).
+comparable() {
+  grep -v -E '^status ".*\([0-9]+%\)"$' "$1" |
+    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中)"$' | tr -d '\r' |
+    awk '/^status / { if ($0 == last) next; last = $0 } { print }'  # back to what it showed
+}
+
+# --- Linux: the same recorder as the fake server's default one, and no USB disk ---
+export KESTRUNE_MACHINE="$WORK_DIR/machine"
+"$HOST_BIN_DIR/kestrune-machine" show >/dev/null && "$HOST_BIN_DIR/kestrune-machine" unplug 1 >/dev/null ||
+  { echo "kestrune-machine could not make the Linux machine" >&2; exit 2; }
+run_linux() {  # language-environment transcript output
+  env $1 KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 KESTRUNE_UI_LOG="$2" \
+    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "$image" <"$WORK_DIR/linux.script" \
+    >"$3" 2>"$3.err"
+}
+run_linux "LANG=C.UTF-8" "$WORK_DIR/linux-en.txt" "$WORK_DIR/linux-en.out"
+run_linux "LANG=ja_JP.UTF-8" "$WORK_DIR/linux-ja.txt" "$WORK_DIR/linux-ja.out"
+
+# --- Windows ---
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")" ||
+  { echo "the fake IMAPI2 server could not be registered" >&2; exit 2; }
+run_windows() {  # locale transcript output snapshots script
+  env LC_ALL="$1" KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=60 \
+    KESTRUNE_UI_LOG="$(windows_path "$2")" KESTRUNE_UI_SNAPSHOTS="$(windows_path "$4")" \
+    "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" <"$5" \
+    >"$3" 2>"$3.err"
+}
+run_windows C.UTF-8 "$WORK_DIR/windows-en.txt" "$WORK_DIR/windows-en.out" \
+  "$WORK_DIR/screens/en" "$SCRIPT"
+run_windows ja_JP.UTF-8 "$WORK_DIR/windows-ja.txt" "$WORK_DIR/windows-ja.out" \
+  "$WORK_DIR/screens/ja" "$SCRIPT"
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+
+for language in en ja; do
+  linux="$WORK_DIR/linux-$language.txt"
+  windows="$WORK_DIR/windows-$language.txt"
+  if [ ! -s "$linux" ] || [ ! -s "$windows" ]; then
+    fail "$language: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$language.out.err))"
+    continue
+  fi
+  if grep -q '^script-error' "$linux" "$windows"; then
+    fail "$language: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
+  fi
+  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$language.diff"; then
+    fail "$language: the transcripts differ:"
+    cat "$WORK_DIR/$language.diff" >&2
+  fi
+  if ! cmp -s "$WORK_DIR/linux-$language.out" "$WORK_DIR/windows-$language.out"; then
+    fail "$language: Linux printed [$(cat "$WORK_DIR/linux-$language.out")], Windows" \
+      "[$(tr -d '\r' <"$WORK_DIR/windows-$language.out")]"
+  fi
+  for picture in "$WORK_DIR/screens/$language"/*.bmp; do
+    [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
+    convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+  done
+done
+
+# --- Without the disc service: message 457, no window, nothing printed ---
+printf 'wait box 457\nanswer ok\n' >"$WORK_DIR/no-service.script"
+env KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=60 \
+  KESTRUNE_UI_LOG="$(windows_path "$WORK_DIR/no-service.txt")" \
+  "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
+  <"$WORK_DIR/no-service.script" >"$WORK_DIR/no-service.out" 2>"$WORK_DIR/no-service.err"
+if ! grep -q '^box 457 buttons=OK default=OK text="Could not open Image Mastering API' \
+  "$WORK_DIR/no-service.txt"; then
+  fail "without IMAPI2 no message 457: $(cat "$WORK_DIR/no-service.txt" 2>/dev/null)"
+fi
+if grep -q -v -E '^(box 457 |answer OK$)' "$WORK_DIR/no-service.txt"; then
+  fail "without IMAPI2 something else showed: $(cat "$WORK_DIR/no-service.txt")"
+fi
+if [ -s "$WORK_DIR/no-service.out" ]; then
+  fail "without IMAPI2 it printed [$(cat "$WORK_DIR/no-service.out")]"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; transcripts and snapshots in $WORK_DIR" >&2
+  exit 1
+fi
+echo "Windows wizard: same transcripts as Linux in English and Japanese; snapshots in $WORK_DIR/screens"
