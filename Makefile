@@ -28,7 +28,7 @@ test-host: host
 
 # clang-tidy with the repository's .clang-tidy over the core (and the headers it includes), on
 # the host build's compile commands; any finding fails. About 20 seconds on two cores.
-TIDY_FILES = $(filter-out %_test.cpp %test_support.cpp,\
+TIDY_FILES = $(filter-out %_test.cpp %_support.cpp,\
   $(wildcard app/*.cpp engine/*.cpp verify/*.cpp devices/*.cpp wizard/*.cpp))
 tidy: host
 	printf '%s\n' $(TIDY_FILES) | xargs -P 2 -n 4 clang-tidy -p build/host --quiet --warnings-as-errors='*'

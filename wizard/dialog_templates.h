@@ -37,10 +37,10 @@ inline constexpr uint32_t kUnaddressedControl = 0xFFFF;
 
 /// One control: position and size in dialog units, its text as a string id (0: none).
 struct TemplateControl {
-  uint32_t id;
-  ControlKind kind;
-  uint32_t textId;
-  int x, y, width, height;
+  uint32_t id = 0;
+  ControlKind kind = ControlKind{};
+  uint32_t textId = 0;
+  int x = 0, y = 0, width = 0, height = 0;
   uint32_t style = 0;
   uint32_t iconId = 0;
 };

@@ -59,7 +59,9 @@ bool CPage_020_Drive::PageProc(uint32_t message, uintptr_t wParam, intptr_t lPar
       return false;
     }
     case wm::kNotify: {
-      const auto* info = reinterpret_cast<const wm::NotifyInfo*>(lParam);
+      // The message carries its record's address, as WM_NOTIFY does.
+      const auto* info =
+          reinterpret_cast<const wm::NotifyInfo*>(lParam);  // NOLINT(performance-no-int-to-ptr)
       if (info == nullptr) return false;
       if (info->code == wm::kPsnWizNext) {
         result = OnWizardNext();

@@ -103,8 +103,11 @@ bool CVantorSheet::OnMessage(uint32_t message, uintptr_t wParam, intptr_t lParam
     case wm::kDeviceChange: {
       uintptr_t event = 0;
       intptr_t mask = 0;
-      if (live != 0 && TranslateDeviceChange(static_cast<uint32_t>(wParam),
-                                             reinterpret_cast<const void*>(lParam), event, mask)) {
+      // lParam carries the broadcast record's address, as WM_DEVICECHANGE does.
+      const auto* broadcast =
+          reinterpret_cast<const void*>(lParam);  // NOLINT(performance-no-int-to-ptr)
+      if (live != 0 &&
+          TranslateDeviceChange(static_cast<uint32_t>(wParam), broadcast, event, mask)) {
         RelayToActivePage(WM_DEVICE_EVENT, event, mask);
       }
       result = 1;
