@@ -1,6 +1,8 @@
 // KestrixDw.exe: the Windows wizard program.
 #include "platform/win32/windows_support.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -66,7 +68,11 @@ std::chrono::milliseconds ScriptTimeout() {
 
 std::unique_ptr<Transcript> OpenTranscript() {
   const std::wstring path = Environment(L"KESTRUNE_UI_LOG");
-  if (path.empty()) return std::make_unique<Transcript>(stderr, false);
+  if (path.empty()) {
+    // Lines end with "\n" alone, as in the file and on Linux.
+    _setmode(_fileno(stderr), _O_BINARY);
+    return std::make_unique<Transcript>(stderr, false);
+  }
   std::FILE* file = _wfopen(path.c_str(), L"wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<Transcript>(file, true);

@@ -1,17 +1,11 @@
-#include "platform/win32/windows_support.h"
+#include "wizard/transcript_lines.h"
 
-#include "platform/win32/ui/win32_transcript.h"
-
-#include <fcntl.h>
-#include <io.h>
-
+#include "text/utf8.h"
 #include "wizard/window_messages.h"
 
-namespace kestrune::platform::win32 {
+namespace kestrune {
 
-Transcript::Transcript(std::FILE* file, bool owned) : file_(file), owned_(owned) {
-  if (file_ != nullptr) _setmode(_fileno(file_), _O_BINARY);
-}
+Transcript::Transcript(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
 
 Transcript::~Transcript() {
   if (owned_ && file_ != nullptr) std::fclose(file_);
@@ -46,8 +40,9 @@ std::string Quote(const std::wstring& text) {
       escaped += c;
     }
   }
+  // Built by appending: GCC 12 warns (-Wrestrict) falsely on "\"" + text + "\"".
   std::string quoted(1, '"');
-  quoted.append(windows::NarrowText(escaped, CP_UTF8));
+  quoted.append(text::Utf8FromWide(escaped));
   quoted.push_back('"');
   return quoted;
 }
@@ -97,11 +92,12 @@ std::string PageLine(const std::string& page, uint32_t wizardButtons, bool cance
   return "page " + page + " buttons=" + buttons + " cancel=" + (cancelEnabled ? "on" : "off");
 }
 
-std::string BoxLine(const MessageBoxRecord& box) {
+std::string BoxLine(uint32_t id, const std::vector<int>& buttons, int defaultButton,
+                    const std::wstring& text) {
   std::string names;
-  for (const int button : box.Buttons()) names += ButtonName(button);
-  return "box " + std::to_string(box.id) + " buttons=" + names +
-         " default=" + ButtonName(box.DefaultButton()) + " text=" + Quote(box.text);
+  for (const int button : buttons) names += ButtonName(button);
+  return "box " + std::to_string(id) + " buttons=" + names +
+         " default=" + ButtonName(defaultButton) + " text=" + Quote(text);
 }
 
 std::string DrivesLine(const std::vector<std::wstring>& entries) {
@@ -119,4 +115,4 @@ std::string RowLine(int row, const std::wstring& task, const std::wstring& statu
 
 std::string StatusLine(const std::wstring& status) { return "status " + Quote(status); }
 
-}  // namespace kestrune::platform::win32
+}  // namespace kestrune
