@@ -8,7 +8,8 @@
 #     are the Windows front end's own and are left out for Linux). Lines that show a burn's
 #     percentage depend on timing and are left out of the comparison on both sides.
 #  2. The `snapshot NAME` commands leave WORK_DIR/screens/LANGUAGE/NAME.png.
-#  3. Without the fake server the program shows message 457 and prints nothing.
+#  3. A script error ends the program with status 2, also while a message box is open.
+#  4. Without the fake server the program shows message 457 and prints nothing.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, HOST_BIN_DIR (the
 # Linux build's programs), WORK_DIR, SCRIPT.
@@ -106,6 +107,26 @@ for language in en ja; do
     convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
   done
 done
+
+# --- A script error ends the program, with or without a message box open ---
+printf 'wait page start\nwait box 999\n' >"$WORK_DIR/error-page.script"
+printf 'wait page start\nnext\nwait page info\nnext\nwait page drive\ncancel\nwait box 400\n' \
+  >"$WORK_DIR/error-box.script"
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+for case in error-page error-box; do
+  env KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=5 \
+    KESTRUNE_UI_LOG="$(windows_path "$WORK_DIR/$case.txt")" \
+    timeout 120 "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
+    <"$WORK_DIR/$case.script" >"$WORK_DIR/$case.out" 2>"$WORK_DIR/$case.err"
+  status=$?
+  if [ "$status" -ne 2 ]; then
+    fail "$case: exit status $status after a script error, not 2 (124: it did not end)"
+  fi
+  if ! grep -q '^script-error ' "$WORK_DIR/$case.txt" 2>/dev/null; then
+    fail "$case: no script-error line: $(cat "$WORK_DIR/$case.txt" 2>/dev/null)"
+  fi
+done
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
 
 # --- Without the disc service: message 457, no window, nothing printed ---
 printf 'wait box 457\nanswer ok\n' >"$WORK_DIR/no-service.script"
