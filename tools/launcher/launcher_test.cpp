@@ -76,6 +76,8 @@ TEST(DescribeState, SaysWhatIsWrittenAndWhatComesNext) {
   EXPECT_EQ(DescribeState(0x2000000b | disc1 | disc3, 4),
             "discs 1 and 3 of 4 written; insert discs 2 and 4 next time");
   EXPECT_EQ(DescribeState(0x80000000u | disc1 | disc2 | disc3, 3), "all 3 discs written");
+  EXPECT_EQ(DescribeState(0x80000000u | disc1 | disc2, 2), "both discs written");
+  EXPECT_EQ(DescribeState(0x80000000u | disc1, 1), "the disc written");
   EXPECT_EQ(DescribeState(0x80000000u, 2), "USB drive written and verified");
 }
 
@@ -128,7 +130,7 @@ TEST_F(LauncherProgram, PassesLabelStateSwitchesAndImagesAndStoresTheNewWord) {
   EXPECT_EQ(Read("calls"), "/Mode:Fernlow|My PC|2147483915|/nv|/P|" + Set() + "/disc1.iso|" +
                                Set() + "/disc2.iso|\n");
   EXPECT_EQ(Read("set/kestrixdl.state"), "2147484427\n");
-  EXPECT_EQ(Read("out"), "all 2 discs written\n");
+  EXPECT_EQ(Read("out"), "both discs written\n");
 }
 
 TEST_F(LauncherProgram, UnpacksThePackageFirstAndStopsWhenThatFails) {

@@ -95,6 +95,8 @@ std::string DescribeState(uint32_t word, size_t discCount) {
   }
   const bool complete = (word & 0x80000000u) != 0;
   if (complete && written.empty()) return "USB drive written and verified";
+  if (complete && discCount == 1) return "the disc written";
+  if (complete && discCount == 2) return "both discs written";
   if (complete) return "all " + std::to_string(discCount) + " discs written";
   if (written.empty()) return "nothing written yet";
   std::string text = (written.size() == 1 ? "disc " : "discs ") + JoinNumbers(written) + " of " +

@@ -50,6 +50,10 @@ image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
 7zz x -o"$WORK_DIR/disc" "$image" >/dev/null || { echo "7zz could not unpack the image" >&2; exit 2; }
 prefix="${WINEPREFIX:-$(cd "$(dirname "$WINE_RUN")/.." && pwd)/build/wineprefix}"  # as WINE_RUN's
 drive_e="$prefix/dosdevices/e:"
+# A wine session that an earlier test started without a screen would have no desktop for the
+# wizard's windows (the sheet would fail to open): start a fresh one on this screen.
+WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1
+WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w >/dev/null 2>&1
 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before its drives are set
 ln -sfn "$WORK_DIR/disc" "$drive_e"
 trap 'rm -f "$drive_e"' EXIT
