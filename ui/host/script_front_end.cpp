@@ -16,7 +16,7 @@ constexpr uint32_t kWriteStatus = 1305;
 }  // namespace
 
 ScriptFrontEnd::ScriptFrontEnd(HostToolkit& toolkit, Transcript& transcript, Options options)
-    : toolkit_(toolkit), engine_(*this, transcript, std::move(options)) {
+    : ToolkitScreen(toolkit), engine_(*this, transcript, std::move(options)) {
   if (::pipe(stopPipe_.data()) != 0) stopPipe_ = {-1, -1};
 }
 
@@ -62,33 +62,6 @@ void ScriptFrontEnd::Read(int script) {
 void ScriptFrontEnd::Post(std::function<void()> work) {
   toolkit_.loop().PostInput(std::move(work));
 }
-
-std::string ScriptFrontEnd::PressNext(const Accepted& accepted) {
-  return toolkit_.PressNext(accepted);
-}
-std::string ScriptFrontEnd::PressBack(const Accepted& accepted) {
-  return toolkit_.PressBack(accepted);
-}
-std::string ScriptFrontEnd::PressCancel(const Accepted& accepted) {
-  return toolkit_.PressCancel(accepted);
-}
-std::string ScriptFrontEnd::RequestClose(const Accepted& accepted) {
-  return toolkit_.RequestClose(accepted);
-}
-std::string ScriptFrontEnd::SelectComboItem(uint32_t id, int index, const Accepted& accepted) {
-  return toolkit_.SelectComboItem(id, index, accepted);
-}
-std::string ScriptFrontEnd::ClickButton(uint32_t id, bool checked, const Accepted& accepted) {
-  return toolkit_.ClickButton(id, checked, accepted);
-}
-std::string ScriptFrontEnd::ClickListCheck(uint32_t id, int row, bool tick,
-                                           const Accepted& accepted) {
-  return toolkit_.ClickListCheck(id, row, tick, accepted);
-}
-std::string ScriptFrontEnd::AnswerBox(int button, const Accepted& accepted) {
-  return toolkit_.AnswerBox(button, accepted);
-}
-void ScriptFrontEnd::EndSession() { toolkit_.EndSession(0); }
 
 std::optional<ScriptedScreen::DriveList> ScriptFrontEnd::ActiveDriveList() {
   const HostWindow* page = toolkit_.ActivePageWindow();

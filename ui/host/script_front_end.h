@@ -10,6 +10,7 @@
 #include "ui/host/host_toolkit.h"
 #include "ui/host/transcript.h"
 #include "wizard/script_engine.h"
+#include "wizard/toolkit_screen.h"
 
 namespace kestrune::ui::host {
 
@@ -17,7 +18,7 @@ namespace kestrune::ui::host {
 /// lists the commands) acting on the host windows, with the script read from a file
 /// descriptor. `snapshot` takes no pictures here; `machine` runs the machine tool when the
 /// options give one.
-class ScriptFrontEnd : public ScreenObserver, private ScriptedScreen {
+class ScriptFrontEnd : public ScreenObserver, private ToolkitScreen<HostToolkit> {
  public:
   using Options = ScriptEngine::Options;
 
@@ -44,17 +45,8 @@ class ScriptFrontEnd : public ScreenObserver, private ScriptedScreen {
   void OnSheetEnded(intptr_t result) override;
 
  private:
-  // ScriptedScreen (UI thread, but Post)
+  // ScriptedScreen: what the screen shows (UI thread), and the way to the UI thread
   void Post(std::function<void()> work) override;
-  std::string PressNext(const Accepted& accepted) override;
-  std::string PressBack(const Accepted& accepted) override;
-  std::string PressCancel(const Accepted& accepted) override;
-  std::string RequestClose(const Accepted& accepted) override;
-  std::string SelectComboItem(uint32_t id, int index, const Accepted& accepted) override;
-  std::string ClickButton(uint32_t id, bool checked, const Accepted& accepted) override;
-  std::string ClickListCheck(uint32_t id, int row, bool tick, const Accepted& accepted) override;
-  std::string AnswerBox(int button, const Accepted& accepted) override;
-  void EndSession() override;
   std::optional<DriveList> ActiveDriveList() override;
   std::optional<int> OpenBoxDefault() override;
   Look LookAtScreen() override;
@@ -64,7 +56,6 @@ class ScriptFrontEnd : public ScreenObserver, private ScriptedScreen {
   /// Reads `script` into the engine's lines until its end or Stop.
   void Read(int script);
 
-  HostToolkit& toolkit_;
   ScriptEngine engine_;
   std::thread reader_;
   /// Written to by Stop, to wake the reader from its poll.

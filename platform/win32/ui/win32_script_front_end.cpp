@@ -32,7 +32,7 @@ std::wstring WindowText(HWND window) {
 }  // namespace
 
 ScriptFrontEnd::ScriptFrontEnd(Win32Toolkit& toolkit, Transcript& transcript, Options options)
-    : toolkit_(toolkit),
+    : ToolkitScreen(toolkit),
       snapshotFolder_(std::move(options.snapshotFolder)),
       engine_(*this, transcript, std::move(options.engine)) {}
 
@@ -53,33 +53,6 @@ void ScriptFrontEnd::Start(HANDLE script) {
 // --- What the engine asks of the toolkit ---
 
 void ScriptFrontEnd::Post(std::function<void()> work) { toolkit_.PostInput(std::move(work)); }
-
-std::string ScriptFrontEnd::PressNext(const Accepted& accepted) {
-  return toolkit_.PressNext(accepted);
-}
-std::string ScriptFrontEnd::PressBack(const Accepted& accepted) {
-  return toolkit_.PressBack(accepted);
-}
-std::string ScriptFrontEnd::PressCancel(const Accepted& accepted) {
-  return toolkit_.PressCancel(accepted);
-}
-std::string ScriptFrontEnd::RequestClose(const Accepted& accepted) {
-  return toolkit_.RequestClose(accepted);
-}
-std::string ScriptFrontEnd::SelectComboItem(uint32_t id, int index, const Accepted& accepted) {
-  return toolkit_.SelectComboItem(id, index, accepted);
-}
-std::string ScriptFrontEnd::ClickButton(uint32_t id, bool checked, const Accepted& accepted) {
-  return toolkit_.ClickButton(id, checked, accepted);
-}
-std::string ScriptFrontEnd::ClickListCheck(uint32_t id, int row, bool tick,
-                                           const Accepted& accepted) {
-  return toolkit_.ClickListCheck(id, row, tick, accepted);
-}
-std::string ScriptFrontEnd::AnswerBox(int button, const Accepted& accepted) {
-  return toolkit_.AnswerBox(button, accepted);
-}
-void ScriptFrontEnd::EndSession() { toolkit_.EndSession(0); }
 
 std::optional<ScriptedScreen::DriveList> ScriptFrontEnd::ActiveDriveList() {
   const WindowHandle page = Handle(toolkit_.ActivePageWindow());

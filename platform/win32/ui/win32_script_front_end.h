@@ -10,6 +10,7 @@
 #include "platform/win32/ui/win32_toolkit.h"
 #include "platform/win32/ui/win32_transcript.h"
 #include "wizard/script_engine.h"
+#include "wizard/toolkit_screen.h"
 
 namespace kestrune::platform::win32 {
 
@@ -18,7 +19,7 @@ namespace kestrune::platform::win32 {
 /// their messages, so that a script writes the same transcript lines as on Linux. `snapshot
 /// NAME` saves NAME.bmp in the snapshot folder (nothing when there is none); `machine` runs
 /// what the options give, if anything.
-class ScriptFrontEnd : public ScreenObserver, private ScriptedScreen {
+class ScriptFrontEnd : public ScreenObserver, private ToolkitScreen<Win32Toolkit> {
  public:
   struct Options {
     ScriptEngine::Options engine;
@@ -46,24 +47,14 @@ class ScriptFrontEnd : public ScreenObserver, private ScriptedScreen {
   void OnSheetEnded(intptr_t result) override;
 
  private:
-  // ScriptedScreen (UI thread, but Post)
+  // ScriptedScreen: what the screen shows (UI thread), and the way to the UI thread
   void Post(std::function<void()> work) override;
-  std::string PressNext(const Accepted& accepted) override;
-  std::string PressBack(const Accepted& accepted) override;
-  std::string PressCancel(const Accepted& accepted) override;
-  std::string RequestClose(const Accepted& accepted) override;
-  std::string SelectComboItem(uint32_t id, int index, const Accepted& accepted) override;
-  std::string ClickButton(uint32_t id, bool checked, const Accepted& accepted) override;
-  std::string ClickListCheck(uint32_t id, int row, bool tick, const Accepted& accepted) override;
-  std::string AnswerBox(int button, const Accepted& accepted) override;
-  void EndSession() override;
   std::optional<DriveList> ActiveDriveList() override;
   std::optional<int> OpenBoxDefault() override;
   Look LookAtScreen() override;
   bool DumpPage(std::vector<std::string>& lines) override;
   std::string Snapshot(const std::string& name) override;
 
-  Win32Toolkit& toolkit_;
   std::wstring snapshotFolder_;
   ScriptEngine engine_;
 };
