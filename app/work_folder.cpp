@@ -1,6 +1,8 @@
 #include "app/work_folder.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/tool_runner.h"
 #include "platform/native_path.h"
@@ -9,6 +11,9 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kRemovalAttempts = 20;
+constexpr std::chrono::milliseconds kRemovalPause(50);
 
 // Removes the folders below `folder` and then `folder` itself, as far as they are empty.
 void RemoveFolderTree(const fs::path& folder) {
@@ -47,7 +52,14 @@ void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& proce
   // What the interpreter leaves, the removal below deletes; its outcome is the one that counts.
   static_cast<void>(RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr,
                             nullptr, false));
-  RemoveFolderTree(native);
+  // The interpreter ran in the folder, and what it started (a console host) may hold the folder
+  // a moment after it ended: a folder left behind would fail the next comparison, so the
+  // removal is tried again for a while.
+  for (int attempt = 0;; ++attempt) {
+    RemoveFolderTree(native);
+    if (!fs::exists(fs::symlink_status(native, error)) || attempt == kRemovalAttempts - 1) break;
+    std::this_thread::sleep_for(kRemovalPause);
+  }
 }
 
 }  // namespace kestrune

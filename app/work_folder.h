@@ -20,7 +20,9 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 /// Removes the comparison folder: every file below it through "cmd.exe /C del /F /Q /S *.*"
 /// run in that folder, then every sub-folder that is empty afterwards, then the folder itself
-/// if it is empty. Without a comparison folder nothing runs. Links are never followed.
+/// if it is empty, trying again for up to a second while it is still there (a process that
+/// ran in it may hold it a moment longer). Without a comparison folder nothing runs. Links are
+/// never followed.
 void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& processes);
 
 }  // namespace kestrune

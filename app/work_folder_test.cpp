@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/test_support.h"
 #include "platform/host/host_process_launcher.h"
 
@@ -67,6 +70,20 @@ TEST_F(WorkFolderTest, RemovesTheWholeTreeWithTheRealInterpreterStandIn) {
 
   EXPECT_FALSE(fs::exists(Comparison()));
   EXPECT_TRUE(fs::exists(folder.path() / "disc1.iso")) << "a link is removed, not followed";
+}
+
+TEST_F(WorkFolderTest, AFolderHeldAMomentAfterTheInterpreterEndsIsStillRemoved) {
+  // What the interpreter started may hold the folder a moment longer (a console host does
+  // under wine): a folder left behind would fail the next disc's comparison.
+  const fs::path held = folder.WriteFile("tempCompareFiles/held.txt");
+  launcher.child.endsAfterWaits = 1;
+  std::thread release([held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    fs::remove(held);
+  });
+  CleanWorkFolder(context, launcher);
+  release.join();
+  EXPECT_FALSE(fs::exists(Comparison()));
 }
 
 }  // namespace

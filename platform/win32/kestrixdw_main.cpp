@@ -109,7 +109,7 @@ void Win32WizardBranch::Run(RunContext& context) {
       return;
     }
     ScriptFrontEnd::Options options;
-    options.timeout = ScriptTimeout();
+    options.engine.timeout = ScriptTimeout();
     options.snapshotFolder = Environment(L"KESTRUNE_UI_SNAPSHOTS");
     script = std::make_unique<ScriptFrontEnd>(toolkit, *transcript, options);
     toolkit.SetObserver(script.get());

@@ -20,6 +20,8 @@ thread_local Win32Toolkit* t_toolkit = nullptr;
 constexpr wchar_t kIdleWindowClass[] = L"KestruneIdleWindow";
 /// Posted to the idle window: look whether the queue has run empty.
 constexpr UINT kIdleWake = WM_APP + 0x0F00;
+/// The system's own timer message (caret blinks, scroll repeats), which winuser.h does not name.
+constexpr UINT kSystemTimer = 0x0118;
 
 HWND AsHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
@@ -108,13 +110,15 @@ LRESULT CALLBACK Win32Toolkit::IdleWindowProc(HWND window, UINT message, WPARAM 
 
 void Win32Toolkit::OnIdleWake() {
   // Posted messages still wait: look again behind them, as the queue is first-in first-out.
-  // A waiting quit does not count: the system hands it out only once nothing else waits, so
-  // looking again behind it would keep it from ever ending the loop.
-  // (A peek outside WM_QUIT's range still answers the quit under wine, so it is told apart
-  // by its number.)
+  // A waiting quit or timer does not count: the system hands those out only once no posted
+  // message waits, so looking again behind one would keep it from ever coming (a timer due
+  // during a message box would stop the inputs and the timer alike).
+  // (A peek that excludes them still answers them under wine, so they are told apart by
+  // their numbers.)
   MSG waiting;
-  if (PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE) &&
-      waiting.message != WM_QUIT) {
+  if (PeekMessageW(&waiting, nullptr, 0, 0, PM_NOREMOVE | PM_NOYIELD | (QS_POSTMESSAGE << 16)) &&
+      waiting.message != WM_QUIT && waiting.message != WM_TIMER &&
+      waiting.message != kSystemTimer) {
     PostMessageW(idleWindow_, kIdleWake, 0, 0);
     return;
   }

@@ -509,6 +509,33 @@ TEST(DialogTest, AModalBoxShowsItsIconAndTextTicksItsTimersAndEndsWithItsResult)
   EXPECT_EQ(box.Count(wm::kDestroy), 1);
 }
 
+TEST(DialogTest, InputsStillRunWhileATimerIsDueInAModalLoop) {
+  // A timer comes only once no posted message waits; the toolkit's look at the queue must not
+  // keep posting behind it, or neither the timer nor any input would ever come (the script
+  // of a wizard showing a box while a page's timer ran could no longer act or end).
+  Win32Toolkit toolkit(Module(), Language::kEnglish);
+  Recorder box;
+  int ticks = 0;
+  bool inputRan = false;
+  box.handler = [&](uint32_t message, uintptr_t wParam, intptr_t, intptr_t& result) {
+    const WindowHandle self = box.window();
+    if (message == wm::kInitDialog) {
+      toolkit.SetTimer(self, 2, 1);
+      Sleep(30);  // the timer is due before the input is posted
+      toolkit.PostInput([&] { inputRan = true; });
+      result = 1;
+      return true;
+    }
+    if (message == wm::kTimer && wParam == 2 && ++ticks >= 3 && inputRan) {
+      toolkit.KillTimer(self, 2);
+      toolkit.EndModal(self, 0x800);
+    }
+    return false;
+  };
+  EXPECT_EQ(toolkit.RunModal(box, 122, nullptr), 0x800);
+  EXPECT_TRUE(inputRan);
+}
+
 TEST(DialogTest, TheDiscPromptIsMadeHiddenAndHearsItsPostsUntilDestroyed) {
   Win32Toolkit toolkit(Module(), Language::kEnglish);
   Recorder prompt;

@@ -4,11 +4,14 @@
 #  1. With the fake IMAPI2 server registered in the test prefix, KestrixDw.exe (win64) runs
 #     the wizard on a one-disc sample set with SCRIPT, in English and in Japanese. Each
 #     transcript must equal, line for line, the transcript of the Linux kestrixdw for the same
-#     script on a simulated machine with the same recorder (the `snapshot` lines of the script
-#     are the Windows front end's own and are left out for Linux). Lines that show a burn's
-#     percentage depend on timing and are left out of the comparison on both sides.
+#     script on a simulated machine with the same recorder (`snapshot` takes no pictures
+#     there). Lines that show a burn's or a comparison's percentage depend on timing and are
+#     left out of the comparison on both sides.
+#     The fake server's recorder is E:; the prefix's E: is a folder holding the image's files,
+#     so that the comparison after the write reads a disc as it was burned.
 #  2. The `snapshot NAME` commands leave WORK_DIR/screens/LANGUAGE/NAME.png.
-#  3. Without the fake server the program shows message 457 and prints nothing.
+#  3. A script error ends the program with status 2, also while a message box is open.
+#  4. Without the fake server the program shows message 457 and prints nothing.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, HOST_BIN_DIR (the
 # Linux build's programs), WORK_DIR, SCRIPT.
@@ -43,15 +46,21 @@ mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
 "$HOST_BIN_DIR/kestrune-sampleset" --out "$WORK_DIR/set" --size 600K --discs 1 >/dev/null ||
   { echo "kestrune-sampleset made no set" >&2; exit 2; }
 image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
-grep -v '^[[:space:]]*snapshot[[:space:]]' "$SCRIPT" >"$WORK_DIR/linux.script"
+# The disc in E: as the fake server burned it.
+7zz x -o"$WORK_DIR/disc" "$image" >/dev/null || { echo "7zz could not unpack the image" >&2; exit 2; }
+prefix="${WINEPREFIX:-$(cd "$(dirname "$WINE_RUN")/.." && pwd)/build/wineprefix}"  # as WINE_RUN's
+drive_e="$prefix/dosdevices/e:"
+"$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before its drives are set
+ln -sfn "$WORK_DIR/disc" "$drive_e"
+trap 'rm -f "$drive_e"' EXIT
 
 # The lines the comparison leaves out, as they come and go with timing on either side: a
-# burn's progress in percent, and the closing row's "Closing" (string 313), which shows only
-# while the worker clears the work folder after the last answer, a few milliseconds that a
+# burn's or a comparison's progress in percent, and the closing row's "Closing" (string 313),
+# which shows only while the worker clears the work folder after the last answer, a few milliseconds that a
 # look at the screen may or may not fall into (the status line it interrupted then shows
 # again, which a side that missed it never reports).
 comparable() {
-  grep -v -E '^status ".*\([0-9]+%\)"$' "$1" |
+  grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
     grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中)"$' | tr -d '\r' |
     awk '/^status / { if ($0 == last) next; last = $0 } { print }'  # back to what it showed
 }
@@ -62,7 +71,7 @@ export KESTRUNE_MACHINE="$WORK_DIR/machine"
   { echo "kestrune-machine could not make the Linux machine" >&2; exit 2; }
 run_linux() {  # language-environment transcript output
   env $1 KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 KESTRUNE_UI_LOG="$2" \
-    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "$image" <"$WORK_DIR/linux.script" \
+    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "$image" <"$SCRIPT" \
     >"$3" 2>"$3.err"
 }
 run_linux "LANG=C.UTF-8" "$WORK_DIR/linux-en.txt" "$WORK_DIR/linux-en.out"
@@ -106,6 +115,43 @@ for language in en ja; do
     convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
   done
 done
+
+# --- A disc that differs from its image fails the comparison ---
+printf 'changed' >>"$WORK_DIR/disc/media/2_1.txt"
+grep -v -E '^[[:space:]]*(snapshot|wait box 406|answer ok)' "$SCRIPT" |
+  sed 's/^wait end$/wait box 483\nanswer ok\nwait end/' >"$WORK_DIR/mismatch.script"
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+env KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=60 \
+  KESTRUNE_UI_LOG="$(windows_path "$WORK_DIR/mismatch.txt")" \
+  "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
+  <"$WORK_DIR/mismatch.script" >"$WORK_DIR/mismatch.out" 2>"$WORK_DIR/mismatch.err"
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+if ! grep -q '^box 483 ' "$WORK_DIR/mismatch.txt" || grep -q '^script-error' "$WORK_DIR/mismatch.txt"; then
+  fail "a changed disc did not fail the comparison: $(cat "$WORK_DIR/mismatch.txt" 2>/dev/null)"
+fi
+if [ -e "$WORK_DIR/set/tempCompareFiles" ]; then
+  fail "the comparison folder was left behind"
+fi
+
+# --- A script error ends the program, with or without a message box open ---
+printf 'wait page start\nwait box 999\n' >"$WORK_DIR/error-page.script"
+printf 'wait page start\nnext\nwait page info\nnext\nwait page drive\ncancel\nwait box 400\n' \
+  >"$WORK_DIR/error-box.script"
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+for case in error-page error-box; do
+  env KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=5 \
+    KESTRUNE_UI_LOG="$(windows_path "$WORK_DIR/$case.txt")" \
+    timeout 120 "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
+    <"$WORK_DIR/$case.script" >"$WORK_DIR/$case.out" 2>"$WORK_DIR/$case.err"
+  status=$?
+  if [ "$status" -ne 2 ]; then
+    fail "$case: exit status $status after a script error, not 2 (124: it did not end)"
+  fi
+  if ! grep -q '^script-error ' "$WORK_DIR/$case.txt" 2>/dev/null; then
+    fail "$case: no script-error line: $(cat "$WORK_DIR/$case.txt" 2>/dev/null)"
+  fi
+done
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
 
 # --- Without the disc service: message 457, no window, nothing printed ---
 printf 'wait box 457\nanswer ok\n' >"$WORK_DIR/no-service.script"
