@@ -6,6 +6,9 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <algorithm>
+#include <cwchar>
+
 #include "platform/win32/ui/win32_toolkit.h"
 #include "wizard/window_messages.h"
 
@@ -31,6 +34,43 @@ bool MayChangeScreen(UINT message) {
     default:
       return message >= WM_APP;
   }
+}
+
+INT_PTR CALLBACK MeasureProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+/// A child's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND child) {
+  RECT rect{};
+  GetWindowRect(child, &rect);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+/// The size in pixels a page template needs in its own font: the dialog manager alone knows
+/// that font's base units, so the template is made into a hidden child of `parent` just long
+/// enough to measure it. Its controls count too, as their positions and sizes are rounded
+/// apart: one at the bottom edge may end a pixel below the template's own height.
+SIZE TemplatePixels(HINSTANCE module, const DLGTEMPLATE* source, HWND parent) {
+  CompiledTemplate header;
+  if (!ReadCompiledTemplate(source, header)) return {};
+  HWND measure = CreateDialogIndirectParamW(module, source, parent, MeasureProc, 0);
+  if (measure == nullptr) return {};
+  RECT need{0, 0, header.width, header.height};
+  MapDialogRect(measure, &need);
+  for (HWND control = GetWindow(measure, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    const RECT rect = RectInParent(control);
+    need.right = std::max(need.right, rect.right);
+    need.bottom = std::max(need.bottom, rect.bottom);
+  }
+  ::DestroyWindow(measure);
+  return {need.right, need.bottom};
+}
+
+bool IsDialog(HWND window) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  return wcscmp(name, L"#32770") == 0;
 }
 
 }  // namespace
@@ -87,6 +127,7 @@ intptr_t Win32Toolkit::RunSheet(WindowProcedure& sheet, const std::wstring& capt
   expectingSheet_ = false;
   sheetProcedure_ = nullptr;
   sheet_ = nullptr;
+  pageArea_ = {};
 
   // A quit ends the sheet's loop, which hands the quit on; it was meant for the sheet.
   intptr_t result = wm::kIdCancel;
@@ -127,6 +168,7 @@ LRESULT Win32Toolkit::HandleSheetMessage(HWND window, UINT message, WPARAM wPara
       // first page, and the sheet becomes a plain window of its size.
       Deliver(*procedure, wm::kInitDialog, 0, 0, result);
       const LRESULT answer = CallWindowProcW(original, window, message, wParam, lParam);
+      FitSheetToPages(window);
       RestyleSheet(window);
       return answer;
     }
@@ -165,6 +207,67 @@ LRESULT Win32Toolkit::HandleSheetMessage(HWND window, UINT message, WPARAM wPara
       break;
   }
   return CallWindowProcW(original, window, message, wParam, lParam);
+}
+
+void Win32Toolkit::FitSheetToPages(HWND window) {
+  const auto first = reinterpret_cast<HWND>(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0));
+  if (first == nullptr) return;
+  // The area comctl32 made: where it put the first page, as large as the largest template in
+  // the sheet's font. What the pages need: the largest template in each page's own font.
+  int unitsWide = 0, unitsHigh = 0;
+  LONG needWide = 0, needHigh = 0;
+  for (const auto& record : pageRecords_) {
+    const DLGTEMPLATE* source = resources_.DialogTemplate(record->templateId);
+    CompiledTemplate header;
+    if (!ReadCompiledTemplate(source, header)) continue;
+    unitsWide = std::max(unitsWide, header.width);
+    unitsHigh = std::max(unitsHigh, header.height);
+    const SIZE need = TemplatePixels(module_, source, window);
+    needWide = std::max(needWide, need.cx);
+    needHigh = std::max(needHigh, need.cy);
+  }
+  RECT made{0, 0, unitsWide, unitsHigh};
+  MapDialogRect(window, &made);
+  const RECT firstRect = RectInParent(first);
+  const int growWide = std::max<LONG>(0, needWide - made.right);
+  const int growHigh = std::max<LONG>(0, needHigh - made.bottom);
+  pageArea_ = {firstRect.left, firstRect.top, firstRect.left + std::max(made.right, needWide),
+               firstRect.top + std::max(made.bottom, needHigh)};
+
+  if (growWide > 0 || growHigh > 0) {
+    // The sheet's own controls: what lies below the area moves down, what stands in its right
+    // half moves right, and what spans it (the line above the buttons) widens.
+    const LONG areaBottom = firstRect.top + made.bottom;
+    const LONG middle = firstRect.left + made.right / 2;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      if (IsDialog(child)) continue;  // a page
+      RECT rect = RectInParent(child);
+      if (rect.top >= areaBottom) OffsetRect(&rect, 0, growHigh);
+      if (rect.left >= middle) {
+        OffsetRect(&rect, growWide, 0);
+      } else if (rect.right > middle) {
+        rect.right += growWide;
+      }
+      SetWindowPos(child, nullptr, rect.left, rect.top, rect.right - rect.left,
+                   rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + growWide,
+                 outer.bottom - outer.top + growHigh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  for (const auto& record : pageRecords_) {
+    if (record->procedure->window() != nullptr) {
+      FitPage(reinterpret_cast<HWND>(record->procedure->window()));
+    }
+  }
+}
+
+void Win32Toolkit::FitPage(HWND page) const {
+  if (IsRectEmpty(&pageArea_) || GetParent(page) != sheet_) return;
+  SetWindowPos(page, nullptr, pageArea_.left, pageArea_.top, pageArea_.right - pageArea_.left,
+               pageArea_.bottom - pageArea_.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Toolkit::RestyleSheet(HWND window) {

@@ -39,6 +39,11 @@ struct GdiObject {
 bool SaveThreadWindowsPicture(const std::wstring& path) {
   RECT area{};
   EnumThreadWindows(GetCurrentThreadId(), AddWindow, reinterpret_cast<LPARAM>(&area));
+  // What was just painted may not have reached the screen yet: under wine each window paints
+  // into a surface of its own that is handed to the screen when the thread next waits for
+  // messages, so the thread waits once (without waiting) before the screen is read. A box's
+  // frame and button would show, but not the text painted after them.
+  MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, 0);
   RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   if (!IntersectRect(&area, &area, &screen)) return false;
   const int width = area.right - area.left;

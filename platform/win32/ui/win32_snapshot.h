@@ -7,8 +7,9 @@
 namespace kestrune::platform::win32 {
 
 /// Saves what the screen shows of this thread's visible top-level windows (the wizard, an
-/// open message box or scan box), cut to the rectangle that holds them all, as a 24-bit BMP
-/// file at `path`. False when nothing shows or the file cannot be written.
+/// open message box or scan box), once all they have drawn has reached the screen, cut to the
+/// rectangle that holds them all, as a 24-bit BMP file at `path`. False when nothing shows or the
+/// file cannot be written.
 bool SaveThreadWindowsPicture(const std::wstring& path);
 
 }  // namespace kestrune::platform::win32

@@ -229,6 +229,8 @@ INT_PTR Win32Toolkit::HandleDialogMessage(WindowRecord& record, HWND window, UIN
                                           WPARAM wParam, LPARAM lParam) {
   WindowProcedure& procedure = *record.procedure;
   intptr_t result = 0;
+  // A page made after the sheet stood takes the page area's size before it first shows.
+  if (record.page && message == WM_SHOWWINDOW && wParam != 0) FitPage(window);
   switch (message) {
     case WM_INITDIALOG:
       Deliver(procedure, wm::kInitDialog, 0, 0, result);

@@ -222,6 +222,13 @@ class Win32Toolkit : public WindowView,
   /// The white look of the pages and the sheet: a brush for WM_CTLCOLOR..., or null.
   static HBRUSH WhiteLook(UINT message, WPARAM wParam);
   void OnSheetCreated(HWND window);
+  /// comctl32 sizes the page area from the templates in the sheet's own font; the pages are
+  /// laid out in theirs, which may be larger (a fallback font, or a tall one). The sheet
+  /// grows by the difference, its buttons and line move below the grown area, and the pages
+  /// that exist take its size (later ones when first shown, FitPage).
+  void FitSheetToPages(HWND window);
+  /// Gives a page of the running sheet the page area's size (none before the sheet stands).
+  void FitPage(HWND page) const;
   void RestyleSheet(HWND window);
   void OnIdleWake();
   void ScheduleIdle();
@@ -257,6 +264,8 @@ class Win32Toolkit : public WindowView,
   WindowProcedure* sheetProcedure_ = nullptr;
   std::vector<std::unique_ptr<WindowRecord>> pageRecords_;
   std::vector<uint32_t> pageTemplates_;
+  /// The page area in the sheet's client coordinates once FitSheetToPages has run.
+  RECT pageArea_{};
 
   std::optional<int> quitCode_;
 

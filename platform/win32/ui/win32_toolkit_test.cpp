@@ -8,6 +8,7 @@
 #include <dbt.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <string>
@@ -354,6 +355,97 @@ TEST_F(SheetTest, TheDrivePagesControlsTakeClicksAsTheUserGivesThem) {
   }
   EXPECT_EQ(commands, (std::vector<uintptr_t>{1201 | (uintptr_t{wm::kComboSelChange} << 16),
                                               1601 | (uintptr_t{wm::kButtonClicked} << 16)}));
+}
+
+/// A window's rectangle, or its client area, on the screen.
+RECT ScreenRect(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+RECT ClientOnScreen(HWND window) {
+  RECT rect{};
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+std::string Describe(const RECT& rect) {
+  char text[64];
+  std::snprintf(text, sizeof text, "(%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right,
+                rect.bottom);
+  return text;
+}
+
+/// What a user would see cut off: a visible control of the page outside the page, the page
+/// outside the sheet, or a control of the sheet (a button, the line above them) over the page.
+void ExpectPageShowsWhole(HWND sheet, HWND page) {
+  const RECT pageClient = ClientOnScreen(page);
+  for (HWND control = GetWindow(page, GW_CHILD); control != nullptr;
+       control = GetWindow(control, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(control)) continue;
+    EXPECT_TRUE(Inside(ScreenRect(control), pageClient))
+        << "control " << GetDlgCtrlID(control) << " at " << Describe(ScreenRect(control))
+        << " outside the page's client area " << Describe(pageClient);
+  }
+  const RECT pageRect = ScreenRect(page);
+  EXPECT_TRUE(Inside(pageRect, ClientOnScreen(sheet)))
+      << "page " << Describe(pageRect) << " outside the sheet " << Describe(ClientOnScreen(sheet));
+  for (HWND other = GetWindow(sheet, GW_CHILD); other != nullptr;
+       other = GetWindow(other, GW_HWNDNEXT)) {
+    if (other == page || !IsWindowVisible(other)) continue;
+    RECT overlap{};
+    const RECT otherRect = ScreenRect(other);
+    EXPECT_FALSE(IntersectRect(&overlap, &otherRect, &pageRect))
+        << "the sheet's control " << GetDlgCtrlID(other) << " at " << Describe(otherRect)
+        << " covers the page " << Describe(pageRect);
+    EXPECT_GE(otherRect.top, pageRect.bottom)
+        << "the sheet's control " << GetDlgCtrlID(other) << " stands beside the page";
+  }
+}
+
+TEST(SheetLayoutTest, EveryPageShowsWholeAboveTheButtonsInBothLanguages) {
+  // The pages' font is not the sheet's; under wine it falls back to a font with other base
+  // units, so a sheet laid out in its own font alone cuts the pages at the bottom.
+  for (const Language language : {Language::kEnglish, Language::kJapanese}) {
+    SCOPED_TRACE(language == Language::kEnglish ? "English" : "Japanese");
+    Win32Toolkit toolkit(Module(), language);
+    Steps steps(toolkit);
+    Recorder sheet;
+    Recorder page[4];
+    const uint32_t templates[] = {102, 103, 106, 107};
+    std::vector<SheetPage> pages;
+    for (size_t i = 0; i < 4; ++i) {
+      pages.push_back({&page[i], templates[i]});
+      page[i].handler = [&toolkit, &sheet](uint32_t message, uintptr_t wParam, intptr_t,
+                                           intptr_t&) {
+        if (message == wm::kShowWindow && wParam != 0) {
+          toolkit.ports().post.Post(sheet.window(), wm::kSetWizButtons, 0,
+                                    wm::kWizButtonBack | wm::kWizButtonNext);
+        }
+        return false;
+      };
+    }
+    std::vector<uint32_t> checked;
+    for (size_t i = 0; i < 4; ++i) {
+      steps.Add([&, i] {
+        SCOPED_TRACE("template " + std::to_string(templates[i]));
+        ASSERT_EQ(toolkit.ActivePageTemplate(), templates[i]);
+        ExpectPageShowsWhole(toolkit.SheetWindow(), toolkit.ActivePageWindow());
+        checked.push_back(templates[i]);
+        if (i + 1 < 4) {
+          EXPECT_EQ(toolkit.PressNext(), "");
+        } else {
+          toolkit.PostQuit(1);
+        }
+      });
+    }
+    toolkit.RunSheet(sheet, L"Kestrune", pages);
+    EXPECT_EQ(checked.size(), 4u);
+  }
 }
 
 // --- Dialogs and message boxes ---
