@@ -41,11 +41,12 @@ constexpr std::array kDrive{
     TemplateControl{1203, K::kStatic, 1061, 10, 25, 330, 8, cs::kHidden},
     TemplateControl{kNoId, K::kGroupBox, 1062, 0, 36, 350, 22},
     TemplateControl{1252, K::kRadioButton, 1063, 10, 45, 120, 10, cs::kHidden | cs::kGroupStart},
-    TemplateControl{kNoId, K::kGroupBox, 1064, 0, 60, 350, 60},
-    TemplateControl{1202, K::kListView, 0, 5, 70, 340, 46, cs::kDisabled | cs::kBorder},
-    TemplateControl{kNoId, K::kGroupBox, 1065, 0, 122, 350, 33},
-    TemplateControl{1601, K::kCheckBox, 1066, 5, 131, 340, 10},
-    TemplateControl{1602, K::kStatic, 1067, 15, 142, 330, 10},
+    TemplateControl{kNoId, K::kGroupBox, 1064, 0, 60, 350, 54},
+    TemplateControl{1202, K::kListView, 0, 5, 70, 340, 40, cs::kDisabled | cs::kBorder},
+    // Two lines for the note: it wraps in English.
+    TemplateControl{kNoId, K::kGroupBox, 1065, 0, 116, 350, 39},
+    TemplateControl{1601, K::kCheckBox, 1066, 5, 125, 340, 10},
+    TemplateControl{1602, K::kStatic, 1067, 15, 136, 330, 17},
 };
 
 constexpr std::array kWrite{

@@ -24,6 +24,7 @@
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
 #include "wizard/product_assembly.h"
+#include "wizard/vantor_sheet.h"
 #include "wizard/wizard_startup.h"
 
 namespace kestrune::platform::win32 {
@@ -34,6 +35,8 @@ namespace kestrune::platform::win32 {
 ///                               transcript to KESTRUNE_UI_LOG (standard error when unset)
 ///   KESTRUNE_UI_TIMEOUT=S       seconds a script waits for the screen (default 120)
 ///   KESTRUNE_UI_SNAPSHOTS=DIR   where the script's `snapshot NAME` saves NAME.bmp
+///   KESTRUNE_UI_CLOCK=jump      timers jump ahead whenever the script waits and the worker
+///                               is idle (a 30-second disc scan takes no time)
 ///
 /// Without KESTRUNE_UI the wizard is for a person, as the product ships it.
 class Win32WizardBranch : public WizardBranch {
@@ -113,6 +116,13 @@ void Win32WizardBranch::Run(RunContext& context) {
     options.snapshotFolder = Environment(L"KESTRUNE_UI_SNAPSHOTS");
     script = std::make_unique<ScriptFrontEnd>(toolkit, *transcript, options);
     toolkit.SetObserver(script.get());
+    if (Environment(L"KESTRUNE_UI_CLOCK") == L"jump") {
+      toolkit.EnableIdleJumps([frontEnd = script.get(), &context] {
+        CVantorSheet* sheet = context.sheet;
+        CVantorThread* worker = sheet == nullptr ? nullptr : sheet->worker();
+        return frontEnd->Waiting() && (worker == nullptr || !worker->Busy());
+      });
+    }
     script->Start(GetStdHandle(STD_INPUT_HANDLE));
   }
 

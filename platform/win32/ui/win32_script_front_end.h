@@ -39,6 +39,8 @@ class ScriptFrontEnd : public ScreenObserver, private ToolkitScreen<Win32Toolkit
   /// Stops (the program is ending) and joins the script thread.
   void Stop() { engine_.Stop(); }
   bool Failed() const { return engine_.Failed(); }
+  /// True while the script waits for the screen and nothing of its own is pending.
+  bool Waiting() const { return engine_.Waiting(); }
 
   // ScreenObserver (UI thread)
   void OnIdle() override;

@@ -78,6 +78,7 @@ bool IsDialog(HWND window) {
 bool Win32Toolkit::Deliver(WindowProcedure& procedure, UINT message, WPARAM wParam, LPARAM lParam,
                            intptr_t& result) {
   result = 0;
+  if (message == WM_TIMER) NoteTimerFired(reinterpret_cast<HWND>(procedure.window()), wParam);
   const bool handled = procedure.OnMessage(message, wParam, lParam, result);
   if (handled || MayChangeScreen(message)) ScheduleIdle();
   return handled;

@@ -100,9 +100,14 @@ void Win32Toolkit::ScheduleIdle() {
 
 LRESULT CALLBACK Win32Toolkit::IdleWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
-  if (message == kIdleWake) {
+  if (message == kIdleWake || (message == WM_TIMER && wParam == kJumpTimer)) {
     auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (toolkit != nullptr) toolkit->OnIdleWake();
+    if (toolkit == nullptr) return 0;
+    if (message == kIdleWake) {
+      toolkit->OnIdleWake();
+    } else {
+      toolkit->JumpToNextTimer();
+    }
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -332,12 +337,6 @@ uint32_t Win32Toolkit::TemplateOf(HWND window) const {
 }
 
 // --- TimerView ---
-
-bool Win32Toolkit::SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) {
-  return ::SetTimer(AsHwnd(window), id, milliseconds, nullptr) != 0;
-}
-
-void Win32Toolkit::KillTimer(WindowHandle window, uintptr_t id) { ::KillTimer(AsHwnd(window), id); }
 
 HWND Win32Toolkit::Control(WindowHandle window, uint32_t id) const {
   return GetDlgItem(AsHwnd(window), static_cast<int>(id));

@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -122,6 +123,9 @@ class Win32Toolkit : public WindowView,
   std::string ClickListCheck(uint32_t id, int row, bool checked, const Accepted& accepted = {});
   /// The session ends: the sheet is told as on logoff, and every loop ends with `exitCode`.
   void EndSession(int exitCode);
+  /// Lets the clock jump (scripted runs): whenever no input waits and `idle` says that the
+  /// rest of the program waits too, the timer due first fires at once instead of when due.
+  void EnableIdleJumps(std::function<bool()> idle);
 
   // WindowView
   bool IsWindow(WindowHandle window) override;
@@ -241,6 +245,18 @@ class Win32Toolkit : public WindowView,
   std::string SheetRefusesInput();
   std::string PageControlRefuses(uint32_t id, HWND& control);
   std::string PressWizardButton(int button, const Accepted& accepted);
+  /// A timer of `window` fired (or was fired by a jump): it is next due an interval later.
+  void NoteTimerFired(HWND window, uintptr_t id);
+  /// Fires the timer due first now, when the program is idle and it is not due yet.
+  void JumpToNextTimer();
+
+  /// The idle window's timer, which looks whether a clock that may jump can jump.
+  static constexpr UINT_PTR kJumpTimer = 1;
+  /// A timer the controllers set, for the jumps.
+  struct TimerDue {
+    uint32_t milliseconds = 0;
+    std::chrono::steady_clock::time_point due;
+  };
 
   HINSTANCE module_;
   Language language_;
@@ -268,6 +284,9 @@ class Win32Toolkit : public WindowView,
   RECT pageArea_{};
 
   std::optional<int> quitCode_;
+
+  std::map<std::pair<HWND, uintptr_t>, TimerDue> timers_;
+  std::function<bool()> jumpWhenIdle_;
 
   // Shared with other threads.
   mutable std::mutex mutex_;

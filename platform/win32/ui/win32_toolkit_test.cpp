@@ -536,6 +536,36 @@ TEST(DialogTest, InputsStillRunWhileATimerIsDueInAModalLoop) {
   EXPECT_TRUE(inputRan);
 }
 
+TEST(DialogTest, AClockThatMayJumpFiresTheNextTimerOnlyOnceEverythingIsIdle) {
+  Win32Toolkit toolkit(Module(), Language::kEnglish);
+  bool idle = false;
+  toolkit.EnableIdleJumps([&] { return idle; });
+  Recorder box;
+  int quickTicks = 0;
+  int quickTicksAtSlow = -1;
+  box.handler = [&](uint32_t message, uintptr_t wParam, intptr_t, intptr_t& result) {
+    const WindowHandle self = box.window();
+    if (message == wm::kInitDialog) {
+      toolkit.SetTimer(self, 5, 600000);  // ten minutes: only a jump brings it within the test
+      toolkit.SetTimer(self, 6, 10);
+      result = 1;
+      return true;
+    }
+    if (message == wm::kTimer && wParam == 6 && ++quickTicks == 5) {
+      toolkit.KillTimer(self, 6);
+      idle = true;
+    }
+    if (message == wm::kTimer && wParam == 5) {
+      quickTicksAtSlow = quickTicks;
+      toolkit.KillTimer(self, 5);
+      toolkit.EndModal(self, 0x500);
+    }
+    return false;
+  };
+  EXPECT_EQ(toolkit.RunModal(box, 122, nullptr), 0x500);
+  EXPECT_EQ(quickTicksAtSlow, 5) << "no jump while something else still runs";
+}
+
 TEST(DialogTest, TheDiscPromptIsMadeHiddenAndHearsItsPostsUntilDestroyed) {
   Win32Toolkit toolkit(Module(), Language::kEnglish);
   Recorder prompt;

@@ -85,7 +85,7 @@ run_linux "LANG=ja_JP.UTF-8" "$WORK_DIR/linux-ja.txt" "$WORK_DIR/linux-ja.out"
 "$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")" ||
   { echo "the fake IMAPI2 server could not be registered" >&2; exit 2; }
 run_windows() {  # locale transcript output snapshots script
-  env LC_ALL="$1" KESTRUNE_UI=script KESTRUNE_UI_TIMEOUT=60 \
+  env LC_ALL="$1" KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 \
     KESTRUNE_UI_LOG="$(windows_path "$2")" KESTRUNE_UI_SNAPSHOTS="$(windows_path "$4")" \
     "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" <"$5" \
     >"$3" 2>"$3.err"
