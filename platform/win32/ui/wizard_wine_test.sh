@@ -55,6 +55,11 @@ drive_e="$prefix/dosdevices/e:"
 WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1
 WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w >/dev/null 2>&1
 "$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before its drives are set
+# The pages' font, Meiryo, is not installed here. wine's own stand-in for it in English has no
+# "・" (the usage notes would start with empty boxes): draw it with IPAPGothic, a proportional
+# Japanese font with Latin letters, as Meiryo is, in both languages.
+"$WINE_RUN" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Meiryo /d IPAPGothic /f \
+  >/dev/null 2>&1
 ln -sfn "$WORK_DIR/disc" "$drive_e"
 trap 'rm -f "$drive_e"' EXIT
 
