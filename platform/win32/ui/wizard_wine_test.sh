@@ -9,15 +9,16 @@
 #     left out of the comparison on both sides.
 #     The fake server's recorder is E:; the prefix's E: is a folder holding the image's files,
 #     so that the comparison after the write reads a disc as it was burned.
+#     A two-disc set written with TWO_DISC_SCRIPT gives the same transcript on both too.
 #  2. The `snapshot NAME` commands leave WORK_DIR/screens/LANGUAGE/NAME.png.
 #  3. A script error ends the program with status 2, also while a message box is open.
 #  4. Without the fake server the program shows message 457 and prints nothing.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, HOST_BIN_DIR (the
-# Linux build's programs), WORK_DIR, SCRIPT.
+# Linux build's programs), WORK_DIR, SCRIPT, TWO_DISC_SCRIPT.
 set -u
 
-for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL HOST_BIN_DIR WORK_DIR SCRIPT; do
+for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL HOST_BIN_DIR WORK_DIR SCRIPT TWO_DISC_SCRIPT; do
   if [ -z "${!var:-}" ]; then
     echo "$var is not set" >&2
     exit 2
@@ -78,9 +79,10 @@ comparable() {
 export KESTRUNE_MACHINE="$WORK_DIR/machine"
 "$HOST_BIN_DIR/kestrune-machine" show >/dev/null && "$HOST_BIN_DIR/kestrune-machine" unplug 1 >/dev/null ||
   { echo "kestrune-machine could not make the Linux machine" >&2; exit 2; }
-run_linux() {  # language-environment transcript output
+images=("$image")  # the set the runs write
+run_linux() {  # language-environment transcript output [script]
   env $1 KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 KESTRUNE_UI_LOG="$2" \
-    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "$image" <"$SCRIPT" \
+    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "${images[@]}" <"${4:-$SCRIPT}" \
     >"$3" 2>"$3.err"
 }
 run_linux "LANG=C.UTF-8" "$WORK_DIR/linux-en.txt" "$WORK_DIR/linux-en.out"
@@ -90,35 +92,51 @@ run_linux "LANG=ja_JP.UTF-8" "$WORK_DIR/linux-ja.txt" "$WORK_DIR/linux-ja.out"
 "$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")" ||
   { echo "the fake IMAPI2 server could not be registered" >&2; exit 2; }
 run_windows() {  # locale transcript output snapshots script
+  local arguments=()
+  for one in "${images[@]}"; do arguments+=("$(windows_path "$one")"); done
   env LC_ALL="$1" KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 \
-    KESTRUNE_UI_LOG="$(windows_path "$2")" KESTRUNE_UI_SNAPSHOTS="$(windows_path "$4")" \
-    "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" <"$5" \
+    KESTRUNE_UI_LOG="$(windows_path "$2")" KESTRUNE_UI_SNAPSHOTS="${4:+$(windows_path "$4")}" \
+    "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "${arguments[@]}" <"$5" \
     >"$3" 2>"$3.err"
 }
 run_windows C.UTF-8 "$WORK_DIR/windows-en.txt" "$WORK_DIR/windows-en.out" \
   "$WORK_DIR/screens/en" "$SCRIPT"
 run_windows ja_JP.UTF-8 "$WORK_DIR/windows-ja.txt" "$WORK_DIR/windows-ja.out" \
   "$WORK_DIR/screens/ja" "$SCRIPT"
-"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
 
-for language in en ja; do
-  linux="$WORK_DIR/linux-$language.txt"
-  windows="$WORK_DIR/windows-$language.txt"
+# --- Two discs, one after the other (English, without the comparison: E: holds one disc) ---
+"$HOST_BIN_DIR/kestrune-sampleset" --out "$WORK_DIR/set2" --size 600K --discs 2 >/dev/null ||
+  { echo "kestrune-sampleset made no two-disc set" >&2; exit 2; }
+images=("$WORK_DIR"/set2/*.iso)
+run_windows C.UTF-8 "$WORK_DIR/windows-two.txt" "$WORK_DIR/windows-two.out" "" "$TWO_DISC_SCRIPT"
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+export KESTRUNE_MACHINE="$WORK_DIR/machine-two"
+"$HOST_BIN_DIR/kestrune-machine" show >/dev/null && "$HOST_BIN_DIR/kestrune-machine" unplug 1 >/dev/null
+run_linux "LANG=C.UTF-8" "$WORK_DIR/linux-two.txt" "$WORK_DIR/linux-two.out" "$TWO_DISC_SCRIPT"
+images=("$image")
+
+# The Linux and Windows runs NAME: the same transcript apart from timing, the same result line.
+same_runs() {  # name
+  local linux="$WORK_DIR/linux-$1.txt" windows="$WORK_DIR/windows-$1.txt"
   if [ ! -s "$linux" ] || [ ! -s "$windows" ]; then
-    fail "$language: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$language.out.err))"
-    continue
+    fail "$1: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$1.out.err))"
+    return
   fi
   if grep -q '^script-error' "$linux" "$windows"; then
-    fail "$language: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
+    fail "$1: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
   fi
-  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$language.diff"; then
-    fail "$language: the transcripts differ:"
-    cat "$WORK_DIR/$language.diff" >&2
+  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$1.diff"; then
+    fail "$1: the transcripts differ:"
+    cat "$WORK_DIR/$1.diff" >&2
   fi
-  if ! cmp -s "$WORK_DIR/linux-$language.out" "$WORK_DIR/windows-$language.out"; then
-    fail "$language: Linux printed [$(cat "$WORK_DIR/linux-$language.out")], Windows" \
-      "[$(tr -d '\r' <"$WORK_DIR/windows-$language.out")]"
+  if ! cmp -s "$WORK_DIR/linux-$1.out" "$WORK_DIR/windows-$1.out"; then
+    fail "$1: Linux printed [$(cat "$WORK_DIR/linux-$1.out")], Windows" \
+      "[$(tr -d '\r' <"$WORK_DIR/windows-$1.out")]"
   fi
+}
+same_runs two
+for language in en ja; do
+  same_runs "$language"
   for picture in "$WORK_DIR/screens/$language"/*.bmp; do
     [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
     convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
