@@ -205,7 +205,7 @@ std::string ScriptEngine::Execute(int line, const std::vector<std::string>& word
   if (verb == "dump" && args == 0) return Dump();
   if (verb == "snapshot") {
     if (args != 1) return Usage("snapshot NAME");
-    const std::string name = words[1];
+    const std::string& name = words[1];
     if (name.find_first_of("/\\:") != std::string::npos) return "bad snapshot name " + name;
     return RunOnUi(
         [this, name](const Accepted& accepted) {
@@ -331,7 +331,7 @@ std::string ScriptEngine::Wait(const std::vector<std::string>& words) {
     described = "the end of the wizard";
   } else if (what == "page" && (words.size() == 3 || words.size() == 4)) {
     // The page line without "page ": "drive buttons=Back,Next cancel=on".
-    const std::string page = words[2];
+    const std::string& page = words[2];
     const std::string buttons = words.size() == 4 ? words[3] : "";
     auto fits = [page, buttons](const std::string& value) {
       if (value.rfind(page + " ", 0) != 0) return false;
@@ -356,7 +356,7 @@ std::string ScriptEngine::Wait(const std::vector<std::string>& words) {
     } catch (const std::regex_error&) {
       return "bad pattern " + words[2];
     }
-    const std::string kind = what;
+    const std::string& kind = what;
     now = [kind, pattern](const Screen& screen) {
       return std::regex_search(kind == "status" ? screen.status : screen.drives, pattern);
     };
