@@ -19,8 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-constexpr int kIdOk = 1;
-constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
 /// A screen on a UI thread of its own: a page whose Next works once it is "ready", a drive
