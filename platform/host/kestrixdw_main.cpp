@@ -70,15 +70,15 @@ int RunMachineTool(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::unique_ptr<ui::host::Transcript> OpenTranscript() {
+std::unique_ptr<Transcript> OpenTranscript() {
   if (const char* path = Environment("KESTRUNE_UI_LOG")) {
     if (std::FILE* file = std::fopen(path, "w")) {
-      return std::make_unique<ui::host::Transcript>(file, true);
+      return std::make_unique<Transcript>(file, true);
     }
     std::fprintf(stderr, "kestrixdw: cannot write the transcript to %s\n", path);
     return nullptr;
   }
-  return std::make_unique<ui::host::Transcript>(stderr, false);
+  return std::make_unique<Transcript>(stderr, false);
 }
 
 /// The wizard branch of the Linux program: opens the simulated machine (only in the wizard
@@ -141,8 +141,8 @@ void HostWizardBranch::Run(RunContext& context) {
     exitStatus_ = 2;
     return;
   }
-  const std::unique_ptr<ui::host::Transcript> transcript =
-      scripted ? OpenTranscript() : std::make_unique<ui::host::Transcript>(nullptr, false);
+  const std::unique_ptr<Transcript> transcript =
+      scripted ? OpenTranscript() : std::make_unique<Transcript>(nullptr, false);
   if (!transcript) {
     exitStatus_ = 2;
     return;

@@ -2,25 +2,11 @@
 #include <string>
 
 #include "ui/host/host_toolkit.h"
+#include "wizard/transcript_lines.h"
 #include "wizard/window_messages.h"
 
 namespace kestrune::ui::host {
 namespace {
-
-const char* ButtonName(int button) {
-  switch (button) {
-    case wm::kIdOk:
-      return "OK";
-    case wm::kIdCancel:
-      return "Cancel";
-    case wm::kIdYes:
-      return "Yes";
-    case wm::kIdNo:
-      return "No";
-    default:
-      return "?";
-  }
-}
 
 void Run(const HostToolkit::Accepted& accepted) {
   if (accepted) accepted();

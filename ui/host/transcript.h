@@ -7,17 +7,8 @@
 
 namespace kestrune::ui::host {
 
-using kestrune::ButtonFromName;
-using kestrune::ButtonName;
-using kestrune::DrivesLine;
-using kestrune::PageLine;
-using kestrune::PageName;
-using kestrune::Quote;
-using kestrune::RowLine;
-using kestrune::StatusLine;
-using kestrune::Transcript;
-
-/// The transcript line of a message box of the host toolkit.
+/// The transcript lines are the core's (wizard/transcript_lines.h, found from this namespace);
+/// the transcript line of a message box of the host toolkit.
 inline std::string BoxLine(const MessageBoxState& box) {
   return kestrune::BoxLine(box.id, box.Buttons(), box.DefaultButton(), box.text);
 }

@@ -9,17 +9,8 @@
 
 namespace kestrune::platform::win32 {
 
-using kestrune::ButtonFromName;
-using kestrune::ButtonName;
-using kestrune::DrivesLine;
-using kestrune::PageLine;
-using kestrune::PageName;
-using kestrune::Quote;
-using kestrune::RowLine;
-using kestrune::StatusLine;
-using kestrune::Transcript;
-
-/// The transcript line of a message box of the Windows toolkit.
+/// The transcript lines are the core's (wizard/transcript_lines.h, found from this namespace);
+/// the transcript line of a message box of the Windows toolkit.
 inline std::string BoxLine(const MessageBoxRecord& box) {
   return kestrune::BoxLine(box.id, box.Buttons(), box.DefaultButton(), box.text);
 }
