@@ -59,7 +59,10 @@ class FakeScreen : public ScriptedScreen {
   }
 
   std::string PressNext(const Accepted& accepted) override {
-    if (!ready) return "Next is disabled";
+    if (!ready) {
+      ++refusedNexts;
+      return "Next is disabled";
+    }
     if (accepted) accepted();
     page = "drive";
     inputs.push_back("next");
@@ -137,6 +140,7 @@ class FakeScreen : public ScriptedScreen {
   DriveList drives;
   std::vector<uint32_t> boxes;
   std::vector<std::string> inputs;
+  int refusedNexts = 0;
 
  private:
   void Loop() {
@@ -185,6 +189,16 @@ class ScriptEngineTest : public ::testing::Test {
     }
     return false;
   }
+  /// Waits until `condition` holds on the UI thread; false after 10 s.
+  bool WaitOnUi(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000; ++i) {
+      bool holds = false;
+      screen_.RunOnUi([&] { holds = condition(); });
+      if (holds) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
   std::vector<std::string> Inputs() {
     std::vector<std::string> inputs;
     screen_.RunOnUi([&] { inputs = screen_.inputs; });
@@ -225,14 +239,18 @@ TEST(ScriptLinesTest, SplitsAtLineBreaksWhateverTheChunksAndKeepsAnUnendedLastLi
 TEST_F(ScriptEngineTest, ACommandThatDoesNotFitYetIsTriedAgainWhenTheScreenChanges) {
   Run("# comments and blank lines are skipped\n\nnext\nselect e\nselect #2\ntick 3\n"
       "compare off\ndisc-type dvd\nsnapshot drive\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Next was pressed while it was disabled, and nothing after it ran.
+  ASSERT_TRUE(WaitOnUi([&] { return screen_.refusedNexts > 0; }));
   EXPECT_THAT(Inputs(), IsEmpty());
   screen_.RunOnUi([&] {
     screen_.drives.entries = {{L"( D:\\ ) DISC", 'D'}, {L"( E:\\ ) DISC", 'E'}};
     screen_.ready = true;
   });
   ASSERT_TRUE(WaitForLine("page drive"));
-  // The end of the script waits for the wizard to end.
+  // The end of the script waits for the wizard to end; end it once the last command ran.
+  ASSERT_TRUE(WaitOnUi([&] {
+    return !screen_.inputs.empty() && screen_.inputs.back() == "snapshot drive";
+  }));
   screen_.RunOnUi([&] { screen_.EndSession(); });
   engine_.Stop();
   EXPECT_FALSE(engine_.Failed());
@@ -243,7 +261,8 @@ TEST_F(ScriptEngineTest, ACommandThatDoesNotFitYetIsTriedAgainWhenTheScreenChang
 
 TEST_F(ScriptEngineTest, AnAnswerGivenBeforeItsBoxOpensAnswersItAsItOpens) {
   Run("answer default\nwait box 400\nanswer yes\n");
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The answer is kept and the script waits for the box before it opens.
+  ASSERT_TRUE(WaitOnUi([&] { return engine_.Waiting(); }));
   screen_.OpenBox(400);  // answered at once with the default button
   screen_.OpenBox(400);  // the wait sees it; the next answer closes it
   ASSERT_TRUE(WaitForLine("answer Yes"));
