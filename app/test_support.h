@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "app/tool_services.h"
-#include "app/vantor_app.h"
+#include "platform/downloader.h"
+#include "platform/process_setup.h"
+#include "platform/standard_output.h"
 #include "test_support/test_files.h"
 
 namespace kestrune::testing {
@@ -100,7 +102,7 @@ class FakeSetup : public platform::ProcessSetup {
   int prepared = 0;
 };
 
-/// Every fake, wired into the service bundles the core takes.
+/// Every fake, and the tool services made of them.
 struct FakePlatform {
   FakeLauncher launcher;
   FakeCarriedTools carriedTools;
@@ -111,7 +113,6 @@ struct FakePlatform {
   FakeOutput output;
   FakeSetup setup;
   ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
-  AppServices app{tools, downloader, output, setup};
 };
 
 }  // namespace kestrune::testing

@@ -29,6 +29,18 @@ function(kestrune_library target)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
+# Test doubles and test helpers shared by the test binaries of several folders (host tests only).
+function(kestrune_test_library target)
+  if(NOT KESTRUNE_TESTS OR CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  kestrune_library(${target} ${ARGN})
+  target_link_libraries(${target} PUBLIC kestrune_test_support GTest::gmock)
+  target_compile_definitions(${target} PRIVATE
+    KESTRUNE_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+    KESTRUNE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+endfunction()
+
 # One GoogleTest binary per directory, registered test by test with CTest.
 # Test binaries go to tests/ so that bin/ holds only the programs.
 function(kestrune_test target)

@@ -23,12 +23,12 @@
 #include "devices/recorders.h"
 #include "engine/disc_burning.h"
 #include "platform/host/host_power_requests.h"
+#include "platform/host/window_table.h"
 #include "platform/native_path.h"
 #include "sim/default_machine.h"
 #include "sim/machine_actions.h"
 #include "sim/sim_disc_service.h"
 #include "tools/sample_set.h"
-#include "ui/host/window_table.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
   RunContext context;
   context.sources[0].path.Assign(platform::FromNativePath(image));
   context.sourceCount = 1;
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   context.sheetWnd = windows.Create();
   platform::host::RecordingPowerRequests power;
   CEventDataWriter sink(context, windows);

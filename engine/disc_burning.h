@@ -5,7 +5,7 @@
 
 #include "devices/imapi_context.h"
 #include "engine/event_data_writer.h"
-#include "engine/production_job_steps.h"
+#include "engine/job_steps.h"
 #include "platform/power_requests.h"
 
 namespace kestrune {

@@ -13,11 +13,11 @@
 #include "platform/host/host_carried_tools.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
+#include "platform/host/window_table.h"
 #include "platform/native_path.h"
 #include "sim/sim_disc_service.h"
 #include "sim/sim_disc_writer.h"
 #include "sim/sim_test_support.h"
-#include "ui/host/window_table.h"
 
 namespace kestrune {
 namespace {
@@ -30,7 +30,7 @@ using sim::MachineDescription;
 
 // The sheet's window, with a hook that acts when a given write action is posted: the user
 // confirming a close at that moment.
-class SheetWindows : public ui::host::WindowTable {
+class SheetWindows : public platform::host::WindowTable {
  public:
   bool Post(WindowHandle window, uint32_t code, uintptr_t wParam, intptr_t lParam) override {
     if (code == WM_WRITE_ACTION && static_cast<int32_t>(wParam) == hookAction && hook) {
@@ -138,8 +138,7 @@ class DiscBurningTest : public ::testing::Test {
   CEventDataWriter sink{context, windows};
   DiscBurningSteps burning{imapi, sink, power};
   NoOtherSteps others;
-  ProductionJobSteps steps{burning, others, others};
-  WorkerServices services{windows, power, steps};
+  WorkerServices services{windows, power, burning, others, others};
   CVantorThread worker{context, tools, services};
 };
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/job_protocol.h"
-#include "ui/host/window_table.h"
+#include "platform/host/window_table.h"
 
 namespace kestrune {
 namespace {
@@ -62,7 +62,7 @@ class EventSinkTest : public ::testing::Test {
   }
 
   RunContext context;
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   WindowHandle sheet = windows.Create();
   CancelCountingWriter writer;
   CEventDataWriter sink{context, windows};

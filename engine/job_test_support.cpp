@@ -98,8 +98,6 @@ uint32_t ScriptedSteps::RunUsbCompare(CVantorThread& worker) {
   return Step("usbcompare", "", worker);
 }
 
-void ScriptedSteps::CleanWorkFolder(CVantorThread&) { timeline_.Add("clean"); }
-
 void ScriptedSteps::EjectMedia(CVantorThread&) { timeline_.Add("eject"); }
 
 }  // namespace kestrune::testing

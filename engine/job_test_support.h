@@ -40,9 +40,9 @@ class TimelineWindows : public platform::WindowPort {
   int posts_ = 0;
 };
 
-/// Steps with scripted results that log their calls, with the number of power requests held
-/// at the time ("burn 2 power=1").
-class ScriptedSteps : public JobSteps {
+/// Steps of every group with scripted results that log their calls, with the number of power
+/// requests held at the time ("burn 2 power=1").
+class ScriptedSteps : public DiscWritingSteps, public UsbWritingStep, public VerificationSteps {
  public:
   ScriptedSteps(Timeline& timeline, platform::host::RecordingPowerRequests& power)
       : timeline_(timeline), power_(power) {}
@@ -52,7 +52,6 @@ class ScriptedSteps : public JobSteps {
   uint32_t WriteUsbDrive(CVantorThread& worker) override;
   uint32_t RunUsbMd5Check(CVantorThread& worker) override;
   uint32_t RunUsbCompare(CVantorThread& worker) override;
-  void CleanWorkFolder(CVantorThread& worker) override;
   void EjectMedia(CVantorThread& worker) override;
 
   std::map<std::string, uint32_t> results;  ///< by step: "burn", "compare", "usb", "md5"...
@@ -65,5 +64,23 @@ class ScriptedSteps : public JobSteps {
   Timeline& timeline_;
   platform::host::RecordingPowerRequests& power_;
 };
+
+/// A worker that logs its cleaning of the comparison folder ("clean") instead of doing it.
+class TimelineWorker : public CVantorThread {
+ public:
+  TimelineWorker(RunContext& context, ToolServices& tools, WorkerServices& worker,
+                 Timeline& timeline)
+      : CVantorThread(context, tools, worker), timeline_(timeline) {}
+  void CleanWorkFolder() override { timeline_.Add("clean"); }
+
+ private:
+  Timeline& timeline_;
+};
+
+/// The worker's services with every group of steps taken from `steps`.
+inline WorkerServices AllSteps(platform::WindowPort& windows, platform::PowerRequests& power,
+                               ScriptedSteps& steps) {
+  return WorkerServices{windows, power, steps, steps, steps};
+}
 
 }  // namespace kestrune::testing

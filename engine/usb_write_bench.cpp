@@ -50,14 +50,13 @@ class CountingWindows : public platform::WindowPort {
   int progressPosts = 0;
 };
 
-class NoSteps : public JobSteps {
+class NoSteps : public DiscWritingSteps, public UsbWritingStep, public VerificationSteps {
  public:
   uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_OK; }
   uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_OK; }
   uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_OK; }
   uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_OK; }
   uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_OK; }
-  void CleanWorkFolder(CVantorThread&) override {}
   void EjectMedia(CVantorThread&) override {}
 };
 
@@ -139,7 +138,7 @@ int main(int argc, char** argv) {
   CountingWindows windows;
   platform::host::RecordingPowerRequests power;
   NoSteps noSteps;
-  WorkerServices services{windows, power, noSteps};
+  WorkerServices services{windows, power, noSteps, noSteps, noSteps};
   RunContext context{};
   uint64_t totalBytes = 0;
   context.sourceCount = static_cast<uint32_t>(set.images.size());

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "engine/production_job_steps.h"
+#include "engine/job_steps.h"
 #include "platform/device_tree.h"
 #include "platform/disk_inventory.h"
 #include "platform/volume_info.h"
@@ -13,19 +13,14 @@ namespace kestrune {
 /// active FAT32 partition of the size the recovery set needs under the same letter, and
 /// unpacks every image onto it with 7-Zip, reporting progress by the space used on the drive.
 ///
-/// Construct it once with the ports of the machine (the same objects the Drive page uses);
-/// it keeps no state between runs:
-///
-///   UsbWriteStep usb(ports.volumeInfo, ports.diskInventory, ports.deviceTree);
-///   ProductionJobSteps steps(discs, usb, checks);
-///
-/// Everything else comes from the worker: the run context (target letter, required MB,
-/// label, sources), the tool services and the stop event. Safety rules beyond the bare
-/// sequence: no disk is wiped unless the inventory, read again just before each wipe, shows
-/// it as a USB disk of an accepted media type that is not built into the computer, large
-/// enough, holding the target letter and neither the system drive nor the recovery set; a
-/// volume spanning disks, images outside the work folder and values that cannot go into a
-/// script end the step before anything is written.
+/// Construct it once with the ports of the machine (the same objects the Drive page uses) and
+/// hand it to the worker (WorkerServices::usb); it keeps no state between runs. Everything else
+/// comes from the worker: the run context (target letter, required MB, label, sources), the tool
+/// services and the stop event. Safety rules beyond the bare sequence: no disk is wiped unless the
+/// inventory, read again just before each wipe, shows it as a USB disk of an accepted media type
+/// that is not built into the computer, large enough, holding the target letter and neither the
+/// system drive nor the recovery set; a volume spanning disks, images outside the work folder and
+/// values that cannot go into a script end the step before anything is written.
 class UsbWriteStep final : public UsbWritingStep {
  public:
   UsbWriteStep(platform::VolumeInfo& volumes, platform::DiskInventory& inventory,

@@ -151,7 +151,7 @@ class UsbWriteStepTest : public ::testing::Test {
   testing::TimelineWindows windows{timeline};
   platform::host::RecordingPowerRequests power;
   testing::ScriptedSteps unused{timeline, power};
-  WorkerServices services{windows, power, unused};
+  WorkerServices services = testing::AllSteps(windows, power, unused);
   RunContext context{};
   CVantorThread worker{context, tools, services};
   platform::AutoResetEvent stop;

@@ -180,44 +180,41 @@ uint32_t CVantorThread::RunReportedStep(uint32_t stepCode, Step step) {
 
 uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
   ScopedPowerRequest power(worker_->power);
-  JobSteps& steps = worker_->steps;
+  DiscWritingSteps& discs = worker_->discs;
 
-  uint32_t result = RunReportedStep(STEP_BURN, [&] { return steps.BurnDisc(*this, disc); });
-  if (result == RESULT_STOPPED) {
-    PostQuitToOwnThread();
-    steps.CleanWorkFolder(*this);
-  } else {
-    steps.CleanWorkFolder(*this);
-    if (result == RESULT_OK && context_.compareAfterWrite) {
-      context_.comparing = 1;
-      result =
-          RunReportedStep(STEP_DISC_COMPARE, [&] { return steps.RunDiscCompare(*this, disc); });
-      if (result == RESULT_STOPPED) PostQuitToOwnThread();
-      context_.comparing = 0;
-    }
+  uint32_t result = RunReportedStep(STEP_BURN, [&] { return discs.BurnDisc(*this, disc); });
+  if (result == RESULT_STOPPED) PostQuitToOwnThread();
+  CleanWorkFolder();
+  if (result == RESULT_OK && context_.compareAfterWrite) {
+    context_.comparing = 1;
+    result = RunReportedStep(STEP_DISC_COMPARE,
+                             [&] { return worker_->checks.RunDiscCompare(*this, disc); });
+    if (result == RESULT_STOPPED) PostQuitToOwnThread();
+    context_.comparing = 0;
   }
   // After success, failure and stop alike, and only after the comparison has read the disc.
-  if (!context_.noEject) steps.EjectMedia(*this);
+  if (!context_.noEject) discs.EjectMedia(*this);
   return result;
 }
 
 uint32_t CVantorThread::RunUsbJob() {
   ScopedPowerRequest power(worker_->power);
-  JobSteps& steps = worker_->steps;
+  VerificationSteps& checks = worker_->checks;
 
-  uint32_t result = RunReportedStep(STEP_USB_WRITE, [&] { return steps.WriteUsbDrive(*this); });
+  uint32_t result =
+      RunReportedStep(STEP_USB_WRITE, [&] { return worker_->usb.WriteUsbDrive(*this); });
   if (result == RESULT_OK) {
-    result = RunReportedStep(STEP_USB_MD5_CHECK, [&] { return steps.RunUsbMd5Check(*this); });
+    result = RunReportedStep(STEP_USB_MD5_CHECK, [&] { return checks.RunUsbMd5Check(*this); });
   }
   if (result == RESULT_STOPPED) {
     PostQuitToOwnThread();
-    steps.CleanWorkFolder(*this);
+    CleanWorkFolder();
     return RESULT_STOPPED;
   }
-  steps.CleanWorkFolder(*this);
+  CleanWorkFolder();
   if (result == RESULT_OK && context_.compareAfterWrite) {
     context_.comparing = 1;
-    result = RunReportedStep(STEP_USB_COMPARE, [&] { return steps.RunUsbCompare(*this); });
+    result = RunReportedStep(STEP_USB_COMPARE, [&] { return checks.RunUsbCompare(*this); });
     if (result == RESULT_STOPPED) PostQuitToOwnThread();
     context_.comparing = 0;
   }

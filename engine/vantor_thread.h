@@ -17,11 +17,14 @@
 
 namespace kestrune {
 
-/// What the worker needs besides the tool services.
+/// What the worker needs besides the tool services: where its reports go, the power requests
+/// of its jobs, and the three groups of steps it runs.
 struct WorkerServices {
   platform::WindowPort& windows;
   platform::PowerRequests& power;
-  JobSteps& steps;
+  DiscWritingSteps& discs;
+  UsbWritingStep& usb;
+  VerificationSteps& checks;
 };
 
 /// The wizard's worker thread. It takes job requests from its own queue one at a time, runs
@@ -77,8 +80,9 @@ class CVantorThread {
   [[nodiscard]] bool RunTool(const std::wstring& program, const std::wstring& parameters,
                              const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
                              bool cancellable);
-  /// Removes the comparison folder of the work folder.
-  void CleanWorkFolder();
+  /// Removes the comparison folder of the work folder (after every disc and USB write, and
+  /// by the comparisons when they end).
+  virtual void CleanWorkFolder();
 
   RunContext& context() { return context_; }
   ToolServices& tools() { return tools_; }

@@ -28,8 +28,8 @@ class JobProtocolTest : public ::testing::Test {
   testing::TimelineWindows windows{timeline};
   RecordingPowerRequests power;
   testing::ScriptedSteps steps{timeline, power};
-  WorkerServices services{windows, power, steps};
-  CVantorThread worker{context, fakes.tools, services};
+  WorkerServices services = testing::AllSteps(windows, power, steps);
+  testing::TimelineWorker worker{context, fakes.tools, services, timeline};
 };
 
 TEST_F(JobProtocolTest, JobsWithoutWork) {
@@ -154,8 +154,8 @@ TEST_F(JobProtocolTest, StoppedUsbStepsEndTheWorker) {
     testing::Timeline own;
     testing::TimelineWindows ownWindows{own};
     testing::ScriptedSteps ownSteps{own, power};
-    WorkerServices ownServices{ownWindows, power, ownSteps};
-    CVantorThread ownWorker{context, fakes.tools, ownServices};
+    WorkerServices ownServices = testing::AllSteps(ownWindows, power, ownSteps);
+    testing::TimelineWorker ownWorker{context, fakes.tools, ownServices, own};
     ownWorker.m_pReportWnd = reinterpret_cast<WindowHandle>(1);
     context.compareAfterWrite = 1;
     ownSteps.results[stopped] = RESULT_STOPPED;

@@ -6,7 +6,7 @@
 #include "app/test_support.h"
 #include "engine/job_protocol.h"
 #include "engine/job_test_support.h"
-#include "ui/host/window_table.h"
+#include "platform/host/window_table.h"
 
 namespace kestrune {
 namespace {
@@ -68,11 +68,11 @@ struct Harness {
   RunContext context{};
   testing::FakePlatform fakes;
   testing::Timeline timeline;
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   WindowHandle sheet = windows.Create();
   platform::host::RecordingPowerRequests power;
   BlockingSteps steps{timeline, power};
-  WorkerServices services{windows, power, steps};
+  WorkerServices services = testing::AllSteps(windows, power, steps);
   platform::AutoResetEvent stopEvent;
   std::unique_ptr<CVantorThread> worker;
 };
@@ -141,7 +141,7 @@ TEST_F(WorkerThreadTest, DestroyedSheetSilencesTheRunningJob) {
   steps.Release();
   Post(JOB_QUIT);
   ASSERT_TRUE(worker->WaitForEnd(5s));
-  EXPECT_EQ(timeline.Events(), (Events{"burn 1 power=1", "clean", "eject"}));
+  EXPECT_EQ(timeline.Events(), (Events{"burn 1 power=1", "eject"}));
   EXPECT_EQ(power.OpenRequests(), 0);
 }
 

@@ -6,75 +6,100 @@
 Prints each include that breaks a rule and exits 1 when there is one. Run by CTest
 (test `layering`) and so by `make check`.
 
-The layers, and what each may include besides the standard library and itself:
+Layers are folders (a file belongs to the deepest listed folder that holds it). What each may
+include besides the standard library, itself and `text`:
 
-    text/             UTF-8 conversion, ASCII case (header-only)   nothing else
-    platform/*.h      the ports, and the portable primitives       text
-    core              app/ engine/ verify/ devices/ wizard/        ports, text, and the core
-                                                                   arrows below
-        app/          run context, command line, tool runner       -
-        app/ (the kestrune_startup library: start-up and the       the whole core
-              choice of mode, which sits above everything)
-        devices/      USB disks, recorders                         app
-        engine/       worker, job protocol, source survey          app
-        engine/ (the kestrune_job_steps library: the production    app, devices, verify
-                 job steps, burning, USB writing)
-        verify/       file comparison, post-write checks           app, engine
-        wizard/       sheet, pages, dialogs, strings               app (start-up's wizard
-                                                                   branch too), devices,
-                                                                   engine, verify
-    platform/host/    Linux implementations of the ports           ports, text, core headers
-    platform/win32/   Windows implementations of the ports         ports, text, core headers,
-                                                                   the Windows gateway
-    ui/host/          the host window toolkit                      ports, text, core headers
-    sim/              the simulated machine and its stand-ins      ports, text, platform/host
-    md5lists/ sabrel/ the standalone tools                         text; their win32/ halves
-                                                                   also the Windows gateway
-    test_support/     files for tests                              text
+    text/              UTF-8 conversion, ASCII case (header-only)    nothing else
+    platform/*.h       the ports, and the portable primitives        -
+    platform/host/     Linux translations of the ports               ports
+    platform/win32/    Windows translations of the ports             ports, the gateway
+    app/               run context, command line, tool runner        ports
+    devices/           USB disks, recorders                          ports, app
+    engine/            worker, job protocol, burning, USB writing    ports, app, devices
+    verify/            file comparison, post-write checks            ports, app, engine
+    wizard/            sheet, pages, dialogs                         ports, app, devices,
+                                                                     engine, verify
+    wizard view        the headers the toolkits implement or read    ports
+                       (VIEW_HEADERS)
+    ui/script/         script engine and transcript lines            ports, wizard view
+    ui/host/           host toolkit, terminal wizard                 ports, ui/script, wizard
+                                                                     view, platform/host
+    ui/win32/          Windows toolkit                               ports, ui/script, wizard
+                                                                     view, platform/win32, gateway
+    sim/               the simulated machine and its stand-ins       ports, platform/host
+    testing/           test doubles, test-only programs              ports, sim
+    testing/win32/     fake COM servers for wine                     ports, testing,
+                                                                     platform/win32, gateway
+    startup/           composition roots and both mains              everything
+    md5lists/ sabrel/  the standalone tools                          nothing; their win32/
+                                                                     halves their own folder
+                                                                     and the gateway
+    tools/             sample sets, kestrixdl                        ports, sim, platform/host
+    test_support/      files for tests                               -
 
-"core headers" lets a platform-side implementation see the interfaces the core declares for
-it to implement (the wizard's view ports, for instance); the core never includes a
-platform side.
+Only start-up includes everything: no platform translation includes the core. A source file
+in a folder that no layer names is an error, and so is a top-level folder that is neither a
+layer nor listed in OTHER_FOLDERS.
 
 Windows: <windows.h> is included only by the gateway platform/win32/windows_support.h, and
 the gateway and the other Windows SDK headers only under a win32/ folder; no `_WIN32`
 conditional outside one either.
 
-Exceptions, by name: program entry points (*_main.cpp, *_main_posix.cpp, *_wmain.cpp), tests
-(*_test.cpp), benchmarks (*_bench.cpp), fuzz targets (*_fuzz.cpp), the test-support files
-listed in TEST_SUPPORT and everything under tools/. They wire layers together and may
-include anything, but still obey the Windows rules.
+Exceptions, by name: tests (*_test.cpp), benchmarks (*_bench.cpp), fuzz targets (*_fuzz.cpp)
+and the test-support files in TEST_SUPPORT. They may include anything, but still obey the
+Windows rules.
 """
 
 import os
 import re
 import sys
 
-CORE = ("app", "engine", "verify", "devices", "wizard")
+ANY = "*"
 
 # What each layer may include (besides itself, the standard library and `text`).
 ALLOWED = {
     "text": set(),
+    "test_support": set(),
     "port": set(),
+    "gateway": set(),
+    "platform/host": {"port"},
+    "platform/win32": {"port", "gateway"},
     "app": {"port"},
-    "app/startup": {"port", *CORE, "engine/job_steps"},
     "devices": {"port", "app"},
-    "engine": {"port", "app"},
-    "engine/job_steps": {"port", "app", "engine", "devices", "verify"},
-    "verify": {"port", "app", "engine", "engine/job_steps"},
-    "wizard": {"port", "app", "app/startup", "devices", "engine", "engine/job_steps", "verify"},
-    "platform/host": {"port", *CORE, "engine/job_steps"},
-    "platform/win32": {"port", "gateway", *CORE, "engine/job_steps"},
-    "ui/host": {"port", *CORE, "engine/job_steps"},
+    "engine": {"port", "app", "devices"},
+    "verify": {"port", "app", "engine"},
+    "wizard": {"port", "app", "devices", "engine", "verify", "wizard/view"},
+    "wizard/view": {"port"},
+    "ui/script": {"port", "wizard/view"},
+    "ui/host": {"port", "ui/script", "wizard/view", "platform/host"},
+    "ui/win32": {"port", "ui/script", "wizard/view", "platform/win32", "gateway"},
     "sim": {"port", "platform/host"},
+    "testing": {"port", "sim"},
+    "testing/win32": {"port", "testing", "platform/win32", "gateway"},
+    "startup": {ANY},
+    "startup/host": {ANY},
+    "startup/win32": {ANY},
     "md5lists": set(),
     "md5lists/win32": {"md5lists", "gateway"},
     "sabrel": set(),
     "sabrel/win32": {"sabrel", "gateway"},
-    "test_support": set(),
+    "tools": {"port", "sim", "platform/host"},
 }
 
+# Top-level folders that hold no layer's sources.
+OTHER_FOLDERS = {"cmake", "docs"}
+
 GATEWAY = "platform/win32/windows_support.h"
+
+# The wizard's headers that the toolkits implement or read: the view ports, the window
+# messages and dialog templates, and the strings.
+VIEW_HEADERS = {
+    "wizard/view_ports.h",
+    "wizard/window_messages.h",
+    "wizard/dialog_templates.h",
+    "wizard/strings.h",
+    "wizard/string_ids.h",
+}
 
 TEST_SUPPORT = {
     "app/test_support.h",
@@ -91,81 +116,59 @@ TEST_SUPPORT = {
     "wizard/wizard_test_support.cpp",
     "wizard/wizard_e2e_support.h",
     "wizard/wizard_e2e_support.cpp",
-    "platform/win32/test_sleeper.cpp",
 }
-EXCEPTION_SUFFIXES = ("_main.cpp", "_main_posix.cpp", "_wmain.cpp", "_test.cpp", "_bench.cpp",
-                      "_fuzz.cpp")
+EXCEPTION_SUFFIXES = ("_test.cpp", "_bench.cpp", "_fuzz.cpp")
 
 # Headers of the Windows SDK: only under a win32/ folder, and after the gateway.
 WINDOWS_HEADERS = {
-    "bcrypt.h", "cfgmgr32.h", "combaseapi.h", "comdef.h", "commctrl.h", "comutil.h",
-    "devguid.h", "imapi2.h", "imapi2error.h", "imapi2fs.h", "initguid.h", "lm.h", "lmwksta.h",
-    "ntsecapi.h", "objbase.h", "oleauto.h", "powrprof.h", "prsht.h", "sddl.h", "setupapi.h",
-    "shellapi.h", "shlobj.h", "shlwapi.h", "shobjidl.h", "unknwn.h", "userenv.h", "wbemcli.h",
-    "wbemidl.h", "windows.h", "winerror.h", "winioctl.h", "winreg.h", "winresrc.h", "winuser.h",
-    "wtypes.h",
+    "accctrl.h", "aclapi.h", "bcrypt.h", "cfgmgr32.h", "combaseapi.h", "comdef.h",
+    "commctrl.h", "comutil.h", "devguid.h", "imapi2.h", "imapi2error.h", "imapi2fs.h",
+    "initguid.h", "lm.h", "lmwksta.h", "ntsecapi.h", "objbase.h", "oleauto.h", "powrprof.h",
+    "prsht.h", "sddl.h", "setupapi.h", "shellapi.h", "shlobj.h", "shlwapi.h", "shobjidl.h",
+    "unknwn.h", "userenv.h", "wbemcli.h", "wbemidl.h", "windows.h", "winerror.h",
+    "winioctl.h", "winreg.h", "winresrc.h", "winuser.h", "wtypes.h",
 }
 
 SOURCE_SUFFIXES = (".h", ".cpp", ".inc", ".rc", ".rc.in")
-SKIPPED_FOLDERS = {".git", "build"}
+SKIPPED_FOLDERS = {"build"}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 WIN32_CONDITIONAL = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b_WIN32\b")
 
 
-def library_sources(root, folder, library):
-    """The files of `library` as folder/CMakeLists.txt lists them, with the header of each."""
-    try:
-        with open(os.path.join(root, folder, "CMakeLists.txt"), encoding="utf-8") as f:
-            text = f.read()
-    except OSError:
-        return set()
-    match = re.search(r"kestrune_library\(\s*" + library + r"\b([^)]*)\)", text)
-    if not match:
-        return set()
-    files = set()
-    for word in re.sub(r"#[^\n]*", "", match.group(1)).split():
-        if word.endswith(".cpp"):
-            files.add(f"{folder}/{word}")
-            files.add(f"{folder}/{word[: -len('.cpp')]}.h")
-    return files
-
-
-def layer_of(path, libraries):
-    """The layer a repository path belongs to, or None for files outside every layer."""
+def layer_of(path):
+    """The layer a repository path belongs to, or None when no layer names its folder."""
+    if path == GATEWAY:
+        return "gateway"
+    if path in VIEW_HEADERS:
+        return "wizard/view"
     parts = path.split("/")
-    top = parts[0]
-    if top == "text" or top == "test_support":
-        return top
-    if top == "platform":
-        if len(parts) == 2:
-            return "port"
-        if parts[1] in ("host", "win32"):
-            return "platform/" + parts[1]
-        return None
-    if top in ("md5lists", "sabrel"):
-        return top + "/win32" if len(parts) > 2 and parts[1] == "win32" else top
-    for layer, files in libraries.items():
-        if path in files:
-            return layer
-    if top in CORE or top == "sim":
-        return top
-    if top == "ui" and len(parts) > 2 and parts[1] == "host":
-        return "ui/host"
+    if len(parts) == 2 and parts[0] == "platform":
+        return "port"
+    for depth in range(len(parts) - 1, 0, -1):
+        folder = "/".join(parts[:depth])
+        if folder in ALLOWED:
+            return folder
     return None
 
 
 def is_exception(path):
-    return (path.startswith("tools/") or path in TEST_SUPPORT or
-            path.endswith(EXCEPTION_SUFFIXES))
+    return path in TEST_SUPPORT or path.endswith(EXCEPTION_SUFFIXES)
 
 
 def under_win32(path):
     return "win32" in path.split("/")[:-1]
 
 
-def check_file(root, path, libraries, problems):
-    layer = layer_of(path, libraries)
+def may_include(layer, target):
+    allowed = ALLOWED[layer]
+    return target == layer or target == "text" or ANY in allowed or target in allowed
+
+
+def check_file(root, path, problems):
+    layer = layer_of(path)
+    if layer is None:
+        problems.append(f"{path}: in a folder that no layer names (add it to ALLOWED)")
     exception = is_exception(path)
     with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
         lines = f.read().splitlines()
@@ -184,37 +187,47 @@ def check_file(root, path, libraries, problems):
             elif header in WINDOWS_HEADERS and not under_win32(path):
                 problems.append(f"{where}: <{name}> outside a win32/ folder")
             continue
-        if name == GATEWAY:
-            if not under_win32(path):
-                problems.append(f"{where}: the Windows gateway outside a win32/ folder")
+        if name == GATEWAY and not under_win32(path):
+            problems.append(f"{where}: the Windows gateway outside a win32/ folder")
             continue
         if exception or layer is None or "/" not in name:
             continue
-        target = layer_of(name, libraries)
-        if target is None or target == layer or target == "text":
-            continue
-        if target not in ALLOWED.get(layer, set()):
+        target = layer_of(name)
+        if target is None:
+            problems.append(f'{where}: includes "{name}", in a folder that no layer names')
+        elif not may_include(layer, target):
             problems.append(f'{where}: {layer} may not include "{name}" ({target})')
+
+
+def check_tree(root):
+    """Every broken rule of the tree at `root`, and the number of source files checked."""
+    problems = []
+    checked = 0
+    for entry in sorted(os.listdir(root)):
+        if entry.startswith(".") or entry in SKIPPED_FOLDERS:
+            continue
+        known = {layer.split("/")[0] for layer in ALLOWED} | {"platform"} | OTHER_FOLDERS
+        if os.path.isdir(os.path.join(root, entry)) and entry not in known:
+            problems.append(f"{entry}/: a top-level folder that is no layer (add it to ALLOWED "
+                            "or OTHER_FOLDERS)")
+    for folder, folders, files in os.walk(root):
+        folders[:] = sorted(d for d in folders
+                            if not d.startswith(".") and d not in SKIPPED_FOLDERS)
+        for file in sorted(files):
+            if not file.endswith(SOURCE_SUFFIXES):
+                continue
+            path = os.path.relpath(os.path.join(folder, file), root).replace(os.sep, "/")
+            if "/" not in path:
+                continue  # files at the top hold no code of a layer
+            check_file(root, path, problems)
+            checked += 1
+    return problems, checked
 
 
 def main():
     root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
                            os.path.join(os.path.dirname(__file__), ".."))
-    # Libraries that form a layer of their own inside a core folder.
-    libraries = {
-        "engine/job_steps": library_sources(root, "engine", "kestrune_job_steps"),
-        "app/startup": library_sources(root, "app", "kestrune_startup"),
-    }
-    problems = []
-    checked = 0
-    for folder, folders, files in os.walk(root):
-        folders[:] = sorted(d for d in folders if d not in SKIPPED_FOLDERS)
-        for file in sorted(files):
-            if not file.endswith(SOURCE_SUFFIXES):
-                continue
-            path = os.path.relpath(os.path.join(folder, file), root).replace(os.sep, "/")
-            check_file(root, path, libraries, problems)
-            checked += 1
+    problems, checked = check_tree(root)
     for problem in problems:
         print(problem)
     print(f"layering: {checked} files, {len(problems)} broken rules")

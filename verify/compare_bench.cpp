@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/window_table.h"
 #include "platform/native_path.h"
 #include "platform/standard_output.h"
-#include "ui/host/window_table.h"
 #include "verify/tree_comparer.h"
 
 namespace {
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   ReadAll(reference);
   ReadAll(medium);
 
-  kestrune::ui::host::WindowTable windows;
+  kestrune::platform::host::WindowTable windows;
   NullOutput output;
   kestrune::CompareProgress progress{windows.Create()};
   std::vector<double> ours, cmp;

@@ -9,13 +9,13 @@
 #include <fstream>
 
 #include "app/test_support.h"
-#include "ui/host/window_table.h"
+#include "platform/host/window_table.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-using Messages = std::vector<ui::host::PostedMessage>;
+using Messages = std::vector<platform::host::PostedMessage>;
 using testing::TempFolder;
 using testing::Wide;
 
@@ -74,7 +74,7 @@ class TreeComparerTest : public ::testing::Test {
   }
 
   TempFolder reference, medium;
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   CompareProgress progress{windows.Create()};
   testing::FakeOutput output;
 };
@@ -134,8 +134,8 @@ TEST_F(TreeComparerTest, ProgressPhasesAndIdleState) {
 
   ASSERT_EQ(Compare(100), COMPARE_EQUAL);  // below one block: the first pass gives 1000
   const Messages messages = windows.TakeAll(progress.progressWindow);
-  EXPECT_EQ(messages[1], (ui::host::PostedMessage{0x9110, 2, 1000}));
-  EXPECT_EQ(messages.back(), (ui::host::PostedMessage{0x9110, 3, 11000}));
+  EXPECT_EQ(messages[1], (platform::host::PostedMessage{0x9110, 2, 1000}));
+  EXPECT_EQ(messages.back(), (platform::host::PostedMessage{0x9110, 3, 11000}));
   EXPECT_EQ(progress.enabled, 0u);
   EXPECT_EQ(progress.blockCount, 0u);
   EXPECT_EQ(progress.blocksDone, 0u);

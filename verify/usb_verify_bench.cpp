@@ -31,12 +31,12 @@
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
+#include "platform/host/window_table.h"
 #include "platform/native_path.h"
 #include "sim/default_machine.h"
 #include "sim/sim_restart_cleanup.h"
 #include "sim/sim_volume_info.h"
 #include "tools/sample_set.h"
-#include "ui/host/window_table.h"
 #include "verify/verification_steps.h"
 
 namespace {
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     total += entry.sizeBytes;
   }
   context.targetDriveLetter = L'F';
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   context.sheetWnd = windows.Create();
   context.writePageWnd = windows.Create();
   sim::SimVolumeInfo volumes(machine);

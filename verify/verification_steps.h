@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/production_job_steps.h"
+#include "engine/job_steps.h"
 #include "platform/power_requests.h"
 #include "platform/standard_output.h"
 #include "platform/volume_info.h"
@@ -30,10 +30,7 @@ inline constexpr intptr_t kCheckStarting = 0xfffe;
 /// "DISC9_MD5.txt" and "error.txt". The comparison folder "tempCompareFiles" exists only
 /// while a comparison runs.
 ///
-/// Construct one for the program's lifetime and hand it to ProductionJobSteps:
-///
-///   VerificationJobSteps checks(volumeInfo, windowPort, powerRequests, standardOutput);
-///   ProductionJobSteps steps(discs, usb, checks);
+/// Construct one for the program's lifetime and hand it to the worker (WorkerServices::checks).
 class VerificationJobSteps final : public VerificationSteps {
  public:
   /// `volumes` gives the medium's root for the target drive letter; `windows` carries the

@@ -18,20 +18,20 @@
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
+#include "platform/host/window_table.h"
 #include "platform/native_path.h"
 #include "sim/sim_disc_service.h"
 #include "sim/sim_restart_cleanup.h"
 #include "sim/sim_test_support.h"
 #include "sim/sim_volume_info.h"
 #include "text/utf8.h"
-#include "ui/host/window_table.h"
 
 namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::host::PostedMessage;
 using text::Utf8FromWide;
-using ui::host::PostedMessage;
 
 const fs::path kBin = KESTRUNE_BIN_DIR;
 
@@ -192,7 +192,7 @@ class VerificationStepsTest : public ::testing::Test {
   platform::AutoResetEvent stop;
   CVantorThread worker{context, tools};
 
-  ui::host::WindowTable windows;
+  platform::host::WindowTable windows;
   WindowHandle sheet = windows.Create();
   WindowHandle page = windows.Create();
   platform::host::RecordingPowerRequests power;

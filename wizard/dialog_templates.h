@@ -5,6 +5,14 @@
 
 namespace kestrune {
 
+/// Dialog templates of the wizard.
+inline constexpr uint32_t kTemplateDiscPrompt = 101;
+inline constexpr uint32_t kTemplateStart = 102;
+inline constexpr uint32_t kTemplateInfo = 103;
+inline constexpr uint32_t kTemplateDrive = 106;
+inline constexpr uint32_t kTemplateWrite = 107;
+inline constexpr uint32_t kTemplateInformation = 122;
+
 /// Kinds of controls a dialog template holds.
 enum class ControlKind {
   kStatic,      ///< text

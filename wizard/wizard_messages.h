@@ -5,6 +5,7 @@
 #include "engine/job_protocol.h"
 #include "verify/compare_progress.h"
 #include "verify/verification_steps.h"
+#include "wizard/dialog_templates.h"
 
 namespace kestrune {
 
@@ -33,13 +34,5 @@ inline constexpr uintptr_t kDeviceEventVolumeRemoved = 2;
 inline constexpr uintptr_t kDeviceEventMediaArrived = 3;
 inline constexpr uintptr_t kDeviceEventMediaRemoved = 4;
 inline constexpr uintptr_t kDeviceEventNodesChanged = 5;
-
-/// Dialog templates of the wizard.
-inline constexpr uint32_t kTemplateDiscPrompt = 101;
-inline constexpr uint32_t kTemplateStart = 102;
-inline constexpr uint32_t kTemplateInfo = 103;
-inline constexpr uint32_t kTemplateDrive = 106;
-inline constexpr uint32_t kTemplateWrite = 107;
-inline constexpr uint32_t kTemplateInformation = 122;
 
 }  // namespace kestrune

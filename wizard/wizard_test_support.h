@@ -174,7 +174,7 @@ class WizardHarness : public ui::host::ScreenObserver {
   Timeline timeline;
   platform::host::RecordingPowerRequests power;
   GatedSteps steps{timeline, power};
-  WorkerServices worker{toolkit.loop(), power, steps};
+  WorkerServices worker = AllSteps(toolkit.loop(), power, steps);
   FakeUserRegistry users;
   SheetServices services{platform.tools, worker, users};
 

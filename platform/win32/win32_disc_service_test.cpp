@@ -13,7 +13,7 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/win32/fake_imapi2/fake_imapi2_server.h"
+#include "testing/win32/fake_imapi2/fake_imapi2_server.h"
 
 namespace kestrune::platform::win32 {
 namespace {

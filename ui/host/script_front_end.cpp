@@ -3,8 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "wizard/dialog_templates.h"
 #include "wizard/window_messages.h"
-#include "wizard/wizard_messages.h"
 
 namespace kestrune::ui::host {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "ui/host/host_toolkit.h"
 #include "ui/host/transcript.h"
-#include "wizard/script_engine.h"
-#include "wizard/toolkit_screen.h"
+#include "ui/script/script_engine.h"
+#include "ui/script/toolkit_screen.h"
 
 namespace kestrune::ui::host {
 

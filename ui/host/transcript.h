@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ui/host/host_toolkit.h"
-#include "wizard/transcript_lines.h"
+#include "ui/script/transcript_lines.h"
 
 namespace kestrune::ui::host {
 

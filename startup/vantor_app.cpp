@@ -1,0 +1,52 @@
+#include "startup/vantor_app.h"
+
+#include "app/carried_tool_files.h"
+#include "app/command_line.h"
+#include "app/tool_runner.h"
+#include "app/work_folder.h"
+#include "engine/vantor_thread.h"
+
+namespace kestrune {
+
+CVantorApp::CVantorApp(AppServices& services, WizardBranch* wizard)
+    : services_(services), wizard_(wizard) {}
+
+bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
+  services_.setup.Prepare();
+  context_ = std::make_unique<RunContext>();
+  SetRunContextDefaults(*context_);
+  switch (ParseCommandLine(arguments, *context_)) {
+    case LaunchMode::kSevenZip:
+      RunSevenZipBranch();
+      break;
+    case LaunchMode::kWizard:
+      if (context_->sourceCount > 0 && wizard_ != nullptr) wizard_->Run(*context_);
+      break;
+    case LaunchMode::kNone:
+      static_cast<void>(services_.downloader.Start());  // nothing is reported either way
+      break;
+  }
+  return false;
+}
+
+std::wstring SevenZipExtractParameters(const std::wstring& archive, const std::wstring& password,
+                                       const std::wstring& folder) {
+  return L"e \"" + archive + L"\" -p\"" + password + L"\" -o\"" + folder + L"\" -aoa -y";
+}
+
+void CVantorApp::RunSevenZipBranch() {
+  if (context_->sourceCount == 0 || context_->password.empty()) return;
+  CSevenZip owner(*context_, services_.tools);
+  const std::wstring folder = WorkFolder(*context_);
+  ExtractTools(services_.tools, folder);
+
+  // The field limits keep this well inside the 1,024-character parameter buffer.
+  const std::wstring parameters =
+      SevenZipExtractParameters(context_->sources[0].path.str(), context_->password.str(), folder);
+  int gotExitCode = 0;
+  uint32_t exitCode = 0;
+  const bool ran = owner.RunTool(L"7z.exe", parameters, folder, &gotExitCode, &exitCode, false);
+  if (RunSucceeded(ran, gotExitCode, exitCode)) services_.output.Write("1\n");
+}
+
+}  // namespace kestrune

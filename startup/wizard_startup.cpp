@@ -1,0 +1,109 @@
+#include "startup/wizard_startup.h"
+
+#include <cstdio>
+
+#include "engine/worker_start.h"
+#include "wizard/intro_pages.h"
+#include "wizard/page_drive.h"
+#include "wizard/page_write.h"
+#include "wizard/vantor_sheet.h"
+#include "wizard/window_messages.h"
+
+namespace kestrune {
+
+/// Everything one run makes that the worker may use.
+struct WizardStartup::RunParts {
+  ImapiContext imapi;
+  std::unique_ptr<platform::DataWriteEvents> sink;
+  std::unique_ptr<WizardDevices> devices;
+  std::unique_ptr<RunSteps> steps;
+  std::unique_ptr<WorkerServices> worker;
+
+  /// Releases the disc-service objects in the order sink, recorder, master, data writer.
+  void Release() {
+    imapi.ready = 0;
+    imapi.sink = nullptr;
+    sink.reset();
+    imapi.recorder.reset();
+    imapi.master = nullptr;
+    imapi.format.reset();
+  }
+};
+
+WizardStartup::WizardStartup(WizardStartupServices& services, WizardAssembly& assembly)
+    : services_(services), assembly_(assembly) {}
+
+WizardStartup::~WizardStartup() {
+  // Parts a running worker still uses are never freed.
+  if (workerAbandoned_) static_cast<void>(parts_.release());
+}
+
+void WizardStartup::Run(RunContext& context) {
+  if (workerAbandoned_) return;
+  lastResult_ = 3;
+  lastShown_ = false;
+  parts_ = std::make_unique<RunParts>();
+  RunParts& parts = *parts_;
+  ImapiContext& imapi = parts.imapi;
+
+  platform::HResult hr = platform::kS_OK;
+  imapi.format = services_.discService.CreateDataWriter(hr);
+  if (imapi.format) parts.sink = assembly_.MakeWriteEvents(imapi, context);
+  if (parts.sink) {
+    imapi.sink = parts.sink.get();
+    imapi.recorder = services_.discService.CreateRecorder(hr);
+  }
+  if (imapi.recorder) imapi.master = &services_.discService;
+  parts.devices = assembly_.MakeDevices(imapi, context);
+  WizardContext wizard{context, imapi, services_.ui, *parts.devices, services_.language};
+  if (imapi.master == nullptr) {
+    parts.Release();
+    wizard.Message(457, wm::kMbOk);
+    return;
+  }
+  imapi.ready = 1;
+
+  parts.steps = assembly_.MakeJobSteps(imapi, context);
+  if (!parts.steps) {
+    parts.Release();
+    wizard.Message(457, wm::kMbOk);
+    return;
+  }
+  parts.worker = std::make_unique<WorkerServices>(
+      WorkerServices{services_.ui.post, services_.power, parts.steps->discs(), parts.steps->usb(),
+                     parts.steps->checks()});
+  SheetServices sheetServices{services_.tools, *parts.worker, services_.users};
+  {
+    CVantorSheet sheet(wizard, sheetServices);
+    CPage_010_Start start(wizard);
+    CPage_015_Info info(wizard);
+    CPage_020_Drive drive(wizard);
+    CPage_030_Write write(wizard);
+    sheet.AddPage(start);
+    sheet.AddPage(info);
+    sheet.AddPage(drive);
+    sheet.AddPage(write);
+
+    context.sheet = &sheet;
+    lastResult_ = sheet.DoModal();
+    context.sheet = nullptr;
+    sheet.stopEvent().Set();
+
+    if (!AwaitWorkerEnd(sheet.workerOwner())) {
+      workerAbandoned_ = true;
+      sheet.AbandonStopEvent();
+    }
+    lastShown_ = sheet.shown();
+  }
+  if (!workerAbandoned_) parts.Release();
+  imapi.ready = 0;
+
+  // Decided by whether the wizard was shown, not by how it ended.
+  if (lastShown_) {
+    char line[16];
+    std::snprintf(line, sizeof line, "%u\n", context.discState);
+    services_.output.Write(line);
+  }
+}
+
+}  // namespace kestrune
