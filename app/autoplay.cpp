@@ -33,7 +33,7 @@ class RestorePrivilege {
  public:
   explicit RestorePrivilege(platform::UserRegistry& registry) : registry_(registry) {}
   ~RestorePrivilege() {
-    if (on_) (void)registry_.EnableRestorePrivilege(false);
+    if (on_) static_cast<void>(registry_.EnableRestorePrivilege(false));
   }
   RestorePrivilege(const RestorePrivilege&) = delete;
   RestorePrivilege& operator=(const RestorePrivilege&) = delete;
@@ -112,7 +112,7 @@ void SwitchValue(platform::UserRegistry& registry, const std::wstring& sid, cons
   } else if (read != err::kFileNotFound) {
     return;
   }
-  (void)opened->WriteDword(name, replacement);
+  static_cast<void>(opened->WriteDword(name, replacement));
 }
 
 void RestoreValue(platform::UserRegistry& registry, const std::wstring& sid, const wchar_t* key,
@@ -121,9 +121,9 @@ void RestoreValue(platform::UserRegistry& registry, const std::wstring& sid, con
   std::unique_ptr<platform::RegistryKey> opened;
   if (registry.OpenUserKey(sid, key, opened) != err::kSuccess || !opened) return;
   if (existed == 0) {
-    (void)opened->DeleteValue(name);
+    static_cast<void>(opened->DeleteValue(name));
   } else if (saved == 1) {
-    (void)opened->WriteValue(name, oldType, oldData);
+    static_cast<void>(opened->WriteValue(name, oldType, oldData));
   }
 }
 
@@ -190,7 +190,7 @@ void UserHiveList::Restore(const UserHiveEntry& entry) {
   RestoreValue(registry_, sid, kPoliciesKey, kNoAutoRunValue, entry.noAutoRunExisted,
                entry.noAutoRunSaved, entry.noAutoRunOldType, entry.noAutoRunOldData);
   // A hive the system holds for its logged-on user stays; one this program mounted goes.
-  if (mounted || entry.hiveLeftMounted) (void)Unmount(registry_, privilege, sid);
+  if (mounted || entry.hiveLeftMounted) static_cast<void>(Unmount(registry_, privilege, sid));
 }
 
 void UserHiveList::RestoreAll() {

@@ -1,5 +1,5 @@
 // The USB writer's diskpart scripts, the reading of diskpart's answer, the values allowed into
-// a script, and the progress it reports.
+// a script.
 #include "engine/usb_diskpart.h"
 
 #include <gtest/gtest.h>
@@ -73,30 +73,6 @@ TEST(DiskLookupTest, TheOneMarkedDiskLineNamesTheDisk) {
             DiskLookup::kSeveral)
       << "a volume spanning two disks";
   EXPECT_EQ(Parse("* Disk 0\n* Disk 3\n").outcome, DiskLookup::kSeveral);
-}
-
-platform::VolumeSpace Used(uint64_t used, uint64_t total = 64ull << 30) {
-  return {total - used, total, total - used};
-}
-
-TEST(ProgressGaugeTest, RisesOnlyAndStopsAt990) {
-  constexpr uint64_t kMiB = 1 << 20;
-  // Two images of 4 GiB each; the drive fills from 8 MiB to 8 GiB.
-  ProgressGauge gauge(8ull << 30);
-  EXPECT_FALSE(gauge.Next(Used(8 * kMiB))) << "0 is never posted";
-  EXPECT_EQ(gauge.Next(Used(9 * kMiB)), 1u);
-  EXPECT_FALSE(gauge.Next(Used(9 * kMiB + 1))) << "not above the last one";
-  EXPECT_EQ(gauge.Next(Used(4096 * kMiB)), 500u);
-  EXPECT_FALSE(gauge.Next(Used(2048 * kMiB))) << "space freed again posts nothing";
-  EXPECT_EQ(gauge.Next(Used(8191 * kMiB)), 990u);
-  EXPECT_FALSE(gauge.Next(Used(8192 * kMiB)));
-  EXPECT_FALSE(gauge.Next(Used(16384 * kMiB))) << "more than the images never exceeds 990";
-
-  ProgressGauge huge(1ull << 62);
-  EXPECT_EQ(huge.Next(Used(1ull << 61, ~0ull)), 500u) << "no overflow in 64 bits";
-  ProgressGauge empty(0);
-  EXPECT_FALSE(empty.Next(Used(kMiB)));
-  EXPECT_FALSE(ProgressGauge(100).Next({200, 100, 200})) << "more free than total is used 0";
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "app/carried_tool_files.h"
+#include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
 #include "devices/usb_disks.h"
 #include "engine/job_protocol.h"
 #include "engine/usb_diskpart.h"
+#include "engine/usb_progress.h"
 #include "engine/vantor_thread.h"
 #include "platform/native_path.h"
 #include "text/ascii_case.h"
@@ -161,7 +163,7 @@ bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const std
                  usb::ProgressGauge& gauge) {
   const std::wstring name = platform::FromNativePath(platform::ToNativePath(image).filename());
   auto start = worker.tools().processes.StartHidden(
-      L"7z.exe", L"x \"" + name + L"\" -o\"" + driveRoot + L"\" -aoa -r", workFolder);
+      kSevenZipProgram, SevenZipExtractTree(name, driveRoot), workFolder);
   if (!start.started || !start.process) return false;
   platform::ChildProcess& child = *start.process;
   while (!child.WaitForExit(kWaitSliceMs)) {
@@ -194,7 +196,7 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
   for (std::wstring* path : {&script, &output}) {
     if (volumes_.CreateTempFile(plan.workFolder, L"rec", *path) != 0) return RESULT_STEP_FAILED;
     temporary.Add(*path);
-    (void)worker.tools().restartCleanup.DeleteAtRestart(plan.workFolder);
+    static_cast<void>(worker.tools().restartCleanup.DeleteAtRestart(plan.workFolder));
   }
   const std::wstring diskpart = usb::DiskpartParameters(script, output);
   const auto runScript = [&](const std::string& text, int* gotExitCode, uint32_t* exitCode) {
@@ -230,7 +232,7 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
 
   // Only 7-Zip: the checks that follow write the tools they run themselves, and each tool
   // written costs a pause.
-  ExtractToolFile(worker.tools(), plan.workFolder, L"7z.exe", tool_resource::kSevenZipExe);
+  ExtractToolFile(worker.tools(), plan.workFolder, kSevenZipProgram, tool_resource::kSevenZipExe);
   ExtractToolFile(worker.tools(), plan.workFolder, L"7z.dll", tool_resource::kSevenZipDll);
   const std::wstring driveRoot = volumes_.DriveRoot(plan.letter);
   usb::ProgressGauge gauge(plan.totalBytes);

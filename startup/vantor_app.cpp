@@ -2,6 +2,7 @@
 
 #include "app/carried_tool_files.h"
 #include "app/command_line.h"
+#include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
 #include "engine/vantor_thread.h"
@@ -29,11 +30,6 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
   return false;
 }
 
-std::wstring SevenZipExtractParameters(const std::wstring& archive, const std::wstring& password,
-                                       const std::wstring& folder) {
-  return L"e \"" + archive + L"\" -p\"" + password + L"\" -o\"" + folder + L"\" -aoa -y";
-}
-
 void CVantorApp::RunSevenZipBranch() {
   if (context_->sourceCount == 0 || context_->password.empty()) return;
   CSevenZip owner(*context_, services_.tools);
@@ -42,10 +38,11 @@ void CVantorApp::RunSevenZipBranch() {
 
   // The field limits keep this well inside the 1,024-character parameter buffer.
   const std::wstring parameters =
-      SevenZipExtractParameters(context_->sources[0].path.str(), context_->password.str(), folder);
+      SevenZipExtractFlat(context_->sources[0].path.str(), context_->password.str(), folder);
   int gotExitCode = 0;
   uint32_t exitCode = 0;
-  const bool ran = owner.RunTool(L"7z.exe", parameters, folder, &gotExitCode, &exitCode, false);
+  const bool ran =
+      owner.RunTool(kSevenZipProgram, parameters, folder, &gotExitCode, &exitCode, false);
   if (RunSucceeded(ran, gotExitCode, exitCode)) services_.output.Write("1\n");
 }
 

@@ -54,9 +54,4 @@ class CVantorApp {
   std::unique_ptr<RunContext> context_ = std::make_unique<RunContext>();
 };
 
-/// The 7-Zip parameters of the Seven-Zip mode: extract `archive` flat into `folder` with
-/// `password`, overwriting everything and answering yes.
-std::wstring SevenZipExtractParameters(const std::wstring& archive, const std::wstring& password,
-                                       const std::wstring& folder);
-
 }  // namespace kestrune

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/carried_tool_files.h"
+#include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
 #include "engine/job_protocol.h"
@@ -39,13 +40,6 @@ bool SameFolder(const fs::path& a, const fs::path& b) {
   if (a == b) return true;
   std::error_code error;
   return fs::equivalent(a, b, error);
-}
-
-// 7-Zip reads an argument that starts with "-" as a switch and one with "@" as a list file,
-// even inside quotes; a name prefixed with the current folder is read as a name.
-std::wstring SevenZipFileArgument(const std::wstring& name) {
-  if (!name.empty() && (name[0] == L'-' || name[0] == L'@')) return JoinPath(L".", name);
-  return name;
 }
 
 // "E:" for "E:\"; the simulated drive's folder without its last separator on Linux. A
@@ -236,12 +230,11 @@ bool VerificationJobSteps::Unpack(CVantorThread& worker, const Place& place,
   const std::wstring name = platform::FromNativePath(native.filename());
   if (name.empty() || name.find(L'"') != std::wstring::npos) return false;
 
-  const std::wstring parameters =
-      L"x \"" + SevenZipFileArgument(name) + L"\" -o\"tempCompareFiles\" -aoa -r";
+  const std::wstring parameters = SevenZipExtractTree(name, L"tempCompareFiles");
   int gotExitCode = 0;
   uint32_t exitCode = 0;
   const bool ran =
-      worker.RunTool(L"7z.exe", parameters, place.workFolder, &gotExitCode, &exitCode, true);
+      worker.RunTool(kSevenZipProgram, parameters, place.workFolder, &gotExitCode, &exitCode, true);
   return RunSucceeded(ran, gotExitCode, exitCode);
 }
 

@@ -171,6 +171,23 @@ TEST_F(WizardScenarioTest, ALocalUsbDiskIsWrittenAfterBothQuestions) {
   EXPECT_TRUE(std::filesystem::exists(machine.machine().VolumeFolder('F') / "version.doc"));
 }
 
+TEST_F(WizardScenarioTest, AnImageNamedLikeASevenZipSwitchIsWrittenToTheStickAndVerified) {
+  // 7-Zip reads "-disc1.iso" as a switch unless it is named as a path.
+  testing::TempFolder images;
+  const std::filesystem::path image = images.path() / "-disc1.iso";
+  std::filesystem::copy_file(SampleDiscs(1).front(), image);
+  const WizardRun run = RunWizard(machine.folder(),
+                                  std::string(kToTheDrivePage) +
+                                      "select F\ncompare on\nnext\nwait box 266\nanswer ok\n"
+                                      "wait page write\nwait end\n",
+                                  {"Sample", "0", image.string()});
+  EXPECT_EQ(run.status, 0) << run.Text();
+  EXPECT_TRUE(run.Has("row 2 \"Writing recovery disc #1\" \"Complete\"")) << run.Text();
+  EXPECT_TRUE(run.Has("status \"Checking files\"")) << run.Text();
+  EXPECT_EQ(run.output, Line(kComplete)) << "written, checked and compared";
+  EXPECT_TRUE(std::filesystem::exists(machine.machine().VolumeFolder('F') / "version.doc"));
+}
+
 TEST_F(WizardScenarioTest, AWorkerStuckInABurnIsLeftBehindAndTheLineIsStillPrinted) {
   // A recorder that reports only every seven seconds notices the cancel long after shutdown
   // has stopped waiting for the worker.

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/unique_fd.h"
 #include "platform/host/windows_command_line.h"
 #include "platform/native_path.h"
 #include "text/ascii_case.h"
@@ -32,7 +33,6 @@ class HostChildProcess : public ChildProcess {
 
   ~HostChildProcess() override {
     if (!reaped_) Reap(WNOHANG);
-    if (pidfd_ >= 0) close(pidfd_);
   }
 
   HostChildProcess(const HostChildProcess&) = delete;
@@ -40,8 +40,8 @@ class HostChildProcess : public ChildProcess {
 
   bool WaitForExit(uint32_t milliseconds) override {
     if (reaped_) return true;
-    if (pidfd_ >= 0) {
-      pollfd fd{pidfd_, POLLIN, 0};
+    if (pidfd_.valid()) {
+      pollfd fd{pidfd_.get(), POLLIN, 0};
       int ready;
       do {
         ready = poll(&fd, 1, static_cast<int>(milliseconds));
@@ -95,7 +95,7 @@ class HostChildProcess : public ChildProcess {
   }
 
   pid_t pid_;
-  int pidfd_;
+  UniqueFd pidfd_;
   bool reaped_ = false;
   bool haveExitCode_ = false;
   uint32_t exitCode_ = 0;

@@ -16,16 +16,9 @@ constexpr uint32_t kWriteStatus = 1305;
 }  // namespace
 
 ScriptFrontEnd::ScriptFrontEnd(HostToolkit& toolkit, Transcript& transcript, Options options)
-    : ToolkitScreen(toolkit), engine_(*this, transcript, std::move(options)) {
-  if (::pipe(stopPipe_.data()) != 0) stopPipe_ = {-1, -1};
-}
+    : ToolkitScreen(toolkit), engine_(*this, transcript, std::move(options)) {}
 
-ScriptFrontEnd::~ScriptFrontEnd() {
-  Stop();
-  for (const int fd : stopPipe_) {
-    if (fd >= 0) ::close(fd);
-  }
-}
+ScriptFrontEnd::~ScriptFrontEnd() { Stop(); }
 
 void ScriptFrontEnd::Start(int script) {
   reader_ = std::thread([this, script] { Read(script); });
@@ -34,9 +27,9 @@ void ScriptFrontEnd::Start(int script) {
 
 void ScriptFrontEnd::Stop() {
   engine_.Stop();
-  if (stopPipe_[1] >= 0) {
+  if (stopPipe_.write.valid()) {
     const char wake = 1;
-    static_cast<void>(::write(stopPipe_[1], &wake, 1));
+    static_cast<void>(::write(stopPipe_.write.get(), &wake, 1));
   }
   if (reader_.joinable()) reader_.join();
 }
@@ -44,8 +37,8 @@ void ScriptFrontEnd::Stop() {
 void ScriptFrontEnd::Read(int script) {
   ScriptLines& lines = *engine_.lines();
   for (;;) {
-    pollfd fds[2] = {{script, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-    if (::poll(fds, stopPipe_[0] >= 0 ? 2 : 1, -1) < 0) continue;
+    pollfd fds[2] = {{script, POLLIN, 0}, {stopPipe_.read.get(), POLLIN, 0}};
+    if (::poll(fds, stopPipe_.read.valid() ? 2 : 1, -1) < 0) continue;
     if ((fds[1].revents & POLLIN) != 0) return;
     char chunk[4096];
     const ssize_t got = ::read(script, chunk, sizeof chunk);

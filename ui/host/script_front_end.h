@@ -1,12 +1,12 @@
 #pragma once
 
-#include <array>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/host/unique_fd.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/transcript.h"
 #include "ui/script/script_engine.h"
@@ -59,7 +59,7 @@ class ScriptFrontEnd : public ScreenObserver, private ToolkitScreen<HostToolkit>
   ScriptEngine engine_;
   std::thread reader_;
   /// Written to by Stop, to wake the reader from its poll.
-  std::array<int, 2> stopPipe_{-1, -1};
+  platform::host::Pipe stopPipe_ = platform::host::MakePipe();
 };
 
 }  // namespace kestrune::ui::host

@@ -66,17 +66,6 @@ bool LocaleAsksForUtf8() {
   return false;
 }
 
-void MakePipe(int (&ends)[2]) {
-  if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) ends[0] = ends[1] = -1;
-}
-
-void ClosePipe(int (&ends)[2]) {
-  for (int& fd : ends) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-  }
-}
-
 void Wake(int fd) {
   if (fd < 0) return;
   const char byte = 1;
@@ -160,21 +149,18 @@ TerminalFrontEnd::TerminalFrontEnd(HostToolkit& toolkit, Language language) : to
 TerminalFrontEnd::~TerminalFrontEnd() { Close(); }
 
 bool TerminalFrontEnd::TerminalAttached() {
-  const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  return platform::host::UniqueFd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)).valid();
 }
 
 std::string TerminalFrontEnd::Open() {
   if (screen_ != nullptr) return {};
-  const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return "cannot open the terminal (/dev/tty): " + std::string(std::strerror(errno));
-  tty_ = ::fdopen(fd, "r+");
-  if (tty_ == nullptr) {
-    ::close(fd);
-    return "cannot open the terminal (/dev/tty)";
+  platform::host::UniqueFd fd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) {
+    return "cannot open the terminal (/dev/tty): " + std::string(std::strerror(errno));
   }
+  tty_ = ::fdopen(fd.get(), "r+");
+  if (tty_ == nullptr) return "cannot open the terminal (/dev/tty)";
+  static_cast<void>(fd.release());  // the stream owns it now
 
   const char* before = std::setlocale(LC_CTYPE, nullptr);
   savedLocale_ = before == nullptr ? "C" : before;
@@ -191,9 +177,9 @@ std::string TerminalFrontEnd::Open() {
                      : Glyphs::Ascii();
 
   // Ours before ncurses looks: it then leaves these signals alone.
-  MakePipe(wakePipe_);
-  MakePipe(signalPipe_);
-  gSignalPipe = signalPipe_[1];
+  wakePipe_ = platform::host::MakePipe(O_NONBLOCK);
+  signalPipe_ = platform::host::MakePipe(O_NONBLOCK);
+  gSignalPipe = signalPipe_.write.get();
   for (size_t i = 0; i < std::size(kSignals); ++i) {
     struct sigaction action {};
     action.sa_handler = NoteSignal;
@@ -229,19 +215,16 @@ std::string TerminalFrontEnd::Open() {
 
   // What goes to standard error on this terminal would tear the screen: hold it back.
   if (::isatty(STDERR_FILENO)) {
-    int capture[2];
-    if (::pipe2(capture, O_CLOEXEC) == 0) {
-      savedStderr_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-      if (savedStderr_ >= 0 && ::dup2(capture[1], STDERR_FILENO) >= 0) {
-        ::fcntl(capture[0], F_SETFL, O_NONBLOCK);
+    platform::host::Pipe capture = platform::host::MakePipe();
+    if (capture.read.valid()) {
+      savedStderr_.reset(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+      if (savedStderr_.valid() && ::dup2(capture.write.get(), STDERR_FILENO) >= 0) {
+        ::fcntl(capture.read.get(), F_SETFL, O_NONBLOCK);
         platform::MutexLock lock(captureMutex_);
-        capturePipe_ = capture[0];
+        capturePipe_ = std::move(capture.read);
       } else {
-        ::close(capture[0]);
-        if (savedStderr_ >= 0) ::close(savedStderr_);
-        savedStderr_ = -1;
+        savedStderr_.reset();
       }
-      ::close(capture[1]);
     }
   }
 
@@ -259,12 +242,11 @@ void TerminalFrontEnd::EndScreen() {
   ::delscreen(screen_);
   screen_ = nullptr;
   watchTty_ = false;
-  Wake(wakePipe_[1]);
+  Wake(wakePipe_.write.get());
   std::setlocale(LC_CTYPE, savedLocale_.c_str());
-  if (savedStderr_ >= 0) {
-    ::dup2(savedStderr_, STDERR_FILENO);
-    ::close(savedStderr_);
-    savedStderr_ = -1;
+  if (savedStderr_.valid()) {
+    ::dup2(savedStderr_.get(), STDERR_FILENO);
+    savedStderr_.reset();
     ReadCapturedStderr();
     platform::MutexLock lock(captureMutex_);
     if (!captured_.empty()) {
@@ -277,7 +259,7 @@ void TerminalFrontEnd::EndScreen() {
 void TerminalFrontEnd::Close() {
   EndScreen();
   stopping_ = true;
-  Wake(wakePipe_[1]);
+  Wake(wakePipe_.write.get());
   if (watcher_.joinable()) watcher_.join();
   if (signalsInstalled_) {
     for (size_t i = 0; i < std::size(kSignals); ++i)
@@ -285,12 +267,11 @@ void TerminalFrontEnd::Close() {
     gSignalPipe = -1;
     signalsInstalled_ = false;
   }
-  ClosePipe(wakePipe_);
-  ClosePipe(signalPipe_);
+  wakePipe_ = {};
+  signalPipe_ = {};
   {
     platform::MutexLock lock(captureMutex_);
-    if (capturePipe_ >= 0) ::close(capturePipe_);
-    capturePipe_ = -1;
+    capturePipe_.reset();
   }
   if (tty_ != nullptr) std::fclose(tty_);
   tty_ = nullptr;
@@ -300,16 +281,15 @@ bool TerminalFrontEnd::Idle() const { return keys_.empty() && !readPending_ && !
 
 void TerminalFrontEnd::ReadCapturedStderr() {
   platform::MutexLock lock(captureMutex_);
-  if (capturePipe_ < 0) return;
+  if (!capturePipe_.valid()) return;
   char buffer[4096];
   for (;;) {
-    const ssize_t got = ::read(capturePipe_, buffer, sizeof buffer);
+    const ssize_t got = ::read(capturePipe_.get(), buffer, sizeof buffer);
     if (got > 0) {
       captured_.append(buffer, static_cast<size_t>(got));
     } else if (got == 0) {
       // Standard error is the terminal again: nothing more comes this way.
-      ::close(capturePipe_);
-      capturePipe_ = -1;
+      capturePipe_.reset();
       return;
     } else {
       return;
@@ -325,12 +305,12 @@ void TerminalFrontEnd::WatchLoop() {
   while (!stopping_) {
     pollfd fds[4];
     nfds_t count = 0;
-    fds[count++] = {wakePipe_[0], POLLIN, 0};
-    fds[count++] = {signalPipe_[0], POLLIN, 0};
+    fds[count++] = {wakePipe_.read.get(), POLLIN, 0};
+    fds[count++] = {signalPipe_.read.get(), POLLIN, 0};
     int capturing = -1;
     {
       platform::MutexLock lock(captureMutex_);
-      capturing = capturePipe_;
+      capturing = capturePipe_.get();
     }
     const nfds_t capture = capturing >= 0 ? count++ : 0;
     if (capturing >= 0) fds[capture] = {capturing, POLLIN, 0};
@@ -351,10 +331,10 @@ void TerminalFrontEnd::WatchLoop() {
       }
       continue;
     }
-    if (fds[0].revents != 0) Discard(wakePipe_[0]);
+    if (fds[0].revents != 0) Discard(wakePipe_.read.get());
     if (fds[1].revents & POLLIN) {
       unsigned char signals[16];
-      const ssize_t got = ::read(signalPipe_[0], signals, sizeof signals);
+      const ssize_t got = ::read(signalPipe_.read.get(), signals, sizeof signals);
       for (ssize_t i = 0; i < got; ++i) {
         const int signal = signals[i];
         toolkit_.loop().PostInput([this, signal] { HandleSignal(signal); });
@@ -390,7 +370,7 @@ void TerminalFrontEnd::ReadKeys() {
     }
   }
   readPending_ = false;
-  Wake(wakePipe_[1]);
+  Wake(wakePipe_.write.get());
   HandleKeys();
 }
 
@@ -456,7 +436,7 @@ void TerminalFrontEnd::Paint() {
   SyncView(toolkit_, view_);
   PaintScreen(toolkit_, view_, canvas);
   animating_ = view_.animating;
-  if (view_.animating) Wake(wakePipe_[1]);
+  if (view_.animating) Wake(wakePipe_.write.get());
 
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {

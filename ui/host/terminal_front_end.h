@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/host/unique_fd.h"
 #include "platform/mutex.h"
 #include "ui/host/host_toolkit.h"
 #include "ui/host/terminal_keys.h"
@@ -93,13 +94,13 @@ class TerminalFrontEnd : public ScreenObserver {
   std::atomic<bool> animating_{false};
   std::atomic<bool> watchTty_{true};
   bool signalsInstalled_ = false;
-  int wakePipe_[2] = {-1, -1};
-  int signalPipe_[2] = {-1, -1};
+  platform::host::Pipe wakePipe_;
+  platform::host::Pipe signalPipe_;
 
-  int savedStderr_ = -1;
+  platform::host::UniqueFd savedStderr_;
   platform::Mutex captureMutex_;
   /// Read end of what standard error receives meanwhile.
-  int capturePipe_ KESTRUNE_GUARDED_BY(captureMutex_) = -1;
+  platform::host::UniqueFd capturePipe_ KESTRUNE_GUARDED_BY(captureMutex_);
   std::string captured_ KESTRUNE_GUARDED_BY(captureMutex_);
 };
 
