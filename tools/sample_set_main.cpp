@@ -14,7 +14,8 @@ const char* kUsage =
     "         [--data-parts N] [--discs N] [--prefix NAME] [--label TEXT] [--seed N]\n"
     "         [--utf8-list] [--password PASSWORD [--archive NAME.7z]]\n"
     "  --size is the bytes of all image parts together (default 3M); the images are\n"
-    "  FOLDER/<prefix>1.iso ... with two parts per disc unless --discs says otherwise.\n";
+    "  FOLDER/<prefix>1.iso ... with two parts per disc unless --discs says otherwise.\n"
+    "  Without --install-parts there are two install parts, or as many as --discs needs.\n";
 
 bool ParseSize(const std::string& text, uint64_t& bytes) {
   char* end = nullptr;

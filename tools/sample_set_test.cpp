@@ -105,8 +105,18 @@ TEST_F(SampleSetTest, OnePartWithoutDataIsAPlainWimWithPlainIndexAndThePackageNe
   EXPECT_TRUE(fs::is_regular_file(options.folder / "out" / "readme.txt"));
 }
 
-TEST_F(SampleSetTest, RefusesImpossibleSets) {
-  options.installParts = 0;
+TEST_F(SampleSetTest, TheDiscsAskedForAreMadeOrRefusedWithAReason) {
+  options.partBytes = 30 << 10;
+  options.discs = 3;
+  ASSERT_TRUE(MakeSampleSet(options, set, error)) << error;
+  EXPECT_EQ(set.images.size(), 3u) << "the default install parts grow to the discs asked for";
+
+  options.installParts = 2;
+  EXPECT_FALSE(MakeSampleSet(options, set, error)) << "three discs from two parts";
+  EXPECT_NE(error.find("3 discs"), std::string::npos) << error;
+
+  options.installParts = 10;
+  options.discs = 0;
   EXPECT_FALSE(MakeSampleSet(options, set, error));
   options.installParts = 9;
   options.dataParts = 9;
