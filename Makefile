@@ -33,7 +33,8 @@ test-host: host
 # clang-tidy with the repository's .clang-tidy over the core (and the headers it includes), on
 # the host build's compile commands; any finding fails. About 20 seconds on two cores.
 TIDY_FILES = $(filter-out %_test.cpp %_support.cpp,\
-  $(wildcard app/*.cpp engine/*.cpp verify/*.cpp devices/*.cpp wizard/*.cpp))
+  $(wildcard app/*.cpp engine/*.cpp verify/*.cpp devices/*.cpp wizard/*.cpp startup/*.cpp \
+             ui/script/*.cpp))
 tidy: host
 	printf '%s\n' $(TIDY_FILES) | xargs -P 2 -n 4 clang-tidy -p build/host --quiet --warnings-as-errors='*'
 
@@ -58,9 +59,10 @@ test-fuzz: fuzz
 
 # The whole tree with clang (its -Wthread-safety checks every guarded field), and the threaded
 # parts (worker, events, window table, the simulated disc writer and the disc burning with its
-# progress sink, the terminal wizard on the real pages, Sabrel's parallel digests) under
-# ThreadSanitizer: any report fails.
-TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests ui_terminal_tests platform_tests sabrel_tests sim_tests
+# progress sink, the terminal wizard on the real pages, the script engine, Sabrel's parallel
+# digests) under ThreadSanitizer: any report fails.
+TSAN_TESTS = engine_tests burning_tests devices_tests ui_host_tests ui_terminal_tests \
+  ui_script_tests platform_tests platform_host_tests sabrel_tests sim_tests
 test-tsan:
 	cmake --preset host-tsan
 	cmake --build --preset host-tsan

@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # The Linux host build: the programs, their tests and the demo.
 host_packages="
-  cmake ninja-build make g++ libgtest-dev libgmock-dev libbenchmark-dev
+  cmake ninja-build make g++ ccache libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libncurses-dev nlohmann-json3-dev 7zip xorriso python3 openssl
 "
 packages="$host_packages
