@@ -69,7 +69,9 @@ class FakeCarriedTools : public platform::CarriedTools {
 class FakeSystemInfo : public platform::SystemInfo {
  public:
   std::optional<bool> IsWow64Process() override { return wow64; }
+  std::wstring SystemFolder() override { return systemFolder; }
   std::optional<bool> wow64 = false;
+  std::wstring systemFolder;
 };
 
 class FakeRestartCleanup : public platform::RestartCleanup {

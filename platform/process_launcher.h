@@ -26,10 +26,12 @@ class ChildProcess {
 
 /// Starts console programs hidden, as the Windows shell does with SW_HIDE.
 ///
-/// `program` is a bare file name, found in `workingFolder`, or a full path; "cmd.exe" is the
-/// system's command interpreter (on Linux, the command-interpreter stand-in). `parameters` is
-/// one string in the Windows command-line syntax, so callers build the same parameter strings
-/// on every platform. The child does not inherit the caller's standard output: a child's
+/// `program` is an absolute path: a program is never searched for, in `workingFolder` or
+/// anywhere else, and a name that is not absolute fails to start (error 2). The system's
+/// command interpreter is cmd.exe in SystemInfo::SystemFolder() (on Linux, the simulated
+/// machine's system folder, where the command-interpreter stand-in answers for it).
+/// `parameters` is one string in the Windows command-line syntax, so callers build the same
+/// parameter strings on every platform. The child does not inherit the caller's standard output: a child's
 /// chatter never mixes with the result line the caller prints.
 class ProcessLauncher {
  public:

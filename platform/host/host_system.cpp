@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/host/host_process_launcher.h"
+#include "platform/native_path.h"
 
 namespace kestrune::platform::host {
 
@@ -15,6 +16,8 @@ std::filesystem::path ProgramFolder() {
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   return error ? std::filesystem::path() : self.parent_path();
 }
+
+std::wstring HostSystemInfo::SystemFolder() { return FromNativePath(systemFolder_); }
 
 void HostClock::Pause(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -13,10 +13,19 @@ namespace kestrune::platform::host {
 /// The folder of the running program (/proc/self/exe); empty when it cannot be read.
 std::filesystem::path ProgramFolder();
 
-/// Linux runs 64-bit here, so the 64-bit tool builds are the ones to carry.
+/// Linux runs 64-bit here, so the 64-bit tool builds are the ones to carry. The system folder
+/// is the simulated machine's (sim::SystemFolder), where the command-interpreter stand-in
+/// answers for cmd.exe, chcp.com and diskpart.exe.
 class HostSystemInfo : public SystemInfo {
  public:
+  HostSystemInfo() = default;
+  explicit HostSystemInfo(std::filesystem::path systemFolder)
+      : systemFolder_(std::move(systemFolder)) {}
   std::optional<bool> IsWow64Process() override { return true; }
+  std::wstring SystemFolder() override;
+
+ private:
+  std::filesystem::path systemFolder_;
 };
 
 class HostClock : public Clock {

@@ -15,6 +15,13 @@ std::optional<bool> Win32SystemInfo::IsWow64Process() {
   return wow64 != FALSE;
 }
 
+std::wstring Win32SystemInfo::SystemFolder() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::wstring(folder, length);
+}
+
 bool Win32RestartCleanup::DeleteAtRestart(const std::wstring& path) {
   return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }

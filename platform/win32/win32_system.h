@@ -12,6 +12,8 @@ namespace kestrune::platform::win32 {
 class Win32SystemInfo : public SystemInfo {
  public:
   std::optional<bool> IsWow64Process() override;
+  /// GetSystemDirectoryW: the 32-bit product sees the folder its file-system redirection maps.
+  std::wstring SystemFolder() override;
 };
 
 class Win32RestartCleanup : public RestartCleanup {
