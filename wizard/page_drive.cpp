@@ -245,7 +245,7 @@ void CPage_020_Drive::OnDriveChosen(uint32_t key) {
     // A refresh during the scan may have found no drive at all.
     controls.Show(window(), kCannotWrite, !controls.IsEnabled(window(), kDriveCombo));
     uint32_t current = scanDialog_->currentMediaCode;
-    if (current == 0) current = run.discState & disc_state::kMediaCodeMask;
+    if (current == 0) current = disc_state::MediaCode(run.discState);
     discTypeChoice = -1;
     listMediaType = -1;
     if (current == kMediaDvdRDualLayer && (mask & kMaskDvdRDualLayer) != 0) {
@@ -267,7 +267,7 @@ void CPage_020_Drive::ShowDiscList(int32_t mediaCode) {
   bool marks = false;
   if (mediaCode == static_cast<int32_t>(kMediaDvdRDualLayer)) {
     rows = run.sourceCount;
-    marks = (run.discState & disc_state::kDualLayerSetStarted) != 0;
+    marks = disc_state::IsDualLayerSetStarted(run.discState);
   } else if (mediaCode == static_cast<int32_t>(kMediaUsbDrive)) {
     rows = (run.allowedMediaMask & kMaskUsbDrive) != 0 ? 1 : 0;
   }
@@ -279,7 +279,7 @@ void CPage_020_Drive::ShowDiscList(int32_t mediaCode) {
   for (uint32_t i = 0; i < rows; ++i) {
     const int row = list.InsertItem(window(), kDiscList, static_cast<int>(i),
                                     wizard_.Format(263, {Decimal(i + 1)}), -1);
-    if (marks && (run.discState & (0x100u << i)) != 0) {
+    if (marks && disc_state::IsDiscWritten(run.discState, i + 1)) {
       list.SetCheckState(window(), kDiscList, row, false);
       list.SetItemText(window(), kDiscList, row, 1, wizard_.Text(255));
       list.SetItemData(window(), kDiscList, row, 1);

@@ -10,12 +10,6 @@ namespace {
 
 bool IsDiscJob(uint32_t job) { return job >= JOB_WRITE_DISC_1 && job <= JOB_WRITE_DISC_9; }
 
-/// The marks of discs 1 to `count` in a state word, as bits 0 to count - 1.
-uint32_t DiscMarks(uint32_t discState, uint32_t count) {
-  const uint32_t all = count >= 9 ? 0x1ff : (1u << count) - 1;
-  return (discState >> 8) & all;
-}
-
 }  // namespace
 
 CPage_030_Write::~CPage_030_Write() {
@@ -91,8 +85,8 @@ void CPage_030_Write::OnInitDialog() {
       if ((run.discSelMask & (1u << i)) != 0) queue_.push_back(JobWriteDisc(i + 1));
     }
     // Marks brought along count only for a DVD-R DL set that was started before.
-    if ((run.discState & disc_state::kDualLayerSetStarted) != 0) {
-      completedDiscs_ = DiscMarks(run.discState, discCount_);
+    if (disc_state::IsDualLayerSetStarted(run.discState)) {
+      completedDiscs_ = disc_state::DiscMarks(run.discState, discCount_);
     }
   }
   queue_.push_back(JOB_FINISH);
@@ -313,20 +307,14 @@ void CPage_030_Write::OnDiscJobEnd(uint32_t result) {
 
 void CPage_030_Write::MarkDiscWritten(uint32_t disc, bool lastOfQueue) {
   RunContext& run = wizard_.run;
-  uint32_t state = run.discState | disc_state::DiscWritten(disc);
-  state &= ~(disc_state::kDualLayerSetStarted | disc_state::kMediaCodeMask);
-  if (run.mediaType == kMediaDvdRDualLayer) {
-    state |= disc_state::kDualLayerSetStarted | kMediaDvdRDualLayer;
-  }
-  completedDiscs_ |= 1u << (disc - 1);
+  uint32_t state = disc_state::WithDiscWritten(run.discState, disc, run.mediaType);
+  completedDiscs_ |= disc_state::DiscWritten(disc);
   if (lastOfQueue) {
     allDone_ = true;
     const WindowHandle sheet = Sheet();
     if (sheet != nullptr) wizard_.ui.controls.Enable(sheet, wm::kIdCancel, false);
     // A partial set ("/P" with discs left out) is not complete.
-    if (DiscMarks(completedDiscs_ << 8, discCount_) == DiscMarks(0xffffffffu, discCount_)) {
-      state |= disc_state::kSetComplete;
-    }
+    if (disc_state::AllDiscsWritten(completedDiscs_, discCount_)) state |= disc_state::kSetComplete;
   }
   run.discState = state;
 }

@@ -88,8 +88,8 @@ class CPage_030_Write : public CPageBase {
   bool allDone_ = false;
   bool awaitingDisc_ = false;
   uintptr_t progressTimer_ = 0;
-  /// Disc marks of the state word that count towards a complete set: those a started DVD-R
-  /// DL set brought along, and those written in this run.
+  /// Disc marks (as in the state word) that count towards a complete set: those a started
+  /// DVD-R DL set brought along, and those written in this run.
   uint32_t completedDiscs_ = 0;
   std::unique_ptr<CDlg_030_DriveSpeed> prompt_;
   /// Prompts destroyed while their procedure still ran; freed once it has returned.
