@@ -69,8 +69,9 @@ class CPage_030_Write : public CPageBase {
   /// Marks the disc just written in the state word; the set is complete only when every disc
   /// of it has its mark.
   void MarkDiscWritten(uint32_t disc, bool lastOfQueue);
-  /// Ends the wizard: no more prompts or messages, then the sheet's Terminate.
-  void EndWizard(int exitCode, uint32_t messageId);
+  /// Ends the wizard with `exitCode` (wizard_exit): no more prompts or messages, then the
+  /// sheet's Terminate, which shows string `messageId` when one is given.
+  void EndWizard(int exitCode, uint32_t messageId = 0);
 
   void SetRowStatus(const std::wstring& text, int image = -1);
   void SetStatusLine(const std::wstring& text);
