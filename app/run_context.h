@@ -25,13 +25,40 @@ inline constexpr uint32_t kMediaUsbDrive = 20;
 inline constexpr uint32_t kMaskDvdRDualLayer = 1u << kMediaDvdRDualLayer;  // 0x800
 inline constexpr uint32_t kMaskUsbDrive = 1u << kMediaUsbDrive;            // 0x100000
 
-/// Bits of the state word `discState`.
+/// The state word `discState`, which a caller carries from one run to the next: bits 0-4 the
+/// media code of a started set, bit 7 + n set when disc n (1 to 9) is written, bit 29 a DVD-R
+/// DL set started, bit 31 the set complete.
 namespace disc_state {
 inline constexpr uint32_t kMediaCodeMask = 0x1f;
 inline constexpr uint32_t kDualLayerSetStarted = 0x20000000;
 inline constexpr uint32_t kSetComplete = 0x80000000;
 /// Bit set when disc `n` (1 to 9) of the set has been written completely.
 constexpr uint32_t DiscWritten(uint32_t n) { return 1u << (7 + n); }
+
+constexpr uint32_t MediaCode(uint32_t word) { return word & kMediaCodeMask; }
+constexpr bool IsDualLayerSetStarted(uint32_t word) { return (word & kDualLayerSetStarted) != 0; }
+constexpr bool IsDiscWritten(uint32_t word, uint32_t n) { return (word & DiscWritten(n)) != 0; }
+
+/// The marks of discs 1 to `count` in `word`, in their places; a count over 9 counts as 9.
+constexpr uint32_t DiscMarks(uint32_t word, uint32_t count) {
+  const uint32_t discs = count < kMaxSources ? count : kMaxSources;
+  return word & (DiscWritten(discs + 1) - DiscWritten(1));
+}
+
+/// True when discs 1 to `count` all have their marks in `word` (as for a set of none).
+constexpr bool AllDiscsWritten(uint32_t word, uint32_t count) {
+  return DiscMarks(word, count) == DiscMarks(~0u, count);
+}
+
+/// `word` once disc `n` (1 to 9) has been written on media `mediaCode`: the disc's mark added
+/// and the media recorded. Only a DVD-R DL set is continued in a later run, so any other media
+/// leaves neither a media code nor a started set behind. The other marks and the completion
+/// bit stay as they are.
+constexpr uint32_t WithDiscWritten(uint32_t word, uint32_t n, uint32_t mediaCode) {
+  uint32_t state = (word | DiscWritten(n)) & ~(kDualLayerSetStarted | kMediaCodeMask);
+  if (mediaCode == kMediaDvdRDualLayer) state |= kDualLayerSetStarted | kMediaDvdRDualLayer;
+  return state;
+}
 }  // namespace disc_state
 
 /// One source file (disc image): disc n is written from entry n - 1.

@@ -6,6 +6,7 @@
 #include "wizard/intro_pages.h"
 #include "wizard/page_drive.h"
 #include "wizard/page_write.h"
+#include "wizard/string_ids.h"
 #include "wizard/vantor_sheet.h"
 #include "wizard/window_messages.h"
 
@@ -40,7 +41,7 @@ WizardStartup::~WizardStartup() {
 
 void WizardStartup::Run(RunContext& context) {
   if (workerAbandoned_) return;
-  lastResult_ = 3;
+  lastResult_ = wizard_exit::kAborted;
   lastShown_ = false;
   parts_ = std::make_unique<RunParts>();
   RunParts& parts = *parts_;
@@ -58,7 +59,7 @@ void WizardStartup::Run(RunContext& context) {
   WizardContext wizard{context, imapi, services_.ui, *parts.devices, services_.language};
   if (imapi.master == nullptr) {
     parts.Release();
-    wizard.Message(457, wm::kMbOk);
+    wizard.Message(kStr457CouldNotOpenImapi, wm::kMbOk);
     return;
   }
   imapi.ready = 1;
@@ -66,7 +67,7 @@ void WizardStartup::Run(RunContext& context) {
   parts.steps = assembly_.MakeJobSteps(imapi, context);
   if (!parts.steps) {
     parts.Release();
-    wizard.Message(457, wm::kMbOk);
+    wizard.Message(kStr457CouldNotOpenImapi, wm::kMbOk);
     return;
   }
   parts.worker = std::make_unique<WorkerServices>(

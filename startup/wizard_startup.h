@@ -66,7 +66,7 @@ class WizardStartup : public WizardBranch {
 
   /// True when the last run left a worker running.
   bool WorkerAbandoned() const { return workerAbandoned_; }
-  /// The sheet's result of the last run (3 when it was never shown).
+  /// The sheet's result of the last run (wizard_exit; kAborted when it was never shown).
   intptr_t LastResult() const { return lastResult_; }
   /// True when the last run showed the wizard.
   bool LastRunShown() const { return lastShown_; }

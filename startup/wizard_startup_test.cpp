@@ -97,10 +97,10 @@ TEST_F(WizardStartupTest, ClosingTheShownWizardPrintsTheStateWord) {
 TEST_F(WizardStartupTest, AFailureAfterTheWizardShowedStillPrintsTheLine) {
   OnceShown([&] {
     context.discState |= 0x200;
-    context.sheet.load()->Terminate(3, 0, L"");
+    context.sheet.load()->Terminate(wizard_exit::kAborted, 0, L"");
   });
   Run();
-  EXPECT_EQ(startup.LastResult(), 3);
+  EXPECT_EQ(startup.LastResult(), wizard_exit::kAborted);
   EXPECT_EQ(platform.output.written, "536871691\n");
 }
 
@@ -132,7 +132,7 @@ TEST_F(WizardStartupTest, WithoutJobStepsMessage457AndTheObjectsReleased) {
 TEST_F(WizardStartupTest, SourcesThatVanishedBeforeTheSurveyShowNothing) {
   std::filesystem::remove(folder.path() / "set/disc1.iso");
   Run();
-  EXPECT_EQ(startup.LastResult(), 3);
+  EXPECT_EQ(startup.LastResult(), wizard_exit::kAborted);
   EXPECT_FALSE(startup.LastRunShown());
   EXPECT_TRUE(platform.output.written.empty());
   EXPECT_TRUE(boxes.empty());

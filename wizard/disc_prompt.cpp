@@ -2,6 +2,7 @@
 
 #include "devices/recorders.h"
 #include "wizard/information_dialogs.h"
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 
@@ -79,10 +80,11 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
   }
   const std::wstring number = Decimal(discNumber);
   const std::wstring count = Decimal(discCount);
-  wizard_.ui.windows.SetCaption(self, wizard_.Format(350, {number, L"", L"", count}));
+  wizard_.ui.windows.SetCaption(
+      self, wizard_.Format(kStr350CreateRecoveryDisc, {number, L"", L"", count}));
 
   CDlg_030_ScanMedia scan(wizard_);
-  scan.text = wizard_.Text(154);
+  scan.text = wizard_.Text(kStr154RecognizingDriveDisc);
   runningScan_ = &scan;
   const intptr_t found = scan.DoModal();
   runningScan_ = nullptr;
@@ -94,7 +96,8 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
       bool alive = true;
       if (wParam != 0) {
         // Every attempt after the first says first why the last disc was refused.
-        static constexpr uint32_t kReasons[] = {0, 465, 466, 467, 468};
+        static constexpr uint32_t kReasons[] = {0, kStr465NoDiscInDrive, kStr466DiscAlreadyHasData,
+                                                kStr467IncorrectDiscType, kStr468DiscCannotBeUsed};
         const auto check = static_cast<uint32_t>(scan.mediaCheck);
         if (check >= MEDIA_NO_DISC && check <= MEDIA_UNUSABLE) {
           wizard_.Message(kReasons[check], wm::kMbOk);
@@ -104,8 +107,10 @@ void CDlg_030_DriveSpeed::OnPromptDisc(uintptr_t wParam, intptr_t lParam) {
       if (alive) {
         const std::wstring letter(1, wizard_.run.targetDriveLetter);
         const std::wstring media = MediaName(wizard_.run.mediaType, wizard_.language);
-        const int answer = wizard_.Message(469, wizard_.Format(469, {number, letter, media, count}),
-                                           wm::kMbOkCancel);
+        const int answer = wizard_.Message(
+            kStr469InsertBlankDiscIntoDrive,
+            wizard_.Format(kStr469InsertBlankDiscIntoDrive, {number, letter, media, count}),
+            wm::kMbOkCancel);
         if (StillAlive()) {
           if (answer == wm::kIdOk) {
             if (wizard_.ui.windows.IsWindow(self))

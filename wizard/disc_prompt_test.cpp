@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/recorders.h"
+#include "wizard/vantor_sheet.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 #include "wizard/wizard_test_support.h"
@@ -70,7 +71,7 @@ TEST_F(PromptDestructionTest, APromptArrivingDuringAPromptIsDropped) {
   };
   h.answers = {wm::kIdOk};
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.devices.mediaPolls, 2) << "one scan for the refused disc, one after OK";
   EXPECT_EQ(h.Count("burn 1 power=1"), 1);
 }
@@ -80,7 +81,7 @@ TEST(PromptTest, TheDiscTypeAndDriveAreNamedInTheRequest) {
   h.devices.mediaChecks = {MEDIA_NOT_BLANK, MEDIA_READY};
   h.answers = {wm::kIdOk, wm::kIdOk};
   h.GoToWritePage(0b11);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   ASSERT_GE(h.boxes.size(), 2u);
   EXPECT_EQ(h.boxes[0].id, 469u);
   EXPECT_EQ(h.boxes[0].text,

@@ -1,17 +1,9 @@
 #include "wizard/drive_entries.h"
 
-#include <cwctype>
+#include "text/ascii_case.h"
 
 namespace kestrune {
 namespace {
-
-bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-  }
-  return true;
-}
 
 /// Bytes as decimal text; 0 when the text is not a plain unsigned 64-bit number.
 uint64_t ParseSize(const std::wstring& text) {
@@ -33,8 +25,9 @@ DriveEntry RecorderEntry(const std::wstring& text) {
 }
 
 DriveEntry UsbDiskEntry(const CVantorEnumUSBDetail& disk, uint32_t requiredMB) {
-  uint32_t flags = EqualsIgnoringCase(disk.mediaTypeText, L"Removable Media") ? ENTRY_REMOVABLE
-                                                                              : ENTRY_LOCAL_DISK;
+  uint32_t flags = text::EqualsIgnoringAsciiCase(disk.mediaTypeText, L"Removable Media")
+                       ? ENTRY_REMOVABLE
+                       : ENTRY_LOCAL_DISK;
   std::wstring letter;
   if (disk.partitions.empty()) {
     flags |= ENTRY_UNFORMATTED;

@@ -1,22 +1,27 @@
 #include "wizard/intro_pages.h"
 
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 
 namespace kestrune {
 
 std::wstring CPage_010_Start::TitleText() const {
-  std::wstring title = wizard_.Text(200);
+  std::wstring title = wizard_.Text(kStr200UseDownloadedRecoveryData);
   if (wizard_.run.estimatedMinutes != 0) {
-    title += wizard_.Format(208, {Decimal(wizard_.run.estimatedMinutes)});
+    title += wizard_.Format(kStr208TimeRequired, {Decimal(wizard_.run.estimatedMinutes)});
   }
   return title;
 }
 
 std::wstring CPage_010_Start::NotesText() const {
-  // String 226 names both media whatever the survey allowed.
-  const std::wstring notes[] = {wizard_.Text(201), wizard_.Format(223, {wizard_.Text(226)}),
-                                wizard_.Text(203), wizard_.Text(205),
-                                wizard_.Text(206), wizard_.Text(207)};
+  // The supported media are both named, whatever the survey allowed.
+  const std::wstring notes[] = {
+      wizard_.Text(kStr201KeepInSafePlace),
+      wizard_.Format(kStr223MediaSupported, {wizard_.Text(kStr226DvdRDlOrUsbDrive)}),
+      wizard_.Text(kStr203RemoveUnusedMedia),
+      wizard_.Text(kStr205KeepAcAdaptorConnected),
+      wizard_.Text(kStr206DoNotVibratePc),
+      wizard_.Text(kStr207CloseOtherApplications)};
   std::wstring joined;
   for (const std::wstring& note : notes) {
     if (!joined.empty()) joined += L"\r\n";
@@ -58,21 +63,24 @@ void CPage_015_Info::OnInitDialog() {
   ListView& list = wizard_.ui.lists;
   const RunContext& run = wizard_.run;
   const int width = list.ClientWidth(window(), kNeeds);
-  list.InsertColumn(window(), kNeeds, 0, wizard_.Text(230), ColumnAlign::kLeft, width * 9 / 20 - 5);
-  list.InsertColumn(window(), kNeeds, 1, wizard_.Text(232), ColumnAlign::kLeft, width * 11 / 20);
+  list.InsertColumn(window(), kNeeds, 0, wizard_.Text(kStr230DiscType), ColumnAlign::kLeft,
+                    width * 9 / 20 - 5);
+  list.InsertColumn(window(), kNeeds, 1, wizard_.Text(kStr232NumberDiscsRequired),
+                    ColumnAlign::kLeft, width * 11 / 20);
   wizard_.ui.controls.SetText(window(), kLabel, run.discLabel.str());
   list.DeleteAllItems(window(), kNeeds);
 
   int row = 0;
   if ((run.allowedMediaMask & kMaskDvdRDualLayer) != 0 && run.sourceCount != 0) {
     // One disc per source file.
-    list.InsertItem(window(), kNeeds, row, wizard_.Text(242), -1);
+    list.InsertItem(window(), kNeeds, row, wizard_.Text(kStr242ForDvdRDl), -1);
     list.SetItemText(window(), kNeeds, row, 1, Decimal(run.sourceCount));
     ++row;
   }
   if ((run.allowedMediaMask & kMaskUsbDrive) != 0 && run.requiredMB != 0) {
-    list.InsertItem(window(), kNeeds, row, wizard_.Text(245), -1);
-    list.SetItemText(window(), kNeeds, row, 1, wizard_.Format(246, {run.usbSizeGB.str()}));
+    list.InsertItem(window(), kNeeds, row, wizard_.Text(kStr245ForUsbDrive), -1);
+    list.SetItemText(window(), kNeeds, row, 1,
+                     wizard_.Format(kStr246MinimumGb, {run.usbSizeGB.str()}));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/work_folder.h"
 #include "wizard/drive_entries.h"
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 
@@ -87,9 +88,10 @@ bool CPage_020_Drive::PageProc(uint32_t message, uintptr_t wParam, intptr_t lPar
 void CPage_020_Drive::OnInitDialog() {
   ListView& list = wizard_.ui.lists;
   const int width = list.ClientWidth(window(), kDiscList);
-  list.InsertColumn(window(), kDiscList, 0, wizard_.Text(253), ColumnAlign::kLeft,
+  list.InsertColumn(window(), kDiscList, 0, wizard_.Text(kStr253DiscNo), ColumnAlign::kLeft,
                     width - width / 3 - 5);
-  list.InsertColumn(window(), kDiscList, 1, wizard_.Text(254), ColumnAlign::kCenter, width / 3);
+  list.InsertColumn(window(), kDiscList, 1, wizard_.Text(kStr254Status), ColumnAlign::kCenter,
+                    width / 3);
   list.EnableCheckBoxes(window(), kDiscList);
   wizard_.ui.controls.SetCheck(window(), kCompareCheck, true);
 }
@@ -210,8 +212,9 @@ void CPage_020_Drive::RebuildDriveList() {
   PostWizardButtons(kBackOnly);
   wizard_.ui.controls.Enable(window(), kDriveCombo, false);
   selectedEntryKey = -1;
-  combo.SetSelection(window(), kDriveCombo,
-                     combo.AddItem(window(), kDriveCombo, wizard_.Text(260), 0));
+  combo.SetSelection(
+      window(), kDriveCombo,
+      combo.AddItem(window(), kDriveCombo, wizard_.Text(kStr260DiscDriveNotFound), 0));
   ResetChoice();
 }
 
@@ -228,7 +231,7 @@ void CPage_020_Drive::OnDriveChosen(uint32_t key) {
   ControlView& controls = wizard_.ui.controls;
   if (!scanDialog_) {
     scanDialog_ = std::make_unique<CScanMediaDlg>(wizard_);
-    scanDialog_->text = wizard_.Text(154);
+    scanDialog_->text = wizard_.Text(kStr154RecognizingDriveDisc);
   }
   if (IsUsbEntry(key)) {
     controls.Show(window(), kDvdRadio, false);
@@ -245,7 +248,7 @@ void CPage_020_Drive::OnDriveChosen(uint32_t key) {
     // A refresh during the scan may have found no drive at all.
     controls.Show(window(), kCannotWrite, !controls.IsEnabled(window(), kDriveCombo));
     uint32_t current = scanDialog_->currentMediaCode;
-    if (current == 0) current = run.discState & disc_state::kMediaCodeMask;
+    if (current == 0) current = disc_state::MediaCode(run.discState);
     discTypeChoice = -1;
     listMediaType = -1;
     if (current == kMediaDvdRDualLayer && (mask & kMaskDvdRDualLayer) != 0) {
@@ -267,7 +270,7 @@ void CPage_020_Drive::ShowDiscList(int32_t mediaCode) {
   bool marks = false;
   if (mediaCode == static_cast<int32_t>(kMediaDvdRDualLayer)) {
     rows = run.sourceCount;
-    marks = (run.discState & disc_state::kDualLayerSetStarted) != 0;
+    marks = disc_state::IsDualLayerSetStarted(run.discState);
   } else if (mediaCode == static_cast<int32_t>(kMediaUsbDrive)) {
     rows = (run.allowedMediaMask & kMaskUsbDrive) != 0 ? 1 : 0;
   }
@@ -277,15 +280,16 @@ void CPage_020_Drive::ShowDiscList(int32_t mediaCode) {
   }
   wizard_.ui.controls.Enable(window(), kDiscList, true);
   for (uint32_t i = 0; i < rows; ++i) {
-    const int row = list.InsertItem(window(), kDiscList, static_cast<int>(i),
-                                    wizard_.Format(263, {Decimal(i + 1)}), -1);
-    if (marks && (run.discState & (0x100u << i)) != 0) {
+    const int row =
+        list.InsertItem(window(), kDiscList, static_cast<int>(i),
+                        wizard_.Format(kStr263WritingRecoveryDisc, {Decimal(i + 1)}), -1);
+    if (marks && disc_state::IsDiscWritten(run.discState, i + 1)) {
       list.SetCheckState(window(), kDiscList, row, false);
-      list.SetItemText(window(), kDiscList, row, 1, wizard_.Text(255));
+      list.SetItemText(window(), kDiscList, row, 1, wizard_.Text(kStr255Complete));
       list.SetItemData(window(), kDiscList, row, 1);
     } else {
       list.SetCheckState(window(), kDiscList, row, true);
-      list.SetItemText(window(), kDiscList, row, 1, wizard_.Text(257));
+      list.SetItemText(window(), kDiscList, row, 1, wizard_.Text(kStr257NotWritten));
     }
   }
   UpdateDiscSelection();
@@ -340,47 +344,57 @@ intptr_t CPage_020_Drive::OnWizardNext() {
   run.comparing = 0;
   run.compareAfterWrite = wizard_.ui.controls.GetCheck(window(), kCompareCheck) ? 1 : 0;
 
+  // Says why the page cannot move on; the answer that keeps it.
+  const auto refuse = [this](uint32_t id) {
+    wizard_.Message(id, wm::kMbOk);
+    return kStay;
+  };
   // A drive that went away while a question was open is not written.
   auto stillThere = [&] {
     std::wstring ignored;
     if (driveLetterMask != 0 && EntryText(key, ignored)) return true;
-    wizard_.Message(276, wm::kMbOk);
+    refuse(kStr276DriveDisconnected);
     return false;
   };
 
   if (type == static_cast<int32_t>(kMediaDvdRDualLayer)) {
-    if (!wizard_.devices.IsWindows8OrGreater() && !FreeSpaceSuffices(481)) return kStay;
-    if (run.compareAfterWrite != 0 && !FreeSpaceSuffices(484)) return kStay;
+    if (!wizard_.devices.IsWindows8OrGreater() && !FreeSpaceSuffices(kStr481NotEnoughDiskSpace)) {
+      return kStay;
+    }
+    if (run.compareAfterWrite != 0 && !FreeSpaceSuffices(kStr484NotEnoughDiskSpaceToCompare)) {
+      return kStay;
+    }
     if (!wizard_.devices.BindRecorder(static_cast<wchar_t>(key & 0xffff), kMediaDvdRDualLayer)) {
       return kStay;
     }
   } else if (type == static_cast<int32_t>(kMediaUsbDrive)) {
     if ((key & ENTRY_TOO_SMALL) != 0) {
-      wizard_.Message(265, wizard_.Format(265, {run.usbSizeGB.str()}), wm::kMbOk);
+      wizard_.Message(kStr265NotEnoughFreeSpace,
+                      wizard_.Format(kStr265NotEnoughFreeSpace, {run.usbSizeGB.str()}), wm::kMbOk);
       return kStay;
     }
-    if ((key & ENTRY_UNFORMATTED) != 0) return wizard_.Message(269, wm::kMbOk), kStay;
-    if ((key & ENTRY_MULTI_PARTITION) != 0) return wizard_.Message(272, wm::kMbOk), kStay;
-    if ((key & ENTRY_NO_LETTER) != 0) return wizard_.Message(273, wm::kMbOk), kStay;
+    if ((key & ENTRY_UNFORMATTED) != 0) return refuse(kStr269DriveNotFormatted);
+    if ((key & ENTRY_MULTI_PARTITION) != 0) return refuse(kStr272DriveMultiplePartitions);
+    if ((key & ENTRY_NO_LETTER) != 0) return refuse(kStr273DriveHasNoLetter);
     if ((key & ENTRY_LOCAL_DISK) != 0) {
-      const int answer =
-          wizard_.Message(274, wm::kMbYesNo | wm::kMbIconWarning | wm::kMbDefButton2);
+      const int answer = wizard_.Message(kStr274DriveIsLocalDisk,
+                                         wm::kMbYesNo | wm::kMbIconWarning | wm::kMbDefButton2);
       if (answer != wm::kIdYes || !stillThere()) return kStay;
     }
     if (driveLetterMask != 0) {
       // The question names the drive that will be wiped: the entry with the chosen key.
       std::wstring drive;
-      if (!EntryText(key, drive)) return wizard_.Message(276, wm::kMbOk), kStay;
-      const int answer = wizard_.Message(266, wizard_.Format(266, {drive}),
+      if (!EntryText(key, drive)) return refuse(kStr276DriveDisconnected);
+      const int answer = wizard_.Message(kStr266DriveDataWillBeDeleted,
+                                         wizard_.Format(kStr266DriveDataWillBeDeleted, {drive}),
                                          wm::kMbOkCancel | wm::kMbIconWarning | wm::kMbDefButton2);
       if (answer != wm::kIdOk || !stillThere()) return kStay;
     }
-    if (run.compareAfterWrite != 0 && !FreeSpaceSuffices(484)) return kStay;
+    if (run.compareAfterWrite != 0 && !FreeSpaceSuffices(kStr484NotEnoughDiskSpaceToCompare)) {
+      return kStay;
+    }
   }
-  if (driveLetterMask == 0) {
-    wizard_.Message(276, wm::kMbOk);
-    return kStay;
-  }
+  if (driveLetterMask == 0) return refuse(kStr276DriveDisconnected);
   driveLetterMask = 0;
   run.mediaType = static_cast<uint32_t>(type);
   run.targetDriveLetter = static_cast<wchar_t>(key & 0xff);

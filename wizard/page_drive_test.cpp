@@ -70,6 +70,17 @@ TEST_F(DrivePageTest, ADiskOfExactlyTheRequiredSizeIsNotTooSmall) {
       << "a size that does not parse counts as 0";
 }
 
+TEST_F(DrivePageTest, ARemovableDiskIsKnownByItsMediaTypeInAnyLetterCase) {
+  const auto key = [](const wchar_t* mediaType) {
+    return UsbDiskEntry(UsbDisk(L"a", 32 * kGiB, {L"F:"}, mediaType), 1).key &
+           (ENTRY_REMOVABLE | ENTRY_LOCAL_DISK);
+  };
+  EXPECT_EQ(key(L"Removable Media"), ENTRY_REMOVABLE);
+  EXPECT_EQ(key(L"REMOVABLE media"), ENTRY_REMOVABLE);
+  EXPECT_EQ(key(L"Removable Media "), ENTRY_LOCAL_DISK);
+  EXPECT_EQ(key(L"Fixed hard disk media"), ENTRY_LOCAL_DISK);
+}
+
 TEST_F(DrivePageTest, WithoutAnyDriveTheListSaysSoAndNextStaysOff) {
   h.devices.recorders.clear();
   h.GoToDrivePage();

@@ -1,6 +1,7 @@
 #include "wizard/page_write.h"
 
 #include "wizard/drive_entries.h"
+#include "wizard/string_ids.h"
 #include "wizard/vantor_sheet.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
@@ -9,12 +10,6 @@ namespace kestrune {
 namespace {
 
 bool IsDiscJob(uint32_t job) { return job >= JOB_WRITE_DISC_1 && job <= JOB_WRITE_DISC_9; }
-
-/// The marks of discs 1 to `count` in a state word, as bits 0 to count - 1.
-uint32_t DiscMarks(uint32_t discState, uint32_t count) {
-  const uint32_t all = count >= 9 ? 0x1ff : (1u << count) - 1;
-  return (discState >> 8) & all;
-}
 
 }  // namespace
 
@@ -56,8 +51,8 @@ bool CPage_030_Write::PageProc(uint32_t message, uintptr_t wParam, intptr_t lPar
     case WM_CHECK_PROGRESS:
       if (lParam == kCheckStarting) {
         ShowMarquee();
-        SetRowStatus(wizard_.Text(307));
-        SetStatusLine(wizard_.Text(307));
+        SetRowStatus(wizard_.Text(kStr307CheckingFiles));
+        SetStatusLine(wizard_.Text(kStr307CheckingFiles));
       }
       break;
     case WM_DEVICE_EVENT:
@@ -78,8 +73,10 @@ void CPage_030_Write::OnInitDialog() {
   ListView& list = wizard_.ui.lists;
   list.SetImageList(window(), kRows, kIcons);
   const int width = list.ClientWidth(window(), kRows);
-  list.InsertColumn(window(), kRows, 0, wizard_.Text(300), ColumnAlign::kLeft, width * 60 / 100);
-  list.InsertColumn(window(), kRows, 1, wizard_.Text(301), ColumnAlign::kCenter, width * 35 / 100);
+  list.InsertColumn(window(), kRows, 0, wizard_.Text(kStr300Task), ColumnAlign::kLeft,
+                    width * 60 / 100);
+  list.InsertColumn(window(), kRows, 1, wizard_.Text(kStr301Status), ColumnAlign::kCenter,
+                    width * 35 / 100);
 
   queue_.clear();
   queue_.push_back(JOB_PREPARE);
@@ -91,8 +88,8 @@ void CPage_030_Write::OnInitDialog() {
       if ((run.discSelMask & (1u << i)) != 0) queue_.push_back(JobWriteDisc(i + 1));
     }
     // Marks brought along count only for a DVD-R DL set that was started before.
-    if ((run.discState & disc_state::kDualLayerSetStarted) != 0) {
-      completedDiscs_ = DiscMarks(run.discState, discCount_);
+    if (disc_state::IsDualLayerSetStarted(run.discState)) {
+      completedDiscs_ = disc_state::DiscMarks(run.discState, discCount_);
     }
   }
   queue_.push_back(JOB_FINISH);
@@ -125,14 +122,14 @@ uint32_t CPage_030_Write::TakeNextJob() {
   currentDisc_ = 0;
   std::wstring task;
   if (job == JOB_PREPARE) {
-    task = wizard_.Text(302);
+    task = wizard_.Text(kStr302Preparing);
   } else if (IsDiscJob(job)) {
     currentDisc_ = job - JobWriteDisc(0);
     task = DiscTitle();
   } else if (job == JOB_WRITE_USB) {
-    task = wizard_.Format(263, {L"1"});
+    task = wizard_.Format(kStr263WritingRecoveryDisc, {L"1"});
   } else if (job == JOB_FINISH) {
-    task = wizard_.Text(303);
+    task = wizard_.Text(kStr303Close);
   }
   if (job != JOB_QUIT) {
     ListView& list = wizard_.ui.lists;
@@ -142,7 +139,8 @@ uint32_t CPage_030_Write::TakeNextJob() {
 }
 
 std::wstring CPage_030_Write::DiscTitle() const {
-  return wizard_.Format(319, {Decimal(currentDisc_), L"", L"", Decimal(discCount_)});
+  return wizard_.Format(kStr319WritingRecoveryDiscOfSet,
+                        {Decimal(currentDisc_), L"", L"", Decimal(discCount_)});
 }
 
 void CPage_030_Write::PostJob(uint32_t job, intptr_t argument) {
@@ -158,9 +156,9 @@ void CPage_030_Write::PromptForDisc(uintptr_t first) {
   if (prompt_->window() != nullptr) {
     static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, first, numbers));
   }
-  SetRowStatus(wizard_.Text(309), kImageRunning);
+  SetRowStatus(wizard_.Text(kStr309InsertBlankDisc), kImageRunning);
   SetTitle(DiscTitle());
-  SetStatusLine(wizard_.Text(309));
+  SetStatusLine(wizard_.Text(kStr309InsertBlankDisc));
 }
 
 void CPage_030_Write::DestroyPrompt() {
@@ -184,9 +182,10 @@ void CPage_030_Write::OnPromptDone(uintptr_t ready) {
     PostJob(currentJob_, static_cast<intptr_t>((discCount_ << 16) | currentDisc_));
     return;
   }
-  const int answer = wizard_.Message(401, wm::kMbYesNo | wm::kMbDefButton2);
+  const int answer =
+      wizard_.Message(kStr401StopCreationTakesAWhile, wm::kMbYesNo | wm::kMbDefButton2);
   if (answer == wm::kIdYes) {
-    EndWizard(3, 0);
+    EndWizard(wizard_exit::kAborted);
   } else if (prompt_ && prompt_->window() != nullptr && awaitingDisc_) {
     static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0));
   }
@@ -196,35 +195,35 @@ void CPage_030_Write::OnJobStart(uintptr_t step) {
   switch (step) {
     case STEP_PREPARE:
       SetBar(0);
-      SetTitle(wizard_.Text(302));
-      SetRowStatus(wizard_.Text(308), kImageRunning);
-      SetStatusLine(wizard_.Text(308));
+      SetTitle(wizard_.Text(kStr302Preparing));
+      SetRowStatus(wizard_.Text(kStr308CreatingDiscImages), kImageRunning);
+      SetStatusLine(wizard_.Text(kStr308CreatingDiscImages));
       break;
     case STEP_DISC_JOB:
       SetBar(0);
       SetTitle(DiscTitle());
-      SetRowStatus(wizard_.Text(310), kImageRunning);
-      SetStatusLine(wizard_.Text(310));
+      SetRowStatus(wizard_.Text(kStr310InitializingHardware), kImageRunning);
+      SetStatusLine(wizard_.Text(kStr310InitializingHardware));
       break;
     case STEP_USB_JOB:
       SetBar(0);
-      SetTitle(wizard_.Format(263, {L"1"}));
-      SetRowStatus(wizard_.Text(318), kImageRunning);
-      SetStatusLine(wizard_.Text(318));
+      SetTitle(wizard_.Format(kStr263WritingRecoveryDisc, {L"1"}));
+      SetRowStatus(wizard_.Text(kStr318WritingDataUsbDrive), kImageRunning);
+      SetStatusLine(wizard_.Text(kStr318WritingDataUsbDrive));
       break;
     case STEP_FINISH:
-      SetTitle(wizard_.Text(313));
-      SetRowStatus(wizard_.Text(313), kImageRunning);
-      SetStatusLine(wizard_.Text(313));
+      SetTitle(wizard_.Text(kStr313Closing));
+      SetRowStatus(wizard_.Text(kStr313Closing), kImageRunning);
+      SetStatusLine(wizard_.Text(kStr313Closing));
       break;
     case STEP_DISC_COMPARE:
     case STEP_USB_COMPARE:
       ShowMarquee();
-      SetRowStatus(wizard_.Text(320));
-      SetStatusLine(wizard_.Text(320));
+      SetRowStatus(wizard_.Text(kStr320ComparingFiles));
+      SetStatusLine(wizard_.Text(kStr320ComparingFiles));
       break;
     case STEP_USB_MD5_CHECK:
-      SetRowStatus(wizard_.Text(307));
+      SetRowStatus(wizard_.Text(kStr307CheckingFiles));
       break;
     case STEP_BURN:
       DestroyPrompt();
@@ -239,8 +238,8 @@ void CPage_030_Write::OnJobEnd(uintptr_t step, intptr_t lParam) {
   switch (step) {
     case STEP_PREPARE:
       if (result == RESULT_OK) {
-        SetRowStatus(wizard_.Text(304), kImageComplete);
-        SetStatusLine(wizard_.Text(304));
+        SetRowStatus(wizard_.Text(kStr304Complete), kImageComplete);
+        SetStatusLine(wizard_.Text(kStr304Complete));
         const uint32_t job = TakeNextJob();
         if (IsDiscJob(job)) {
           PromptForDisc(0);
@@ -248,7 +247,7 @@ void CPage_030_Write::OnJobEnd(uintptr_t step, intptr_t lParam) {
           PostJob(job);
         }
       } else if (result != RESULT_STOPPED) {
-        EndWizard(3, 0);
+        EndWizard(wizard_exit::kAborted);
       }
       break;
     case STEP_DISC_JOB:
@@ -260,22 +259,22 @@ void CPage_030_Write::OnJobEnd(uintptr_t step, intptr_t lParam) {
         wizard_.run.discState |= disc_state::kSetComplete;
         PostJob(JOB_FINISH);
       } else if (result == RESULT_CHECK_FAILED) {
-        EndWizard(3, 482);
+        EndWizard(wizard_exit::kAborted, kStr482FileCheckFailed);
       } else if (result == RESULT_COMPARE_MISMATCH) {
-        EndWizard(3, 483);
+        EndWizard(wizard_exit::kAborted, kStr483ProblemsInFileComparisons);
       } else if (result != RESULT_STOPPED) {
-        EndWizard(3, 475);
+        EndWizard(wizard_exit::kAborted, kStr475UsbDriveWriteFailed);
       }
       break;
     case STEP_FINISH:
-      SetRowStatus(wizard_.Text(304), kImageComplete);
-      SetStatusLine(wizard_.Text(304));
+      SetRowStatus(wizard_.Text(kStr304Complete), kImageComplete);
+      SetStatusLine(wizard_.Text(kStr304Complete));
       wizard_.ui.controls.Show(window(), kBar, true);
       SetBar(1000);
       PostJob(TakeNextJob());
       break;
     case STEP_QUIT:
-      EndWizard(1, 0);
+      EndWizard(wizard_exit::kComplete);
       break;
     case STEP_USB_WRITE_PROGRESS:
       SetBar(static_cast<int>(lParam));
@@ -287,15 +286,16 @@ void CPage_030_Write::OnJobEnd(uintptr_t step, intptr_t lParam) {
 
 void CPage_030_Write::OnDiscJobEnd(uint32_t result) {
   if (result == RESULT_OK) {
-    SetRowStatus(wizard_.Text(304), kImageComplete);
-    SetStatusLine(wizard_.Text(304));
+    SetRowStatus(wizard_.Text(kStr304Complete), kImageComplete);
+    SetStatusLine(wizard_.Text(kStr304Complete));
     const uint32_t disc = currentDisc_;
     const uint32_t job = TakeNextJob();
     MarkDiscWritten(disc, job == JOB_FINISH);
     const RunContext& run = wizard_.run;
-    wizard_.Message(406,
-                    wizard_.Format(406, {Decimal(disc), std::wstring(1, run.targetDriveLetter),
-                                         run.discLabel.str(), L"", Decimal(discCount_)}),
+    wizard_.Message(kStr406RecoveryDiscComplete,
+                    wizard_.Format(kStr406RecoveryDiscComplete,
+                                   {Decimal(disc), std::wstring(1, run.targetDriveLetter),
+                                    run.discLabel.str(), L"", Decimal(discCount_)}),
                     wm::kMbOk);
     if (IsDiscJob(job)) {
       PromptForDisc(1);
@@ -303,30 +303,24 @@ void CPage_030_Write::OnDiscJobEnd(uint32_t result) {
       PostJob(job);
     }
   } else if (result == RESULT_COMPARE_MISMATCH) {
-    EndWizard(3, 483);
+    EndWizard(wizard_exit::kAborted, kStr483ProblemsInFileComparisons);
   } else if (result == RESULT_BURN_FAILED) {
     OnBurnFailed();
   } else if (result != RESULT_STOPPED) {
-    EndWizard(3, 0);
+    EndWizard(wizard_exit::kAborted);
   }
 }
 
 void CPage_030_Write::MarkDiscWritten(uint32_t disc, bool lastOfQueue) {
   RunContext& run = wizard_.run;
-  uint32_t state = run.discState | disc_state::DiscWritten(disc);
-  state &= ~(disc_state::kDualLayerSetStarted | disc_state::kMediaCodeMask);
-  if (run.mediaType == kMediaDvdRDualLayer) {
-    state |= disc_state::kDualLayerSetStarted | kMediaDvdRDualLayer;
-  }
-  completedDiscs_ |= 1u << (disc - 1);
+  uint32_t state = disc_state::WithDiscWritten(run.discState, disc, run.mediaType);
+  completedDiscs_ |= disc_state::DiscWritten(disc);
   if (lastOfQueue) {
     allDone_ = true;
     const WindowHandle sheet = Sheet();
     if (sheet != nullptr) wizard_.ui.controls.Enable(sheet, wm::kIdCancel, false);
     // A partial set ("/P" with discs left out) is not complete.
-    if (DiscMarks(completedDiscs_ << 8, discCount_) == DiscMarks(0xffffffffu, discCount_)) {
-      state |= disc_state::kSetComplete;
-    }
+    if (disc_state::AllDiscsWritten(completedDiscs_, discCount_)) state |= disc_state::kSetComplete;
   }
   run.discState = state;
 }
@@ -334,19 +328,21 @@ void CPage_030_Write::MarkDiscWritten(uint32_t disc, bool lastOfQueue) {
 void CPage_030_Write::OnBurnFailed() {
   // The user has already chosen to leave: the failure is the cancelled write.
   if (wizard_.imapi.exitRequested != 0) return;
-  SetRowStatus(wizard_.Text(305), kImageFailed);
-  SetStatusLine(wizard_.Text(305));
-  const int retry = wizard_.Message(471, wizard_.Format(471, {Decimal(currentDisc_)}),
+  SetRowStatus(wizard_.Text(kStr305Failed), kImageFailed);
+  SetStatusLine(wizard_.Text(kStr305Failed));
+  const int retry = wizard_.Message(kStr471DiscWriteFailed,
+                                    wizard_.Format(kStr471DiscWriteFailed, {Decimal(currentDisc_)}),
                                     wm::kMbYesNo | wm::kMbDefButton2);
   if (ignoreAppMessages != 0) return;
   if (retry == wm::kIdYes) {
     PromptForDisc(1);
     return;
   }
-  const int stop = wizard_.Message(401, wm::kMbYesNo | wm::kMbDefButton2);
+  const int stop =
+      wizard_.Message(kStr401StopCreationTakesAWhile, wm::kMbYesNo | wm::kMbDefButton2);
   if (ignoreAppMessages != 0) return;
   if (stop == wm::kIdYes) {
-    EndWizard(2, 0);
+    EndWizard(wizard_exit::kStoppedAfterFailedWrite);
   } else {
     PostToSelf(WM_JOB_END, STEP_DISC_JOB, static_cast<intptr_t>(RESULT_BURN_FAILED));
   }
@@ -357,7 +353,7 @@ void CPage_030_Write::OnDeviceEvent(uintptr_t event, intptr_t unitMask) {
   if ((static_cast<uint32_t>(unitMask) & target) == 0) return;
   if (event == kDeviceEventVolumeRemoved && !allDone_ && wizard_.run.mediaType != kMediaUsbDrive &&
       wizard_.imapi.burning == 0) {
-    EndWizard(3, 473);
+    EndWizard(wizard_exit::kAborted, kStr473DvdDriveDisconnected);
   } else if (event == kDeviceEventMediaRemoved && prompt_ && awaitingDisc_ &&
              prompt_->window() != nullptr) {
     static_cast<void>(wizard_.ui.post.Post(prompt_->window(), WM_PROMPT_DISC, 1, 0));

@@ -69,8 +69,9 @@ class CPage_030_Write : public CPageBase {
   /// Marks the disc just written in the state word; the set is complete only when every disc
   /// of it has its mark.
   void MarkDiscWritten(uint32_t disc, bool lastOfQueue);
-  /// Ends the wizard: no more prompts or messages, then the sheet's Terminate.
-  void EndWizard(int exitCode, uint32_t messageId);
+  /// Ends the wizard with `exitCode` (wizard_exit): no more prompts or messages, then the
+  /// sheet's Terminate, which shows string `messageId` when one is given.
+  void EndWizard(int exitCode, uint32_t messageId = 0);
 
   void SetRowStatus(const std::wstring& text, int image = -1);
   void SetStatusLine(const std::wstring& text);
@@ -88,8 +89,8 @@ class CPage_030_Write : public CPageBase {
   bool allDone_ = false;
   bool awaitingDisc_ = false;
   uintptr_t progressTimer_ = 0;
-  /// Disc marks of the state word that count towards a complete set: those a started DVD-R
-  /// DL set brought along, and those written in this run.
+  /// Disc marks (as in the state word) that count towards a complete set: those a started
+  /// DVD-R DL set brought along, and those written in this run.
   uint32_t completedDiscs_ = 0;
   std::unique_ptr<CDlg_030_DriveSpeed> prompt_;
   /// Prompts destroyed while their procedure still ran; freed once it has returned.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/recorders.h"
+#include "wizard/vantor_sheet.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 #include "wizard/wizard_test_support.h"
@@ -27,7 +28,7 @@ std::vector<int> Images(const WizardHarness& h) {
 TEST(WritePageTest, AThreeDiscSetIsWrittenDiscByDiscAndEndsComplete) {
   WizardHarness h;
   h.GoToWritePage(0b111, true);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.Count("burn 1 power=1"), 1);
   EXPECT_EQ(h.Count("compare 3 power=1 comparing"), 1);
   EXPECT_EQ(h.BoxIds(), (Ids{406, 406, 406}));
@@ -51,7 +52,7 @@ TEST(WritePageTest, PromptsCarryTheDiscNumberAndTheSetSize) {
   h.answers = {wm::kIdOk};
   h.run.allowPartial = 1;
   h.GoToWritePage(0b110);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(number, 2u);
   EXPECT_EQ(count, 3u);
   EXPECT_EQ(h.BoxIds(), (Ids{469, 406, 406})) << "the first prompt gives no reason";
@@ -64,7 +65,7 @@ TEST(WritePageTest, APartialSetNeverClaimsToBeComplete) {
   WizardHarness h(2);
   h.run.allowPartial = 1;
   h.GoToWritePage(0b01);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.run.discState, kDisc1 | kDualLayerSet);
 }
 
@@ -72,7 +73,7 @@ TEST(WritePageTest, ContinuingAStartedSetCompletesIt) {
   WizardHarness h(2);
   h.run.discState = kDisc1 | kDualLayerSet;
   h.GoToWritePage(0b10);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.run.discState, kDisc1 | kDisc2 | kDualLayerSet | kComplete);
 }
 
@@ -89,19 +90,19 @@ TEST(WritePageTest, AFailedBurnIsRetriedOnTheSameRow) {
   // After the first 471 the page asks 401, then 471 again.
   h.PumpUntil([&] { return h.BoxIds().size() >= 2; });
   h.whileOpen[471] = onRetry;
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.BoxIds(), (Ids{471, 401, 471, 406}));
   EXPECT_EQ(h.Count("burn 1 power=1"), 2);
   EXPECT_EQ(h.Control(107, Page::kRows).rows.size(), 3u) << "no new row for the retry";
   EXPECT_EQ(h.run.discState, kDisc1 | kDualLayerSet | kComplete);
 }
 
-TEST(WritePageTest, StoppingAfterAFailedBurnEndsWithCodeTwo) {
+TEST(WritePageTest, StoppingAfterAFailedBurnEndsAsStopped) {
   WizardHarness h(1);
   h.steps.results["burn"] = RESULT_BURN_FAILED;
   h.answers = {wm::kIdNo, wm::kIdYes};
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 2);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kStoppedAfterFailedWrite);
   EXPECT_EQ(h.BoxIds(), (Ids{471, 401}));
   EXPECT_EQ(h.boxes[0].flags, wm::kMbYesNo | wm::kMbDefButton2);
   EXPECT_EQ(Images(h)[1], Page::kImageFailed);
@@ -123,7 +124,7 @@ TEST(WritePageTest, ACompareMismatchEndsTheWizardWithMessage483) {
   WizardHarness h(2);
   h.steps.results["compare"] = RESULT_COMPARE_MISMATCH;
   h.GoToWritePage(0b11, true);
-  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted);
   EXPECT_EQ(h.BoxIds(), (Ids{483}));
   EXPECT_EQ(h.boxes[0].flags & wm::kMbTopmost, wm::kMbTopmost);
   EXPECT_EQ(h.Count("burn 2 power=1"), 0);
@@ -134,7 +135,7 @@ TEST(WritePageTest, CancellingThePromptAsksAndEitherEndsOrPromptsAgain) {
   h.devices.mediaChecks = {MEDIA_NO_DISC};
   h.answers = {wm::kIdCancel, wm::kIdNo, wm::kIdOk, wm::kIdCancel, wm::kIdYes};
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted);
   EXPECT_EQ(h.BoxIds(), (Ids{469, 401, 465, 469, 401})) << "the second prompt says why";
   EXPECT_EQ(h.Count("burn 1 power=1"), 0);
 }
@@ -144,7 +145,7 @@ TEST(WritePageTest, TheScanGivesUpAfterThirtySeconds) {
   h.devices.mediaChecks = {MEDIA_NO_DISC};
   h.answers = {wm::kIdCancel, wm::kIdYes};
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted);
   EXPECT_EQ(h.devices.mediaPolls, 15) << "at once, then every 2 s until the 30 s limit";
 }
 
@@ -152,13 +153,13 @@ TEST(WritePageTest, ADataDiscIsRefusedAtOnceWithItsReason) {
   WizardHarness h(1);
   h.devices.mediaChecks = {MEDIA_READY};
   h.GoToWritePage(0b1);
-  ASSERT_EQ(h.RunToQuit(), 1);
+  ASSERT_EQ(h.RunToQuit(), wizard_exit::kComplete);
 
   WizardHarness again(1);
   again.devices.mediaChecks = {MEDIA_UNUSABLE, MEDIA_WRONG_TYPE, MEDIA_NOT_BLANK, MEDIA_READY};
   again.answers = {wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk, wm::kIdOk};
   again.GoToWritePage(0b1);
-  EXPECT_EQ(again.RunToQuit(), 1);
+  EXPECT_EQ(again.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(again.BoxIds(), (Ids{469, 467, 469, 466, 469, 406}));
   EXPECT_EQ(again.devices.mediaPolls, 4);
 }
@@ -174,7 +175,7 @@ TEST(WritePageTest, OneDiscJobPerPrompt) {
   h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventMediaRemoved, 1 << 4);
   h.Pump();
   h.steps.Open();
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.Count("burn 1 power=1"), 1);
   EXPECT_EQ(h.devices.mediaPolls, 1);
 }
@@ -187,7 +188,7 @@ TEST(WritePageTest, RemovingTheDiscWhileWaitingPromptsAgain) {
   };
   h.answers = {wm::kIdCancel, wm::kIdNo};
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   // The removal re-prompted while the user was being asked: one more scan found the disc.
   EXPECT_EQ(h.Count("burn 1 power=1"), 1);
   EXPECT_EQ(h.devices.mediaPolls, 2);
@@ -201,7 +202,7 @@ TEST(WritePageTest, TheDiscDriveDisappearingOutsideABurnEndsTheWizard) {
     h.toolkit.loop().Post(h.WritePage(), WM_DEVICE_EVENT, kDeviceEventVolumeRemoved, 1 << 4);
   };
   h.GoToWritePage(0b1);
-  EXPECT_EQ(h.RunToQuit(), 3);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted);
   EXPECT_EQ(h.BoxIds(), (Ids{469, 473}));
   EXPECT_EQ(h.write->prompt(), nullptr);
 }
@@ -210,7 +211,7 @@ TEST(WritePageTest, AUsbDriveIsWrittenCheckedAndClosed) {
   WizardHarness h;
   h.steps.usbProgress = {100, 500, 990};
   h.GoToWritePageForUsb(true);
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
   EXPECT_EQ(h.Count("usb power=1"), 1);
   EXPECT_EQ(h.Count("md5 power=1"), 1);
   EXPECT_EQ(h.Count("usbcompare power=1 comparing"), 1);
@@ -234,7 +235,7 @@ TEST(WritePageTest, EachUsbFailureHasItsMessage) {
     WizardHarness h;
     h.steps.results[c.step] = c.result;
     h.GoToWritePageForUsb(true);
-    EXPECT_EQ(h.RunToQuit(), 3) << c.step;
+    EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted) << c.step;
     EXPECT_EQ(h.BoxIds(), (Ids{266, c.message})) << c.step;
     EXPECT_EQ(h.run.discState, 0u);
   }
@@ -249,7 +250,7 @@ TEST(WritePageTest, ARemovedUsbVolumeIsNotADisconnectedDiscDrive) {
   h.Pump();
   EXPECT_FALSE(h.QuitCode().has_value());
   h.steps.Open();
-  EXPECT_EQ(h.RunToQuit(), 1);
+  EXPECT_EQ(h.RunToQuit(), wizard_exit::kComplete);
 }
 
 class WriteDisplayTest : public ::testing::Test {

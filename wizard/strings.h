@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/ui_language.h"
+#include "wizard/string_ids.h"
 
 namespace kestrune {
 
@@ -13,7 +14,7 @@ namespace kestrune {
 enum class Language { kEnglish, kJapanese };
 
 /// Well-known string ids.
-inline constexpr uint32_t kAppTitleStringId = 57344;
+inline constexpr uint32_t kAppTitleStringId = kStr57344AppTitle;
 /// Media code n is named by string kMediaNameBaseId + n (20, the USB drive, included; code 12
 /// has no name).
 inline constexpr uint32_t kMediaNameBaseId = 500;

@@ -1,6 +1,7 @@
 #include "wizard/vantor_sheet.h"
 
 #include "engine/worker_start.h"
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 
@@ -51,7 +52,7 @@ CVantorSheet::~CVantorSheet() {
 }
 
 intptr_t CVantorSheet::DoModal() {
-  if (!worker_ || wizard_.run.surveyResult != 0) return 3;
+  if (!worker_ || wizard_.run.surveyResult != 0) return wizard_exit::kAborted;
   std::vector<SheetPage> pages;
   for (CPageBase* page : pages_) pages.push_back({page, page->templateId()});
   return wizard_.ui.sheets.RunSheet(*this, wizard_.Text(kAppTitleStringId), pages);
@@ -191,7 +192,7 @@ bool CVantorSheet::ConfirmClose() {
   if (page == nullptr) return false;
   if (page->templateId() == kTemplateDrive) {
     ++closeQuestions_;
-    const bool leave = AskYes(400);
+    const bool leave = AskYes(kStr400StopCreation);
     --closeQuestions_;
     return !leave;
   }
@@ -206,23 +207,28 @@ bool CVantorSheet::ConfirmClose() {
 bool CVantorSheet::ConfirmCloseWhileWriting() {
   RunContext& run = wizard_.run;
   ImapiContext& imapi = wizard_.imapi;
+  // Says why the wizard cannot close now; true = stay open.
+  const auto refuse = [this](uint32_t id) {
+    wizard_.Message(id, wm::kMbOk);
+    return true;
+  };
   bool askedAboutBurn = false;
   if (imapi.burning != 0) {
-    if (run.finalizing != 0) return wizard_.Message(407, wm::kMbOk), true;
+    if (run.finalizing != 0) return refuse(kStr407CannotExitWhileVerifying);
     askedAboutBurn = true;
-    if (!AskYes(402)) return true;
+    if (!AskYes(kStr402StopCreationDiscUnusable)) return true;
   } else {
-    if (run.comparing != 0) return wizard_.Message(408, wm::kMbOk), true;
-    if (!AskYes(401)) return true;
+    if (run.comparing != 0) return refuse(kStr408CannotExitWhileComparing);
+    if (!AskYes(kStr401StopCreationTakesAWhile)) return true;
   }
   // The state may have moved on while the question was open.
-  if (imapi.burning != 0 && run.finalizing != 0) return wizard_.Message(407, wm::kMbOk), true;
-  if (run.comparing != 0) return wizard_.Message(408, wm::kMbOk), true;
+  if (imapi.burning != 0 && run.finalizing != 0) return refuse(kStr407CannotExitWhileVerifying);
+  if (run.comparing != 0) return refuse(kStr408CannotExitWhileComparing);
   // A burn that started meanwhile is not cancelled without its own question.
   if (imapi.burning != 0 && !askedAboutBurn) {
-    if (!AskYes(402)) return true;
-    if (imapi.burning != 0 && run.finalizing != 0) return wizard_.Message(407, wm::kMbOk), true;
-    if (run.comparing != 0) return wizard_.Message(408, wm::kMbOk), true;
+    if (!AskYes(kStr402StopCreationDiscUnusable)) return true;
+    if (imapi.burning != 0 && run.finalizing != 0) return refuse(kStr407CannotExitWhileVerifying);
+    if (run.comparing != 0) return refuse(kStr408CannotExitWhileComparing);
   }
   run.cancelRequested = 1;
   imapi.exitRequested = 1;

@@ -25,6 +25,19 @@ struct SheetServices {
   platform::UserRegistry& users;
 };
 
+/// How the wizard ended: the result of CVantorSheet::DoModal, as the Write page gives it to
+/// Terminate. A sheet closed any other way (the user's confirmed close, a session's end) gives
+/// the toolkit's own result.
+namespace wizard_exit {
+/// Every job of the queue ran to its end (under /P the set may still lack discs).
+inline constexpr int kComplete = 1;
+/// A disc write failed and the user, instead of trying again, confirmed the stop.
+inline constexpr int kStoppedAfterFailedWrite = 2;
+/// Ended before the queue was done: a step failed, the disc drive went away, or the user left
+/// the prompt for a blank disc. Also the result of a sheet that was never shown.
+inline constexpr int kAborted = 3;
+}  // namespace wizard_exit
+
 /// Translates a system device notification into the wizard's device event (wParam, lParam
 /// of WM_DEVICE_EVENT). False for notifications the wizard does not pass on.
 bool TranslateDeviceChange(uint32_t event, const void* data, uintptr_t& wParam, intptr_t& lParam);
@@ -45,14 +58,15 @@ class CVantorSheet : public WindowProcedure {
 
   void AddPage(CPageBase& page) { pages_.push_back(&page); }
 
-  /// 3 without showing anything when there is no worker or the survey failed; otherwise
-  /// shows the sheet modally and returns the toolkit's result.
+  /// wizard_exit::kAborted without showing anything when there is no worker or the survey
+  /// failed; otherwise shows the sheet modally and returns the toolkit's result.
   intptr_t DoModal();
 
   /// True = stay open. Asks or refuses according to the page that shows and what runs.
   bool ConfirmClose();
   /// Ends the application: no more relaying, the sheet hidden, a running write cancelled, the
-  /// worker stopped, `message` (string `messageId`) shown when there is one, then the quit.
+  /// worker stopped, `message` (string `messageId`) shown when there is one, then the quit
+  /// with `exitCode` (wizard_exit).
   void Terminate(int exitCode, uint32_t messageId, const std::wstring& message);
   void BringToFront();
 

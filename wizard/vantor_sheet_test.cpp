@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 #include "wizard/wizard_test_support.h"
@@ -226,14 +227,14 @@ TEST_F(ClosingWhileWritingTest, WhileAPageDialogIsOpenCloseRequestsAreRefused) {
 }
 
 TEST_F(ClosingWhileWritingTest, TerminateStopsRelayingAndEndsTheLoop) {
-  h.sheet->Terminate(3, 473, L"gone");
+  h.sheet->Terminate(wizard_exit::kAborted, kStr473DvdDriveDisconnected, L"gone");
   EXPECT_EQ(h.sheet->live, 0);
   EXPECT_FALSE(h.toolkit.Window(h.toolkit.SheetWindow())->visible);
   EXPECT_EQ(h.run.cancelRequested.load(), 1u);
   EXPECT_EQ(h.imapi.exitRequested.load(), 1u);
   ASSERT_EQ(h.BoxIds(), Ids{473});
   EXPECT_EQ(h.boxes[0].flags, wm::kMbTopmost);
-  EXPECT_EQ(h.QuitCode(), 3);
+  EXPECT_EQ(h.QuitCode(), wizard_exit::kAborted);
   h.toolkit.RequestClose();
   EXPECT_EQ(h.BoxIds(), Ids{473}) << "after Terminate the close command is ignored";
 }

@@ -3,6 +3,7 @@
 
 #include "platform/disc_service.h"
 #include "wizard/page_write.h"
+#include "wizard/string_ids.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
 
@@ -52,18 +53,18 @@ void CPage_030_Write::OnWriteAction(uintptr_t action) {
       }
       wizard_.ui.controls.Show(window(), kBar, true);
       SetBar(0);
-      SetRowStatus(wizard_.Text(311));
-      SetStatusLine(wizard_.Text(311));
+      SetRowStatus(wizard_.Text(kStr311WritingDataMedia));
+      SetStatusLine(wizard_.Text(kStr311WritingDataMedia));
       break;
     case platform::imapi::kActionFinalization:
       SetBar(0);
-      SetRowStatus(wizard_.Text(317));
-      SetStatusLine(wizard_.Text(306));
+      SetRowStatus(wizard_.Text(kStr317VerifyingMedia));
+      SetStatusLine(wizard_.Text(kStr306VerifyingBurnedMedia));
       break;
     case platform::imapi::kActionCompleted:
       SetBar(1000);
-      SetRowStatus(wizard_.Text(312));
-      SetStatusLine(wizard_.Text(312));
+      SetRowStatus(wizard_.Text(kStr312FinalizingWrite));
+      SetStatusLine(wizard_.Text(kStr312FinalizingWrite));
       break;
     case platform::imapi::kActionVerifying:
       OnVerifying();
@@ -83,7 +84,8 @@ void CPage_030_Write::OnProgressTimer() {
   const double percent =
       std::clamp(static_cast<double>(run.lastWrittenLba) * 100.0 / sectors, 0.0, 100.0);
   const int whole = static_cast<int>(percent);
-  SetStatusLine(wizard_.Format(316, {Decimal(static_cast<uint64_t>(whole))}));
+  SetStatusLine(
+      wizard_.Format(kStr316WritingDataMediaPercent, {Decimal(static_cast<uint64_t>(whole))}));
   SetBar(whole * 10);
   if (wizard_.ui.timers.SetTimer(window(), kProgressTimerId, 1000)) {
     progressTimer_ = kProgressTimerId;
@@ -98,7 +100,8 @@ void CPage_030_Write::OnVerifying() {
   const int64_t imageMB = std::max<int64_t>(run.imageSizeMB, 1);
   const int64_t value = std::clamp<int64_t>((ticks * 50000 - 50000) / imageMB, 0, 990);
   if (ticks >= 2 && BarPosition() > value) return;
-  SetStatusLine(wizard_.Format(314, {Decimal(static_cast<uint64_t>(value / 10))}));
+  SetStatusLine(wizard_.Format(kStr314VerifyingBurnedMediaPercent,
+                               {Decimal(static_cast<uint64_t>(value / 10))}));
   SetBar(static_cast<int>(value));
 }
 
@@ -109,8 +112,8 @@ void CPage_030_Write::OnCompareProgress(uintptr_t phase, intptr_t lParam) {
       controls.Show(window(), kMarquee, false);
       controls.Show(window(), kBar, true);
       SetBar(0);
-      SetRowStatus(wizard_.Text(320));
-      SetStatusLine(wizard_.Text(320));
+      SetRowStatus(wizard_.Text(kStr320ComparingFiles));
+      SetStatusLine(wizard_.Text(kStr320ComparingFiles));
       break;
     case 2: {
       int64_t value = std::max<int64_t>(static_cast<int32_t>(lParam), 0);
@@ -120,7 +123,8 @@ void CPage_030_Write::OnCompareProgress(uintptr_t phase, intptr_t lParam) {
       } else if (value > 1 && BarPosition() > value) {
         return;
       }
-      SetStatusLine(wizard_.Format(321, {Decimal(static_cast<uint64_t>(value / 10))}));
+      SetStatusLine(wizard_.Format(kStr321ComparingFilesPercent,
+                                   {Decimal(static_cast<uint64_t>(value / 10))}));
       SetBar(static_cast<int>(value));
       break;
     }
