@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "app/test_support.h"
+#include "app/work_area.h"
+#include "app/work_folder.h"
+#include "platform/native_path.h"
 
 namespace kestrune {
 namespace {
@@ -44,20 +47,30 @@ TEST_F(CarriedToolFilesTest, SixtyFourBitSabrelOnWow64AndWhenTheQueryFails) {
   }
 }
 
-TEST_F(CarriedToolFilesTest, ExistingFileOrFolderIsNeverReplaced) {
-  folder.WriteFile("7z.exe", "the user's own 7-Zip");
-  std::filesystem::create_directory(folder.path() / "Harlune.exe");
-  const auto written = ExtractTools(fakes.tools, testing::Wide(folder.path()));
-
-  EXPECT_EQ(ReadFile(folder.path() / "7z.exe"), "the user's own 7-Zip");
-  EXPECT_TRUE(std::filesystem::is_directory(folder.path() / "Harlune.exe"));
-  EXPECT_EQ(fakes.carriedTools.writes,
-            (std::vector<Write>{{134, In("7z.dll")}, {137, In("Sabrel.exe")}}));
-  // Neither scheduled for deletion nor waited for.
-  EXPECT_EQ(fakes.restartCleanup.scheduled.size(), 2u);
-  EXPECT_EQ(fakes.clock.pauses.size(), 2u);
-  // Only what this call wrote is named for removal afterwards.
-  EXPECT_EQ(written, (std::vector<std::wstring>{L"7z.dll", L"Sabrel.exe"}));
+TEST_F(CarriedToolFilesTest, TheToolsGoIntoTheRunsWorkAreaAndNeverNextToTheImages) {
+  // Files the user (or anybody who can write the Downloads folder) put beside the images.
+  for (const char* name : {"7z.exe", "7z.dll", "Sabrel.exe", "Harlune.exe"}) {
+    folder.WriteFile(name, std::string("planted ") + name);
+  }
+  RunContext context{};
+  context.sources[0].path.Assign(In("disc1.iso"));
+  context.sourceCount = 1;
+  {
+    RunWorkArea area(fakes.tools, context);
+    ASSERT_TRUE(area.ready());
+    const std::wstring workArea = context.workArea.str();
+    EXPECT_NE(workArea.find(testing::Wide(fakes.privateFolders.root.path())), std::wstring::npos);
+    const auto written = ExtractTools(fakes.tools, workArea);
+    EXPECT_EQ(written.size(), 4u) << "nothing of the image folder counts as the program's own";
+    EXPECT_EQ(CarriedToolPath(context, L"7z.exe"), JoinPath(workArea, L"7z.exe"));
+    EXPECT_EQ(ReadFile(platform::ToNativePath(CarriedToolPath(context, L"Sabrel.exe"))),
+              "tool 137");
+  }
+  for (const char* name : {"7z.exe", "7z.dll", "Sabrel.exe", "Harlune.exe"}) {
+    EXPECT_EQ(ReadFile(folder.path() / name), std::string("planted ") + name);
+  }
+  EXPECT_TRUE(fakes.privateFolders.Left().empty()) << "the work area goes with the run";
+  EXPECT_EQ(CarriedToolPath(context, L"7z.exe"), L"") << "and no tool path is left to run";
 }
 
 TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
@@ -66,23 +79,6 @@ TEST_F(CarriedToolFilesTest, TargetBeyondThePathLimitIsNotWritten) {
   std::filesystem::create_directories(folder.path() / deep);
   ExtractToolFile(fakes.tools, In(deep), L"7z.exe", 133);
   EXPECT_TRUE(fakes.carriedTools.writes.empty());
-}
-
-TEST_F(CarriedToolFilesTest, OnlyToolsThisProcessWroteCountAsItsOwnUntilTheyAreGone) {
-  folder.WriteFile("7z.exe", "the user's own 7-Zip");
-  ExtractTools(fakes.tools, testing::Wide(folder.path()));
-  const std::vector<std::wstring> own{L"7z.dll", L"Sabrel.exe", L"Harlune.exe"};
-  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())), own);
-  EXPECT_TRUE(ToolsWrittenInto(testing::Wide(folder.path()) + L"/other").empty());
-
-  std::filesystem::remove(folder.path() / "Sabrel.exe");
-  ForgetDeletedTools(testing::Wide(folder.path()));
-  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
-            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
-  // A file of that name put there later is somebody else's.
-  folder.WriteFile("Sabrel.exe", "not ours");
-  EXPECT_EQ(ToolsWrittenInto(testing::Wide(folder.path())),
-            (std::vector<std::wstring>{L"7z.dll", L"Harlune.exe"}));
 }
 
 }  // namespace

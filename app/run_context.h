@@ -112,6 +112,9 @@ struct RunContext {
   FixedText<kLabelCapacity> discLabel;
   FixedText<kPasswordCapacity> password;
   uint32_t bitness = 0;
+  /// The run's private work area (app/work_area.h): the carried tools and every file the
+  /// program writes and then runs or reads back. Empty while there is none.
+  FixedText<kPathCapacity> workArea;
   std::atomic<CVantorSheet*> sheet{nullptr};
   /// The sheet's window while the sheet exists: set before it shows, cleared before it is
   /// destroyed. Other threads reach the sheet only by posting to it, never through `sheet`.

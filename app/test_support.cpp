@@ -50,4 +50,14 @@ bool FakeRestartCleanup::DeleteAtRestart(const std::wstring& path) {
   return true;
 }
 
+std::vector<std::filesystem::path> TemporaryPrivateFolders::Left() const {
+  std::vector<std::filesystem::path> left;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(root.path() / "Kestrune", error), end;
+       !error && it != end; it.increment(error)) {
+    left.push_back(it->path());
+  }
+  return left;
+}
+
 }  // namespace kestrune::testing

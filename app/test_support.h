@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/tool_services.h"
+#include "platform/host/host_file_tree.h"
 #include "platform/downloader.h"
 #include "platform/process_setup.h"
 #include "platform/standard_output.h"
@@ -104,7 +105,17 @@ class FakeSetup : public platform::ProcessSetup {
   int prepared = 0;
 };
 
-/// Every fake, and the tool services made of them.
+/// Run folders below a temporary folder of their own, with the real file operations.
+struct TemporaryPrivateFolders {
+  TempFolder root;
+  platform::host::HostFileTree files;
+  platform::host::HostPrivateFolders folders{root.path() / "Kestrune"};
+  /// The run folders made so far that still exist.
+  std::vector<std::filesystem::path> Left() const;
+};
+
+/// Every fake, and the tool services made of them. The file operations and the private run
+/// folders are the real ones, below a temporary folder.
 struct FakePlatform {
   FakeLauncher launcher;
   FakeCarriedTools carriedTools;
@@ -114,7 +125,10 @@ struct FakePlatform {
   FakeDownloader downloader;
   FakeOutput output;
   FakeSetup setup;
-  ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
+  TemporaryPrivateFolders privateFolders;
+  ToolServices tools{launcher,       carriedTools,        systemInfo,
+                     restartCleanup, clock,               privateFolders.files,
+                     privateFolders.folders};
 };
 
 }  // namespace kestrune::testing

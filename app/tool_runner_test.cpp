@@ -130,15 +130,17 @@ class ToolRunnerProcessTest : public ::testing::Test {
     std::filesystem::permissions(folder.path() / "tool.sh", std::filesystem::perms::owner_all);
   }
 
+  std::wstring Tool() const { return testing::Wide(folder.path() / "tool.sh"); }
+
   TempFolder folder;
-  platform::host::HostProcessLauncher launcher{"/bin/false"};
+  platform::host::HostProcessLauncher launcher{"/bin/false", {}};
   platform::AutoResetEvent stopEvent;
 };
 
 TEST_F(ToolRunnerProcessTest, ReportsTheChildsExitCode) {
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(RunTool(launcher, &stopEvent, L"tool.sh", L"3", testing::Wide(folder.path()), &got,
+  EXPECT_TRUE(RunTool(launcher, &stopEvent, Tool(), L"3", testing::Wide(folder.path()), &got,
                       &code, true));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 3u);
@@ -147,7 +149,7 @@ TEST_F(ToolRunnerProcessTest, ReportsTheChildsExitCode) {
 TEST_F(ToolRunnerProcessTest, MissingProgramCannotStart) {
   int got = 7;
   uint32_t code = 0;
-  EXPECT_FALSE(RunTool(launcher, nullptr, L"absent.exe", L"", testing::Wide(folder.path()), &got,
+  EXPECT_FALSE(RunTool(launcher, nullptr, testing::Wide(folder.path() / "absent.exe"), L"", testing::Wide(folder.path()), &got,
                        &code, false));
   EXPECT_EQ(got, 0);
   EXPECT_EQ(code, 2u);  // file not found
@@ -161,7 +163,7 @@ TEST_F(ToolRunnerProcessTest, StopEndsASleepingChildWithinAboutASecond) {
   const auto start = std::chrono::steady_clock::now();
   int got = 0;
   uint32_t code = 0;
-  const bool returned = RunTool(launcher, &stopEvent, L"tool.sh", L"sleep",
+  const bool returned = RunTool(launcher, &stopEvent, Tool(), L"sleep",
                                 testing::Wide(folder.path()), &got, &code, true);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   stopper.join();

@@ -2,6 +2,8 @@
 
 #include "platform/carried_tools.h"
 #include "platform/clock.h"
+#include "platform/file_tree.h"
+#include "platform/private_folders.h"
 #include "platform/process_launcher.h"
 #include "platform/restart_cleanup.h"
 #include "platform/system_info.h"
@@ -15,6 +17,8 @@ struct ToolServices {
   platform::SystemInfo& systemInfo;
   platform::RestartCleanup& restartCleanup;
   platform::Clock& clock;
+  platform::FileTree& files;
+  platform::PrivateFolders& privateFolders;
 };
 
 }  // namespace kestrune

@@ -1,30 +1,15 @@
 #include "app/work_folder.h"
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
-#include "app/tool_runner.h"
 #include "platform/native_path.h"
 
 namespace kestrune {
 namespace {
 
-namespace fs = std::filesystem;
 
 constexpr int kRemovalAttempts = 20;
-constexpr std::chrono::milliseconds kRemovalPause(50);
-
-// Removes the folders below `folder` and then `folder` itself, as far as they are empty.
-void RemoveFolderTree(const fs::path& folder) {
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code statusError;
-    if (fs::is_directory(it->symlink_status(statusError))) RemoveFolderTree(it->path());
-  }
-  std::error_code statusError;
-  if (fs::is_directory(fs::symlink_status(folder, statusError))) fs::remove(folder, error);
-}
+constexpr uint32_t kRemovalPauseMs = 50;
 
 }  // namespace
 
@@ -42,23 +27,21 @@ std::wstring ComparisonFolder(const RunContext& context) {
   return JoinPath(WorkFolder(context), L"tempCompareFiles");
 }
 
-void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& processes) {
-  if (context.sourceCount == 0) return;
-  const std::wstring folder = ComparisonFolder(context);
-  const fs::path native = platform::ToNativePath(folder);
-  std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(native, error))) return;
+std::wstring WorkAreaPath(const RunContext& context, const std::wstring& name) {
+  if (context.workArea.view().empty()) return {};
+  return JoinPath(std::wstring(context.workArea.view()), name);
+}
 
-  // What the interpreter leaves, the removal below deletes; its outcome is the one that counts.
-  static_cast<void>(RunTool(processes, nullptr, L"cmd.exe", L"/C del /F /Q /S *.*", folder, nullptr,
-                            nullptr, false));
-  // The interpreter ran in the folder, and what it started (a console host) may hold the folder
-  // a moment after it ended: a folder left behind would fail the next comparison, so the
-  // removal is tried again for a while.
+bool CleanWorkFolder(const RunContext& context, ToolServices& tools) {
+  if (context.sourceCount == 0) return true;
+  const std::wstring folder = ComparisonFolder(context);
   for (int attempt = 0;; ++attempt) {
-    RemoveFolderTree(native);
-    if (!fs::exists(fs::symlink_status(native, error)) || attempt == kRemovalAttempts - 1) break;
-    std::this_thread::sleep_for(kRemovalPause);
+    const platform::EntryKind kind = tools.files.Kind(folder);
+    if (kind == platform::EntryKind::kNone) return true;
+    if (kind != platform::EntryKind::kFolder) return false;  // not the program's own
+    if (tools.files.RemoveTree(folder)) return true;
+    if (attempt == kRemovalAttempts - 1) return false;
+    tools.clock.Pause(kRemovalPauseMs);
   }
 }
 

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "app/run_context.h"
-#include "platform/auto_reset_event.h"
-#include "platform/process_launcher.h"
+#include "app/tool_services.h"
 
 namespace kestrune {
 
@@ -18,11 +17,14 @@ std::wstring ComparisonFolder(const RunContext& context);
 /// `folder` joined with `name` in the platform's path syntax.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
-/// Removes the comparison folder: every file below it through "cmd.exe /C del /F /Q /S *.*"
-/// run in that folder, then every sub-folder that is empty afterwards, then the folder itself
-/// if it is empty, trying again for up to a second while it is still there (a process that
-/// ran in it may hold it a moment longer). Without a comparison folder nothing runs. Links are
-/// never followed.
-void CleanWorkFolder(const RunContext& context, platform::ProcessLauncher& processes);
+/// `name` in the run's private work area (RunContext::workArea); empty when there is none.
+std::wstring WorkAreaPath(const RunContext& context, const std::wstring& name);
+
+/// Removes the comparison folder with everything below it when it is a real folder, never
+/// following a link inside it. A link (symbolic link, junction) or a file of that name is left
+/// untouched, and so is whatever it points to. A folder still held by a process that has just
+/// ended (as wine's console host holds one a moment) is tried again for up to a second. True
+/// when no comparison folder is left, also when there was none.
+bool CleanWorkFolder(const RunContext& context, ToolServices& tools);
 
 }  // namespace kestrune

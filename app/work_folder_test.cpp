@@ -2,16 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "app/test_support.h"
-#include "platform/host/host_process_launcher.h"
+#include "platform/host/host_file_tree.h"
 
 namespace kestrune {
 namespace {
 
-using testing::FakeLauncher;
+using testing::FakePlatform;
 using testing::TempFolder;
 namespace fs = std::filesystem;
 
@@ -25,64 +22,64 @@ class WorkFolderTest : public ::testing::Test {
 
   TempFolder folder;
   RunContext context{};
-  FakeLauncher launcher;
+  FakePlatform fakes;
 };
 
 TEST_F(WorkFolderTest, WorkFolderIsTheFolderOfTheFirstSource) {
   EXPECT_EQ(WorkFolder(context), testing::Wide(folder.path()));
   EXPECT_EQ(ComparisonFolder(context), testing::Wide(Comparison()));
   EXPECT_EQ(WorkFolder(RunContext{}), L"");
+  EXPECT_EQ(WorkAreaPath(context, L"rec1.tmp"), L"") << "no work area yet";
+  context.workArea.Assign(L"/area");
+  EXPECT_EQ(WorkAreaPath(context, L"rec1.tmp"), L"/area/rec1.tmp");
 }
 
-TEST_F(WorkFolderTest, NothingRunsWithoutAComparisonFolder) {
-  CleanWorkFolder(context, launcher);
-  EXPECT_TRUE(launcher.calls.empty());
-
-  folder.WriteFile("tempCompareFiles", "a file, not a folder");
-  CleanWorkFolder(context, launcher);
-  EXPECT_TRUE(launcher.calls.empty());
-}
-
-TEST_F(WorkFolderTest, DeletesFilesThroughTheInterpreterThenEmptyFolders) {
-  fs::create_directories(Comparison() / "sources" / "deeper");
-  fs::create_directories(Comparison() / "kept");
-  folder.WriteFile("tempCompareFiles/kept/left.txt");  // the fake deletes nothing
-  launcher.child.endsAfterWaits = 1;
-
-  CleanWorkFolder(context, launcher);
-
-  ASSERT_EQ(launcher.calls.size(), 1u);
-  EXPECT_EQ(launcher.calls[0].program, L"cmd.exe");
-  EXPECT_EQ(launcher.calls[0].parameters, L"/C del /F /Q /S *.*");
-  EXPECT_EQ(launcher.calls[0].folder, testing::Wide(Comparison()));
-  EXPECT_FALSE(fs::exists(Comparison() / "sources"));
-  EXPECT_TRUE(fs::exists(Comparison() / "kept" / "left.txt")) << "files are never removed here";
-}
-
-TEST_F(WorkFolderTest, RemovesTheWholeTreeWithTheRealInterpreterStandIn) {
+TEST_F(WorkFolderTest, RemovesTheWholeTreeWithoutRunningAnythingOrFollowingALink) {
+  EXPECT_TRUE(CleanWorkFolder(context, fakes.tools)) << "no folder: nothing to do";
   folder.WriteFile("tempCompareFiles/sources/install.swm");
   const auto readOnly = folder.WriteFile("tempCompareFiles/recovery/oem/list.txt");
   fs::permissions(readOnly, fs::perms::owner_read);
+  const auto userFile = folder.WriteFile("Documents/letter.txt", "the user's");
+  fs::create_directory_symlink(folder.path() / "Documents", Comparison() / "sources" / "docs");
   fs::create_symlink(folder.path() / "disc1.iso", Comparison() / "link.iso");
 
-  platform::host::HostProcessLauncher processes(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd");
-  CleanWorkFolder(context, processes);
+  EXPECT_TRUE(CleanWorkFolder(context, fakes.tools));
 
-  EXPECT_FALSE(fs::exists(Comparison()));
-  EXPECT_TRUE(fs::exists(folder.path() / "disc1.iso")) << "a link is removed, not followed";
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Comparison())));
+  EXPECT_TRUE(fakes.launcher.calls.empty()) << "no command interpreter, no current folder";
+  EXPECT_EQ(testing::ReadFile(userFile), "the user's") << "a link is removed, not followed";
+  EXPECT_TRUE(fs::exists(folder.path() / "disc1.iso"));
 }
 
-TEST_F(WorkFolderTest, AFolderHeldAMomentAfterTheInterpreterEndsIsStillRemoved) {
-  // What the interpreter started may hold the folder a moment longer (a console host does
-  // under wine): a folder left behind would fail the next disc's comparison.
-  const fs::path held = folder.WriteFile("tempCompareFiles/held.txt");
-  launcher.child.endsAfterWaits = 1;
-  std::thread release([held] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    fs::remove(held);
-  });
-  CleanWorkFolder(context, launcher);
-  release.join();
+TEST_F(WorkFolderTest, ALinkOrAFileInTheFoldersPlaceIsLeftAloneWithWhatItPointsTo) {
+  const auto userFile = folder.WriteFile("Documents/letter.txt", "the user's");
+  fs::create_directory_symlink(folder.path() / "Documents", Comparison());
+  EXPECT_FALSE(CleanWorkFolder(context, fakes.tools));
+  EXPECT_TRUE(fs::is_symlink(Comparison()));
+  EXPECT_EQ(testing::ReadFile(userFile), "the user's");
+
+  fs::remove(Comparison());
+  folder.WriteFile("tempCompareFiles", "a file, not a folder");
+  EXPECT_FALSE(CleanWorkFolder(context, fakes.tools));
+  EXPECT_EQ(testing::ReadFile(Comparison()), "a file, not a folder");
+}
+
+TEST_F(WorkFolderTest, AFolderHeldAMomentLongerIsStillRemoved) {
+  // What ran in it may hold it a moment after it ended (a console host does under wine): a
+  // folder left behind would fail the next disc's comparison.
+  class HeldTree : public platform::host::HostFileTree {
+   public:
+    bool RemoveTree(const std::wstring& path) override {
+      return ++tries > 3 && HostFileTree::RemoveTree(path);
+    }
+    int tries = 0;
+  } held;
+  folder.WriteFile("tempCompareFiles/held.txt");
+  ToolServices tools{fakes.launcher, fakes.carriedTools, fakes.systemInfo, fakes.restartCleanup,
+                     fakes.clock,    held,               fakes.privateFolders.folders};
+  EXPECT_TRUE(CleanWorkFolder(context, tools));
+  EXPECT_EQ(held.tries, 4);
+  EXPECT_EQ(fakes.clock.pauses, (std::vector<uint32_t>{50, 50, 50}));
   EXPECT_FALSE(fs::exists(Comparison()));
 }
 

@@ -34,13 +34,6 @@ HResult AcceptAdjustedSpeed(HResult hr) {
   return adjusted ? platform::kS_OK : hr;
 }
 
-/// "cmd.exe" parameters that delete exactly the files `names` of the working folder.
-std::wstring DeleteByName(const std::vector<std::wstring>& names) {
-  std::wstring parameters = L"/C del /F /Q";
-  for (const auto& name : names) parameters += L" \"" + name + L"\"";
-  return parameters;
-}
-
 }  // namespace
 
 uint32_t DiscBurningSteps::BurnDisc(CVantorThread& worker, uint32_t disc) {
@@ -55,15 +48,10 @@ uint32_t DiscBurningSteps::BurnDisc(CVantorThread& worker, uint32_t disc) {
 
   std::lock_guard writer(imapi_.writerInUse);
   ScopedPowerRequest power(power_);
-  const std::wstring folder = WorkFolder(context);
-  const std::vector<std::wstring> written = ExtractTools(worker.tools(), folder);
+  // The tools go into the run's private work area, which goes with the run: the image folder
+  // is never written.
+  ExtractTools(worker.tools(), context.workArea.str());
   const HResult hr = BurnImage(context, disc - 1);
-  // The work folder is the user's own image folder: only the tools written just now go.
-  if (!written.empty()) {
-    // Its outcome is not read: a tool left behind is only deleted at the next restart.
-    static_cast<void>(
-        worker.RunTool(L"cmd.exe", DeleteByName(written), folder, nullptr, nullptr, false));
-  }
   return hr == platform::kS_OK ? RESULT_OK : RESULT_BURN_FAILED;
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/test_support.h"
+#include "app/work_area.h"
 #include "devices/recorders.h"
 #include "engine/job_protocol.h"
 #include "engine/job_test_support.h"
@@ -124,12 +125,16 @@ class DiscBurningTest : public ::testing::Test {
   RunContext context;
   ImapiContext imapi;
 
-  platform::host::HostProcessLauncher processes{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd"};
+  platform::host::HostProcessLauncher processes{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd",
+                                                temp.machine().SystemFolder()};
   platform::host::HostCarriedTools carriedTools{fs::path(KESTRUNE_BIN_DIR) / "tools"};
-  platform::host::HostSystemInfo systemInfo;
+  platform::host::HostSystemInfo systemInfo{temp.machine().SystemFolder()};
   testing::FakeRestartCleanup restartCleanup;
   HookClock clock;
-  ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
+  testing::TemporaryPrivateFolders privateFolders;
+  ToolServices tools{processes, carriedTools,         systemInfo,
+                     restartCleanup, clock, privateFolders.files, privateFolders.folders};
+  RunWorkArea workArea{tools, context};
 
   SheetWindows windows;
   WindowHandle sheet = windows.Create();
@@ -176,8 +181,8 @@ TEST_F(DiscBurningTest, EachImageIsBurnedExactlyWithTheRequiredSettingsAndEjecte
   EXPECT_EQ(sink.cookie, CEventDataWriter::kNotConnected);
   EXPECT_EQ(Writer().connections(), 0u);
   EXPECT_EQ(power.ActiveRequests(), 0);
-  EXPECT_EQ(clock.pauses, 6) << "three tools written per burn (the user's 7z.exe is kept)";
-  EXPECT_EQ(Listing(), before) << "only the tools this run wrote were removed";
+  EXPECT_EQ(clock.pauses, 4) << "the four tools, written once into the run's work area";
+  EXPECT_EQ(Listing(), before) << "the image folder is never written";
 }
 
 TEST_F(DiscBurningTest, SwitchesAndRewritableDiscs) {

@@ -71,7 +71,10 @@ class TimelineWorker : public CVantorThread {
   TimelineWorker(RunContext& context, ToolServices& tools, WorkerServices& worker,
                  Timeline& timeline)
       : CVantorThread(context, tools, worker), timeline_(timeline) {}
-  void CleanWorkFolder() override { timeline_.Add("clean"); }
+  bool CleanWorkFolder() override {
+    timeline_.Add("clean");
+    return true;
+  }
 
  private:
   Timeline& timeline_;

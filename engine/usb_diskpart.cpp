@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/native_path.h"
 #include "text/ascii_case.h"
 
 namespace kestrune::usb {
@@ -67,8 +68,20 @@ std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view lab
          "\nexit";
 }
 
-std::wstring DiskpartParameters(const std::wstring& scriptPath, const std::wstring& outputPath) {
-  return L"/C chcp 437 & diskpart /s \"" + scriptPath + L"\" > \"" + outputPath + L"\"";
+std::optional<InterpreterRun> DiskpartRun(const std::wstring& systemFolder,
+                                          const std::wstring& scriptPath,
+                                          const std::wstring& outputPath) {
+  const bool absolute = platform::ToNativePath(systemFolder).is_absolute();
+  if (!absolute || systemFolder.find_first_of(L" \"&|<>^%()") != std::wstring::npos ||
+      scriptPath.find(L'"') != std::wstring::npos || outputPath.find(L'"') != std::wstring::npos) {
+    return std::nullopt;
+  }
+  const auto system = [&](const wchar_t* name) {
+    return platform::FromNativePath(platform::ToNativePath(systemFolder) / name);
+  };
+  return InterpreterRun{system(L"cmd.exe"), L"/D /C " + system(L"chcp.com") + L" 437 & " +
+                                                system(L"diskpart.exe") + L" /s \"" + scriptPath +
+                                                L"\" > \"" + outputPath + L"\""};
 }
 
 bool IsScriptLetter(wchar_t letter) { return letter >= L'A' && letter <= L'Z'; }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,22 @@ std::string WipeScript(uint32_t disk);
 /// Eleven lines; the last one, "exit", has no line break.
 std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view label, wchar_t letter);
 
-/// The parameters of "cmd.exe" that run one script and send diskpart's output to a file.
-std::wstring DiskpartParameters(const std::wstring& scriptPath, const std::wstring& outputPath);
+/// One start of the command interpreter: the program's full path and its parameters.
+struct InterpreterRun {
+  std::wstring program;
+  std::wstring parameters;
+};
+
+/// The run of cmd.exe in `systemFolder` that runs one diskpart script and sends diskpart's
+/// output to a file: "/D /C SYS\chcp.com 437 & SYS\diskpart.exe /s "SCRIPT" > "OUTPUT"". /D
+/// keeps the user's AutoRun command from running first (it could change the folder or run
+/// anything), and every program is named by its full path, so nothing is looked for in the
+/// current folder. Nothing when the system folder is not absolute or holds a character the
+/// interpreter would read (a blank, quote, &, |, <, >, ^, % or a parenthesis), or a path holds
+/// a double quote.
+std::optional<InterpreterRun> DiskpartRun(const std::wstring& systemFolder,
+                                          const std::wstring& scriptPath,
+                                          const std::wstring& outputPath);
 
 /// A drive letter diskpart can be given: 'A' to 'Z'.
 bool IsScriptLetter(wchar_t letter);

@@ -23,9 +23,21 @@ TEST(DiskpartScriptTest, ScriptsByteForByte) {
   EXPECT_NE(other.find("\ncreate par primary size=4294967295 noerr\n"), std::string::npos);
   EXPECT_NE(other.find("\nformat fs=FAT32 label=\"MY DISK_1-2\" quick\nassign letter=Z\nexit"),
             std::string::npos);
+}
 
-  EXPECT_EQ(DiskpartParameters(L"C:\\set\\rec1.tmp", L"C:\\set\\rec2.tmp"),
-            L"/C chcp 437 & diskpart /s \"C:\\set\\rec1.tmp\" > \"C:\\set\\rec2.tmp\"");
+TEST(DiskpartScriptTest, TheInterpreterRunsWithoutAutoRunAndNamesEveryProgramByItsFullPath) {
+  const auto run = DiskpartRun(L"/sys", L"/area/rec1.tmp", L"/area/rec2.tmp");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->program, L"/sys/cmd.exe");
+  EXPECT_EQ(run->parameters,
+            L"/D /C /sys/chcp.com 437 & /sys/diskpart.exe /s \"/area/rec1.tmp\" > "
+            L"\"/area/rec2.tmp\"");
+  EXPECT_FALSE(DiskpartRun(L"", L"/area/a", L"/area/b")) << "a system folder is needed";
+  EXPECT_FALSE(DiskpartRun(L"sys", L"/area/a", L"/area/b")) << "and it must be absolute";
+  for (const wchar_t* folder : {L"/my sys", L"/s&s", L"/s%PATH%", L"/s(1)", L"/s\"x"}) {
+    EXPECT_FALSE(DiskpartRun(folder, L"/area/a", L"/area/b")) << "cmd would read it";
+  }
+  EXPECT_FALSE(DiskpartRun(L"/sys", L"/area/\"a", L"/area/b"));
 }
 
 TEST(DiskpartScriptTest, OnlyPlainValuesGoIntoAScript) {

@@ -19,11 +19,13 @@
 #include <vector>
 
 #include "app/tool_runner.h"
+#include "app/work_area.h"
 #include "engine/job_protocol.h"
 #include "engine/usb_write_step.h"
 #include "engine/vantor_thread.h"
 #include "platform/clock.h"
 #include "platform/host/host_carried_tools.h"
+#include "platform/host/host_file_tree.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
@@ -130,11 +132,16 @@ int main(int argc, char** argv) {
   sim::SimPorts ports(machineFolder);
 
   const fs::path programs = platform::host::ProgramFolder();
-  platform::host::HostProcessLauncher launcher(programs / "kestrune-cmd");
+  const sim::Machine& machineRef = ports.machine;
+  platform::host::HostProcessLauncher launcher(programs / "kestrune-cmd",
+                                               machineRef.SystemFolder());
   platform::host::HostCarriedTools carried(programs / "tools");
-  platform::host::HostSystemInfo systemInfo;
+  platform::host::HostSystemInfo systemInfo(machineRef.SystemFolder());
   CountingClock clock;
-  ToolServices tools{launcher, carried, systemInfo, ports.restartCleanup, clock};
+  platform::host::HostFileTree files;
+  platform::host::HostPrivateFolders privateFolders(machineRef.ProgramDataFolder() / "Kestrune");
+  ToolServices tools{launcher, carried, systemInfo,    ports.restartCleanup,
+                     clock,    files,   privateFolders};
   CountingWindows windows;
   platform::host::RecordingPowerRequests power;
   NoSteps noSteps;
@@ -155,13 +162,11 @@ int main(int argc, char** argv) {
 
   std::vector<double> ours, sevenZip, pauses;
   for (int run = 0; run < runs; ++run) {
-    // Each run starts as the product does: no carried tools in the work folder, an empty
+    // Each run starts as the product does: a fresh work area without carried tools, an empty
     // stick (its files from the last run are removed outside the timing).
-    for (const char* tool : {"7z.exe", "7z.dll", "Sabrel.exe", "Harlune.exe"}) {
-      fs::remove(setFolder / tool);
-    }
     sim::ClearFolder(machine.VolumeFolder('F'));
     ::sync();
+    RunWorkArea workArea(tools, context);
     auto start = Clock::now();
     const uint64_t pausedBefore = clock.paused;
     if (step.WriteUsbDrive(worker) != RESULT_OK) Fail("the USB write step failed");

@@ -32,6 +32,8 @@ constexpr uint32_t kWaitSliceMs = 1000;
 /// What one run writes, checked before anything is touched.
 struct UsbPlan {
   std::wstring workFolder;
+  /// The run's private work area: the scripts, diskpart's output and 7-Zip.
+  std::wstring workArea;
   std::vector<std::wstring> images;
   uint64_t totalBytes = 0;
   wchar_t letter = 0;
@@ -88,12 +90,14 @@ bool MakePlan(const RunContext& context, platform::VolumeInfo& volumes, UsbPlan&
   if (plan.requiredMB == 0 || plan.requiredMB > kLargestFat32MB) return false;
 
   plan.workFolder = WorkFolder(context);
+  plan.workArea = context.workArea.str();
+  if (plan.workArea.empty()) return false;
   const fs::path workFolder = platform::ToNativePath(plan.workFolder);
   for (uint32_t i = 0; i < context.sourceCount; ++i) {
     const std::wstring image = context.sources[i].path.str();
     const fs::path native = platform::ToNativePath(image);
     std::error_code error;
-    // 7-Zip is given the file name only and runs in the work folder.
+    // 7-Zip runs in the work folder, as the comparisons do.
     if (image.empty() || !fs::is_regular_file(native, error) ||
         !fs::equivalent(native.parent_path(), workFolder, error) || error) {
       return false;
@@ -157,13 +161,14 @@ bool WriteScript(const std::wstring& path, const std::string& text) {
   return !out.fail();
 }
 
-/// Runs 7-Zip on one image, polling once a second for the stop event and the progress.
-bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const std::wstring& image,
-                 const std::wstring& driveRoot, const std::wstring& workFolder,
+/// Runs the carried 7-Zip on one image (by its full path, in the work folder), polling once a
+/// second for the stop event and the progress.
+bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const UsbPlan& plan,
+                 const std::wstring& image, const std::wstring& driveRoot,
                  usb::ProgressGauge& gauge) {
-  const std::wstring name = platform::FromNativePath(platform::ToNativePath(image).filename());
   auto start = worker.tools().processes.StartHidden(
-      kSevenZipProgram, SevenZipExtractTree(name, driveRoot), workFolder);
+      JoinPath(plan.workArea, kSevenZipProgram), SevenZipExtractTree(image, driveRoot),
+      plan.workFolder);
   if (!start.started || !start.process) return false;
   platform::ChildProcess& child = *start.process;
   while (!child.WaitForExit(kWaitSliceMs)) {
@@ -190,19 +195,22 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
   if (!MakePlan(context, volumes_, plan)) return RESULT_STEP_FAILED;
   context.usbVolumeLabel.Assign(plan.label);
 
-  // Two temporary files in the work folder: the script and diskpart's output.
+  // Two temporary files in the private work area: the script and diskpart's output. Nobody
+  // else can rewrite the script between its write and diskpart's read of it.
   TemporaryFiles temporary;
   std::wstring script, output;
   for (std::wstring* path : {&script, &output}) {
-    if (volumes_.CreateTempFile(plan.workFolder, L"rec", *path) != 0) return RESULT_STEP_FAILED;
+    if (volumes_.CreateTempFile(plan.workArea, L"rec", *path) != 0) return RESULT_STEP_FAILED;
     temporary.Add(*path);
-    static_cast<void>(worker.tools().restartCleanup.DeleteAtRestart(plan.workFolder));
+    static_cast<void>(worker.tools().restartCleanup.DeleteAtRestart(*path));
   }
-  const std::wstring diskpart = usb::DiskpartParameters(script, output);
+  const std::optional<usb::InterpreterRun> diskpart =
+      usb::DiskpartRun(worker.tools().systemInfo.SystemFolder(), script, output);
+  if (!diskpart) return RESULT_STEP_FAILED;
   const auto runScript = [&](const std::string& text, int* gotExitCode, uint32_t* exitCode) {
     if (!WriteScript(script, text)) return false;
-    const bool ran =
-        worker.RunTool(L"cmd.exe", diskpart, plan.workFolder, gotExitCode, exitCode, false);
+    const bool ran = worker.RunTool(diskpart->program, diskpart->parameters, plan.workArea,
+                                    gotExitCode, exitCode, false);
     return gotExitCode == nullptr || RunSucceeded(ran, *gotExitCode, *exitCode);
   };
 
@@ -232,12 +240,12 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
 
   // Only 7-Zip: the checks that follow write the tools they run themselves, and each tool
   // written costs a pause.
-  ExtractToolFile(worker.tools(), plan.workFolder, kSevenZipProgram, tool_resource::kSevenZipExe);
-  ExtractToolFile(worker.tools(), plan.workFolder, L"7z.dll", tool_resource::kSevenZipDll);
+  ExtractToolFile(worker.tools(), plan.workArea, kSevenZipProgram, tool_resource::kSevenZipExe);
+  ExtractToolFile(worker.tools(), plan.workArea, L"7z.dll", tool_resource::kSevenZipDll);
   const std::wstring driveRoot = volumes_.DriveRoot(plan.letter);
   usb::ProgressGauge gauge(plan.totalBytes);
   for (const auto& image : plan.images) {
-    if (!UnpackImage(worker, volumes_, image, driveRoot, plan.workFolder, gauge)) {
+    if (!UnpackImage(worker, volumes_, plan, image, driveRoot, gauge)) {
       return RESULT_STEP_FAILED;
     }
   }

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/test_support.h"
+#include "app/work_area.h"
 #include "engine/job_protocol.h"
 #include "engine/job_test_support.h"
 #include "platform/host/host_carried_tools.h"
@@ -52,7 +53,7 @@ class HostLauncherWithFaults : public platform::ProcessLauncher {
  public:
   StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
                           const std::wstring& folder) override {
-    if (program == L"7z.exe" && sevenZipWithoutProcess) {
+    if (platform::ToNativePath(program).filename() == "7z.exe" && sevenZipWithoutProcess) {
       StartResult result;
       result.started = true;
       return result;
@@ -60,7 +61,10 @@ class HostLauncherWithFaults : public platform::ProcessLauncher {
     return host.StartHidden(program, parameters, folder);
   }
 
-  platform::host::HostProcessLauncher host{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd"};
+  explicit HostLauncherWithFaults(const fs::path& systemFolder)
+      : host(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd", systemFolder) {}
+
+  platform::host::HostProcessLauncher host;
   bool sevenZipWithoutProcess = false;
 };
 
@@ -71,6 +75,7 @@ class UsbWriteStepTest : public ::testing::Test {
     worker.m_pReportWnd = reinterpret_cast<WindowHandle>(1);
     worker.m_pStopEvent = &stop;
     context.targetDriveLetter = L'F';
+    systemInfo.systemFolder = platform::FromNativePath(temp.machine().SystemFolder());
     std::ofstream(temp.machine().VolumeFolder('F') / "old.txt") << "what the stick held";
   }
   ~UsbWriteStepTest() override { ::unsetenv("KESTRUNE_MACHINE"); }
@@ -128,31 +133,45 @@ class UsbWriteStepTest : public ::testing::Test {
     }
     return text.str();
   }
+  /// The temporary files ("rec*.tmp") left in `folder` or in the run's work area.
   std::vector<std::string> LeftInWorkFolder(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-      const std::string name = entry.path().filename().string();
-      if (name.rfind("rec", 0) == 0) names.push_back(name);
+    for (const fs::path& place : {folder, platform::ToNativePath(context.workArea.view())}) {
+      for (const auto& entry : fs::directory_iterator(place)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("rec", 0) == 0) names.push_back(name);
+      }
     }
     return names;
+  }
+  fs::path InWorkArea(const std::string& name) {
+    return platform::ToNativePath(context.workArea.view()) / name;
   }
 
   sim::testing::TemporaryMachine temp;
   testing::TempFolder work;
   tools::SampleSet set;
   sim::SimPorts ports{temp.folder()};
-  HostLauncherWithFaults launcher;
+  HostLauncherWithFaults launcher{temp.machine().SystemFolder()};
   platform::host::HostCarriedTools carriedTools{fs::path(KESTRUNE_BIN_DIR) / "tools"};
   testing::FakeSystemInfo systemInfo;
   testing::FakeRestartCleanup restartCleanup;
   testing::FakeClock clock;
-  ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
+  testing::TemporaryPrivateFolders privateFolders;
+  ToolServices tools{launcher,
+                     carriedTools,
+                     systemInfo,
+                     restartCleanup,
+                     clock,
+                     privateFolders.files,
+                     privateFolders.folders};
   testing::Timeline timeline;
   testing::TimelineWindows windows{timeline};
   platform::host::RecordingPowerRequests power;
   testing::ScriptedSteps unused{timeline, power};
   WorkerServices services = testing::AllSteps(windows, power, unused);
   RunContext context{};
+  RunWorkArea workArea{tools, context};
   CVantorThread worker{context, tools, services};
   platform::AutoResetEvent stop;
   UsbWriteStep step{ports.volumeInfo, ports.diskInventory, ports.deviceTree};
@@ -202,7 +221,8 @@ TEST_F(UsbWriteStepTest, SampleSetBecomesOneActiveFat32PartitionWithEveryFile) {
     }
   }
   EXPECT_TRUE(LeftInWorkFolder(work.path() / "set").empty()) << "temporary files are removed";
-  EXPECT_TRUE(fs::exists(work.path() / "set" / "7z.exe")) << "the carried 7-Zip was written";
+  EXPECT_TRUE(fs::exists(InWorkArea("7z.exe"))) << "the carried 7-Zip was written";
+  EXPECT_FALSE(fs::exists(work.path() / "set" / "7z.exe")) << "and never beside the images";
 }
 
 TEST_F(UsbWriteStepTest, GptStickIsRebuiltAsMbrAndTheWipeRunIsNotJudged) {
@@ -235,7 +255,7 @@ TEST_F(UsbWriteStepTest, FailuresAfterTheWipeFailTheStep) {
   temp.Change([](MachineDescription& d) { d.faults.diskpartFailCommand = "format"; });
   EXPECT_EQ(Write(), RESULT_STEP_FAILED) << "the build run fails";
   EXPECT_TRUE(LeftInWorkFolder(work.path()).empty()) << "no temporary file left behind";
-  EXPECT_FALSE(fs::exists(work.path() / "7z.exe")) << "nothing runs after a failed build";
+  EXPECT_FALSE(fs::exists(InWorkArea("7z.exe"))) << "nothing runs after a failed build";
 
   temp.Change([](MachineDescription& d) { d = sim::DefaultMachineDescription(); });
   launcher.sevenZipWithoutProcess = true;

@@ -228,6 +228,6 @@ bool CVantorThread::RunTool(const std::wstring& program, const std::wstring& par
                            exitCode, cancellable);
 }
 
-void CVantorThread::CleanWorkFolder() { kestrune::CleanWorkFolder(context_, tools_.processes); }
+bool CVantorThread::CleanWorkFolder() { return kestrune::CleanWorkFolder(context_, tools_); }
 
 }  // namespace kestrune

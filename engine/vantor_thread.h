@@ -81,8 +81,9 @@ class CVantorThread {
                              const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
                              bool cancellable);
   /// Removes the comparison folder of the work folder (after every disc and USB write, and
-  /// by the comparisons when they end).
-  virtual void CleanWorkFolder();
+  /// by the comparisons before and after they unpack); see kestrune::CleanWorkFolder. True
+  /// when none is left.
+  virtual bool CleanWorkFolder();
 
   RunContext& context() { return context_; }
   ToolServices& tools() { return tools_; }

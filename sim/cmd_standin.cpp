@@ -1,6 +1,8 @@
 #include "sim/cmd_standin.h"
 
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +15,8 @@
 #include "sim/diskpart_standin.h"
 #include "sim/machine_location.h"
 #include "text/ascii_case.h"
+
+extern char** environ;
 
 namespace kestrune::sim {
 namespace {
@@ -175,23 +179,108 @@ int Diskpart(const std::vector<std::string>& arguments, const fs::path& folder,
     output << "\r\nDiskPart was unable to open or read the script file " << arguments[1] << ".\r\n";
     return diskpart::kCannotOpenScript;
   }
-  std::unique_ptr<Machine> machine;
-  if (machineFolder.empty()) {
-    std::string error;
-    machine = OpenHostMachine(error);
-    if (!machine) {
-      errors << "kestrune-cmd: " << error << "\n";
-      return diskpart::kServiceFailed;
-    }
-  } else {
-    machine = std::make_unique<Machine>(machineFolder);
+  Machine machine(machineFolder);
+  return RunDiskpartScript(machine, script.str(), output);
+}
+
+/// Runs `program` with `arguments` in `folder` and waits for it; its exit code, 1 when it
+/// cannot be started.
+int RunProgram(const fs::path& program, const std::vector<std::string>& arguments,
+               const fs::path& folder) {
+  std::vector<std::string> words{program.string()};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  pid_t child = 0;
+  const int started =
+      posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return 1;
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return 1;
   }
-  return RunDiskpartScript(*machine, script.str(), output);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+/// The extensions the interpreter tries, in its order, for a command name without one.
+constexpr const char* kProgramExtensions[] = {".com", ".exe", ".bat", ".cmd"};
+
+/// The file in `folder` that the name `word` means, found as cmd finds it: the name itself
+/// when it has an extension, else with each program extension; names match without regard to
+/// case. Empty when there is none.
+fs::path FindInFolder(const fs::path& folder, const std::string& word) {
+  std::vector<std::string> candidates;
+  if (fs::path(word).has_extension()) candidates.push_back(word);
+  for (const char* extension : kProgramExtensions) candidates.push_back(word + extension);
+  std::error_code error;
+  for (const std::string& candidate : candidates) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (EqualsIgnoringAsciiCase(it->path().filename().string(), candidate) &&
+          !fs::is_directory(it->symlink_status(error))) {
+        return it->path();
+      }
+    }
+  }
+  return {};
+}
+
+/// One run of the interpreter: its current folder (which `cd` changes), the machine, and
+/// where the output goes.
+struct Interpreter {
+  fs::path folder;
+  fs::path machineFolder;
+  fs::path systemFolder;
+  std::ostream& errors;
+  int depth = 0;
+
+  int Run(std::vector<std::string> command, std::ostream& output);
+  int RunLine(const std::string& line, std::ostream& output);
+  int RunFile(const fs::path& file, const std::vector<std::string>& arguments,
+              std::ostream& output);
+};
+
+int Interpreter::RunLine(const std::string& line, std::ostream& output) {
+  // The words of the line (no quotes in what the stand-in is given this way); "&" chains.
+  std::istringstream words(line);
+  std::vector<std::string> command;
+  int code = 0;
+  for (std::string word; words >> word;) {
+    if (word == "&") {
+      if (!command.empty()) code = Run(command, output);
+      command.clear();
+    } else {
+      command.push_back(word);
+    }
+  }
+  if (!command.empty()) code = Run(command, output);
+  return code;
+}
+
+int Interpreter::RunFile(const fs::path& file, const std::vector<std::string>& arguments,
+                         std::ostream& output) {
+  const std::string extension = file.extension().string();
+  if (EqualsIgnoringAsciiCase(extension, ".bat") || EqualsIgnoringAsciiCase(extension, ".cmd")) {
+    if (depth > 8) return 1;
+    std::ifstream batch(file);
+    int code = 0;
+    ++depth;
+    for (std::string line; std::getline(batch, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      code = RunLine(line, output);
+    }
+    --depth;
+    return code;
+  }
+  return RunProgram(file, arguments, folder);
 }
 
 // One command of a chain, with its "> file" or ">> file" redirection of standard output.
-int RunRedirected(std::vector<std::string> command, const fs::path& folder, std::ostream& output,
-                  std::ostream& errors, const fs::path& machineFolder) {
+int Interpreter::Run(std::vector<std::string> command, std::ostream& output) {
   std::optional<std::pair<std::string, bool>> redirect;  // file, append
   for (size_t i = 0; i < command.size(); ++i) {
     const std::string& word = command[i];
@@ -222,15 +311,48 @@ int RunRedirected(std::vector<std::string> command, const fs::path& folder, std:
   if (command.empty()) return 0;
   const std::string& name = command[0];
   const std::vector<std::string> rest(command.begin() + 1, command.end());
+
+  // The interpreter's own commands.
   if (EqualsIgnoringAsciiCase(name, "del")) return Delete(rest, folder, errors);
   if (EqualsIgnoringAsciiCase(name, "copy")) return Copy(rest, folder, out, errors);
-  if (EqualsIgnoringAsciiCase(name, "chcp")) {
+  if (EqualsIgnoringAsciiCase(name, "echo")) {
+    for (size_t i = 0; i < rest.size(); ++i) out << (i == 0 ? "" : " ") << rest[i];
+    out << "\r\n";
+    return 0;
+  }
+  if (EqualsIgnoringAsciiCase(name, "cd") || EqualsIgnoringAsciiCase(name, "chdir")) {
+    std::vector<std::string> target = rest;
+    if (!target.empty() && EqualsIgnoringAsciiCase(target[0], "/d")) target.erase(target.begin());
+    if (target.empty()) return 0;
+    const fs::path next = FromWindowsPath(folder, target[0]);
+    std::error_code error;
+    if (!fs::is_directory(next, error)) {
+      errors << "The system cannot find the path specified.\n";
+      return 1;
+    }
+    folder = next;
+    return 0;
+  }
+
+  // A program: a bare name is looked for in the current folder first, as cmd does, and only
+  // then in the system folder; a path names its file.
+  const bool bare = name.find_first_of("/\\") == std::string::npos;
+  fs::path program = bare ? FindInFolder(folder, name) : FromWindowsPath(folder, name);
+  if (bare && program.empty()) program = systemFolder / name;
+  const auto isSystem = [&](const std::string& stem, const std::string& extension) {
+    if (program.parent_path().lexically_normal() != systemFolder.lexically_normal()) return false;
+    const std::string file = program.filename().string();
+    return EqualsIgnoringAsciiCase(file, stem) || EqualsIgnoringAsciiCase(file, stem + extension);
+  };
+  if (isSystem("chcp", ".com")) {
     out << "Active code page: " << (rest.empty() ? "437" : rest[0]) << "\n";
     return 0;
   }
-  if (EqualsIgnoringAsciiCase(name, "diskpart"))
-    return Diskpart(rest, folder, out, errors, machineFolder);
-  errors << "kestrune-cmd: unsupported command: " << name << "\n";
+  if (isSystem("diskpart", ".exe")) return Diskpart(rest, folder, out, errors, machineFolder);
+  std::error_code error;
+  if (!program.empty() && fs::is_regular_file(program, error)) return RunFile(program, rest, out);
+  errors << "'" << name << "' is not recognized as an internal or external command,\n"
+         << "operable program or batch file.\n";
   return 1;
 }
 
@@ -263,17 +385,37 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 int RunCommandInterpreter(const std::vector<std::string>& arguments, const fs::path& folder,
                           std::ostream& output, std::ostream& errors,
                           const fs::path& machineFolder) {
-  if (arguments.size() < 2 || !EqualsIgnoringAsciiCase(arguments[0], "/C")) {
-    errors << "kestrune-cmd: only \"/C command ...\" is supported\n";
+  // Switches up to /C: /D leaves the AutoRun command out, /S is accepted.
+  bool autoRun = true;
+  size_t at = 0;
+  for (; at < arguments.size() && !EqualsIgnoringAsciiCase(arguments[at], "/C"); ++at) {
+    if (EqualsIgnoringAsciiCase(arguments[at], "/D")) {
+      autoRun = false;
+    } else if (!EqualsIgnoringAsciiCase(arguments[at], "/S")) {
+      break;
+    }
+  }
+  if (at + 1 >= arguments.size() || !EqualsIgnoringAsciiCase(arguments[at], "/C")) {
+    errors << "kestrune-cmd: only \"[/D] [/S] /C command ...\" is supported\n";
     return 1;
   }
+  const fs::path machineFolderUsed = machineFolder.empty() ? HostMachineFolder() : machineFolder;
+  const Machine machine(machineFolderUsed);
+  Interpreter interpreter{folder, machineFolderUsed, machine.SystemFolder(), errors};
+
+  // The user's AutoRun command runs first, in the same interpreter: a "cd" there moves it.
+  MachineDescription description;
+  if (autoRun && machine.Read(description) && !description.cmdAutoRun.empty()) {
+    static_cast<void>(interpreter.RunLine(description.cmdAutoRun, output));
+  }
+
   int code = 0;
   std::vector<std::string> command;
   const auto runOne = [&] {
-    if (!command.empty()) code = RunRedirected(command, folder, output, errors, machineFolder);
+    if (!command.empty()) code = interpreter.Run(command, output);
     command.clear();
   };
-  for (size_t i = 1; i < arguments.size(); ++i) {
+  for (size_t i = at + 1; i < arguments.size(); ++i) {
     if (arguments[i] == "&") {
       runOne();
     } else {

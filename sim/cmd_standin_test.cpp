@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/machine.h"
 #include "test_support/test_files.h"
 
 namespace kestrune::sim {
@@ -15,18 +16,27 @@ namespace fs = std::filesystem;
 
 class CmdStandInTest : public ::testing::Test {
  protected:
+  void SetUp() override { fs::create_directories(folder); }
   fs::path Write(const std::string& relative, const std::string& text = "x") {
-    return temp.WriteFile(relative, text);
+    return temp.WriteFile("images/" + relative, text);
   }
   int Run(std::vector<std::string> arguments, const fs::path& in = {}) {
     output.str("");
     errors.str("");
-    return RunCommandInterpreter(arguments, in.empty() ? folder : in, output, errors);
+    return RunCommandInterpreter(arguments, in.empty() ? folder : in, output, errors,
+                                 machine.Folder());
+  }
+  /// A machine whose user has the AutoRun command `autoRun`.
+  void SetAutoRun(const std::string& autoRun) {
+    MachineDescription description;
+    description.cmdAutoRun = autoRun;
+    ASSERT_TRUE(machine.Create(description));
   }
   bool Exists(const std::string& relative) { return fs::exists(folder / relative); }
 
   kestrune::testing::TempFolder temp;
-  fs::path folder = temp.path();
+  fs::path folder = temp.path() / "images";
+  Machine machine{temp.path() / "machine"};
   std::ostringstream output, errors;
 };
 
@@ -103,6 +113,45 @@ TEST_F(CmdStandInTest, CopyFailures) {
   Write("a.txt");
   EXPECT_EQ(Run({"/C", "copy", "/y", "a.txt", ".\\"}), 1) << "a file onto itself";
   EXPECT_EQ(Run({"/C", "copy", "/y", "a.txt"}), 1);
+}
+
+TEST_F(CmdStandInTest, ABareProgramNameIsLookedForInTheCurrentFolderFirst) {
+  SetAutoRun("");
+  // What anybody who can write the image folder may put there, and cmd would run.
+  Write("diskpart.bat", "echo planted > diskpart-ran.txt\r\n");
+  Write("chcp.cmd", "echo planted > chcp-ran.txt\n");
+  Write("script.txt", "sel vol F\ndetail vol\n");
+  EXPECT_EQ(Run({"/D", "/C", "chcp", "437", "&", "diskpart", "/s", "script.txt", ">", "out.txt"}),
+            0);
+  EXPECT_TRUE(Exists("diskpart-ran.txt"));
+  EXPECT_TRUE(Exists("chcp-ran.txt"));
+
+  // Named by their full path in the system folder, the system's own programs run.
+  fs::remove(folder / "diskpart-ran.txt"), fs::remove(folder / "chcp-ran.txt");
+  const std::string system = machine.SystemFolder().string();
+  Run({"/D", "/C", system + "/chcp.com", "437", "&", system + "/diskpart.exe", "/s",
+       "script.txt", ">", "out.txt"});
+  EXPECT_FALSE(Exists("diskpart-ran.txt"));
+  EXPECT_FALSE(Exists("chcp-ran.txt"));
+  MachineDescription after;
+  ASSERT_TRUE(machine.Read(after));
+  EXPECT_EQ(after.diskpartRuns, 1u) << "the stand-in for diskpart ran, once";
+}
+
+TEST_F(CmdStandInTest, TheUsersAutoRunRunsFirstUnlessSlashDLeavesItOut) {
+  Write("mine.txt", "kept");
+  const fs::path documents = temp.path() / "Documents";
+  temp.WriteFile("Documents/letter.txt", "the user's");
+  SetAutoRun("cd /d " + documents.string());
+
+  EXPECT_EQ(Run({"/D", "/C", "del", "/F", "/Q", "*.txt"}), 0);
+  EXPECT_FALSE(Exists("mine.txt")) << "with /D the command runs where it was started";
+  EXPECT_TRUE(fs::exists(documents / "letter.txt"));
+
+  Write("mine.txt", "kept");
+  EXPECT_EQ(Run({"/C", "del", "/F", "/Q", "*.txt"}), 0);
+  EXPECT_TRUE(Exists("mine.txt"));
+  EXPECT_FALSE(fs::exists(documents / "letter.txt")) << "AutoRun moved it elsewhere";
 }
 
 TEST_F(CmdStandInTest, OtherCommandsFailWithAMessage) {

@@ -131,12 +131,15 @@ TEST_F(DiskpartTest, CommandInterpreterFormRunsDiskpartInAnotherProcess) {
   const fs::path work = temp.folder() / "work";
   fs::create_directories(work);
   std::ofstream(work / "rec1.tmp") << BuildScript(1, 2000, "RECOVERY", 'G');
-  platform::host::HostProcessLauncher launcher(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd");
+  const fs::path system = temp.machine().SystemFolder();
+  platform::host::HostProcessLauncher launcher(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd", system);
   const std::wstring script = platform::FromNativePath(work / "rec1.tmp");
   const std::wstring out = platform::FromNativePath(work / "rec2.tmp");
-  auto started = launcher.StartHidden(
-      L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
-      platform::FromNativePath(work));
+  const std::wstring cmd = platform::FromNativePath(system / "cmd.exe");
+  const std::wstring parameters = L"/D /C " + platform::FromNativePath(system / "chcp.com") +
+                                  L" 437 & " + platform::FromNativePath(system / "diskpart.exe") +
+                                  L" /s \"" + script + L"\" > \"" + out + L"\"";
+  auto started = launcher.StartHidden(cmd, parameters, platform::FromNativePath(work));
   ASSERT_TRUE(started.started);
   ASSERT_TRUE(started.process->WaitForExit(20000));
   uint32_t code = 99;
@@ -149,9 +152,7 @@ TEST_F(DiskpartTest, CommandInterpreterFormRunsDiskpartInAnotherProcess) {
   EXPECT_TRUE(fs::is_directory(temp.machine().VolumeFolder('G')));
 
   std::ofstream(work / "rec1.tmp") << "sel vol Z\n";
-  started = launcher.StartHidden(
-      L"cmd.exe", L"/C chcp 437 & diskpart /s \"" + script + L"\" > \"" + out + L"\"",
-      platform::FromNativePath(work));
+  started = launcher.StartHidden(cmd, parameters, platform::FromNativePath(work));
   ASSERT_TRUE(started.started && started.process->WaitForExit(20000));
   ASSERT_TRUE(started.process->ReadExitCode(code));
   EXPECT_NE(code, 0u) << "cmd passes diskpart's failure on";

@@ -15,6 +15,9 @@ namespace kestrune::sim {
 ///   volumes/<L>/        the files of the volume with drive letter L
 ///   discs/              what the recorders wrote, one image file per written disc
 ///   users/<folder>/     the users' profile folders with their hives (ntuser.dat)
+///   windows/system32/   the system folder: cmd.exe, chcp.com and diskpart.exe are the
+///                       command-interpreter stand-in's, whether or not a file is there
+///   programdata/        the machine-wide program data folder, writable only by its owner
 ///
 /// Readers take a shared lock, changes an exclusive one around read-modify-write, and the
 /// description is replaced atomically (written aside, then renamed), so a process never sees
@@ -27,6 +30,10 @@ class Machine {
   std::filesystem::path DescriptionFile() const { return folder_ / "machine.json"; }
   /// The folder that holds the files of the volume with drive letter `letter`.
   std::filesystem::path VolumeFolder(char letter) const;
+  /// The system folder (SystemInfo::SystemFolder on the simulated machine).
+  std::filesystem::path SystemFolder() const { return folder_ / "windows" / "system32"; }
+  /// The machine-wide program data folder; the program's run folders are made below it.
+  std::filesystem::path ProgramDataFolder() const { return folder_ / "programdata"; }
   /// A machine-relative path of the description ("discs/E-1.iso") as a real path.
   std::filesystem::path Resolve(const std::string& relative) const { return folder_ / relative; }
 

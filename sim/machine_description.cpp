@@ -309,6 +309,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "computerName", m.computerName);
     Take(j, "windowsVersion", m.windowsVersion);
     Take(j, "systemDrive", m.systemDrive);
+    Take(j, "cmdAutoRun", m.cmdAutoRun);
     Take(j, "currentUser", m.currentUser);
     Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
     Take(j, "userEnumerationBatch", m.userEnumerationBatch);
@@ -337,6 +338,7 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   Json j{{"computerName", m.computerName},
          {"windowsVersion", m.windowsVersion},
          {"systemDrive", m.systemDrive},
+         {"cmdAutoRun", m.cmdAutoRun},
          {"currentUser", m.currentUser},
          {"restorePrivilegeHeld", m.restorePrivilegeHeld},
          {"userEnumerationBatch", m.userEnumerationBatch}};

@@ -131,6 +131,9 @@ struct MachineDescription {
   std::string computerName = "KESTRUNE-SIM";
   std::string windowsVersion = "10.0";
   std::string systemDrive = "C";  // the volume Windows lives on
+  // The user's AutoRun command of the command interpreter (HKCU\Software\Microsoft\Command
+  // Processor\AutoRun): cmd runs it before its /C command unless it was given /D.
+  std::string cmdAutoRun;
   std::string currentUser;
   bool restorePrivilegeHeld = true;   // the process may switch on SeRestorePrivilege
   uint32_t userEnumerationBatch = 0;  // names per enumeration answer; 0 = all at once

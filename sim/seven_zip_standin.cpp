@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/host/host_process_launcher.h"
 #include "platform/native_path.h"
 #include "sim/machine_actions.h"
 #include "sim/machine_location.h"
@@ -161,10 +162,25 @@ bool FitsWhole(const std::vector<std::string>& arguments, const Target& target) 
   return false;
 }
 
+// Loads the codec library "7z.dll" from the program's own folder, as the Windows 7z.exe does:
+// a library that holds code (here: an executable file) runs that code in this process, with
+// this process's rights. The host build's own 7z.dll is plain data.
+void LoadCodecLibrary() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (error) return;
+  const fs::path library = self.parent_path() / "7z.dll";
+  const auto status = fs::status(library, error);
+  if (error || !fs::is_regular_file(status)) return;
+  if ((status.permissions() & fs::perms::owner_exec) == fs::perms::none) return;
+  static_cast<void>(platform::host::RunQuietly({library.string()}));
+}
+
 }  // namespace
 
 int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output,
                        std::ostream& errors) {
+  LoadCodecLibrary();
   const bool unpacks = !arguments.empty() && (arguments[0] == "x" || arguments[0] == "e");
   size_t outputSwitch = arguments.size();
   for (size_t i = 1; unpacks && i < arguments.size(); ++i) {

@@ -15,6 +15,10 @@ namespace kestrune::sim {
 /// (vanishAfterBytes, or unplugged meanwhile), ends the run with 7-Zip's fatal-error code 2
 /// and its message, as on Windows.
 ///
+/// Like the Windows 7z.exe it loads the codec library "7z.dll" from its own folder when there
+/// is one there: a library with code in it (an executable file) runs, with the rights of the
+/// process. So a 7z.dll put beside a carried 7z.exe takes over, as it would on Windows.
+///
 /// `arguments` are those after the program name. Returns the exit code.
 int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& output,
                        std::ostream& errors);

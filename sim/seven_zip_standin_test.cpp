@@ -36,7 +36,8 @@ class SevenZipStandInTest : public ::testing::Test {
   }
 
   testing::TemporaryMachine temp;
-  platform::host::HostProcessLauncher launcher{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd"};
+  platform::host::HostProcessLauncher launcher{fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd",
+                                              temp.machine().SystemFolder()};
   SimVolumeInfo volumes{temp.machine()};
 };
 

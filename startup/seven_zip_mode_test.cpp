@@ -3,7 +3,9 @@
 #include <stdio.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "app/test_support.h"
 
@@ -63,16 +65,25 @@ TEST_F(SevenZipModeTest, RightPasswordExtractsFlatAndPrintsOne) {
   ASSERT_TRUE(fs::exists(archive));
   EXPECT_EQ(Kestrixdw("/Mode:SevenZip label 0 /Pass:SECRET " + Quote(archive)), "1\n");
   EXPECT_EQ(ReadFile(archive.parent_path() / "inner.txt"), "recovery payload\n");
-  EXPECT_TRUE(fs::exists(archive.parent_path() / "7z.exe")) << "the tools are written there";
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(archive.parent_path())) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"data", "inner.txt", "set.7z"}))
+      << "only the unpacked files join the archive: no tool is ever written beside it";
 
-  // Each tool written is scheduled for deletion at the next restart.
+  // The tools were written into a private run folder, scheduled for deletion at the next
+  // restart, and the folder is gone with the run.
+  const fs::path runs = machine() / "programdata" / "Kestrune";
+  EXPECT_TRUE(fs::is_empty(runs));
   const std::string description = ReadFile(machine() / "machine.json");
   for (const char* tool : {"7z.exe", "Sabrel.exe", "Harlune.exe"}) {
-    EXPECT_NE(description.find('"' + (archive.parent_path() / tool).string() + '"'),
-              std::string::npos)
+    EXPECT_NE(description.find("/" + std::string(tool) + "\""), std::string::npos)
         << tool << " is not in pendingRestartDeletes:\n"
         << description;
   }
+  EXPECT_EQ(description.find(archive.parent_path().string() + "/7z"), std::string::npos);
 }
 
 TEST_F(SevenZipModeTest, FolderWithSpacesAndNonAsciiCharacters) {

@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
+#include "app/work_area.h"
 #include "app/work_folder.h"
 #include "engine/vantor_thread.h"
 
@@ -32,17 +33,21 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
 
 void CVantorApp::RunSevenZipBranch() {
   if (context_->sourceCount == 0 || context_->password.empty()) return;
+  RunWorkArea area(services_.tools, *context_);
+  if (!area.ready()) return;
   CSevenZip owner(*context_, services_.tools);
   const std::wstring folder = WorkFolder(*context_);
-  ExtractTools(services_.tools, folder);
+  // The tools go into the run's private work area and run from there; only the archive's
+  // files are unpacked into its folder.
+  ExtractTools(services_.tools, context_->workArea.str());
 
   // The field limits keep this well inside the 1,024-character parameter buffer.
   const std::wstring parameters =
       SevenZipExtractFlat(context_->sources[0].path.str(), context_->password.str(), folder);
   int gotExitCode = 0;
   uint32_t exitCode = 0;
-  const bool ran =
-      owner.RunTool(kSevenZipProgram, parameters, folder, &gotExitCode, &exitCode, false);
+  const bool ran = owner.RunTool(CarriedToolPath(*context_, kSevenZipProgram), parameters, folder,
+                                 &gotExitCode, &exitCode, false);
   if (RunSucceeded(ran, gotExitCode, exitCode)) services_.output.Write("1\n");
 }
 

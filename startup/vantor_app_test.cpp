@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/test_support.h"
+#include "platform/native_path.h"
 
 namespace kestrune {
 namespace {
@@ -75,12 +76,16 @@ TEST_F(SevenZipBranchTest, ExtractsTheArchiveFlatIntoItsFolder) {
 
   ASSERT_EQ(fakes.launcher.calls.size(), 1u);
   const auto& call = fakes.launcher.calls[0];
-  EXPECT_EQ(call.program, L"7z.exe");
+  ASSERT_EQ(fakes.carriedTools.writes.size(), 4u) << "the tools are written first";
+  const std::filesystem::path tool = platform::ToNativePath(fakes.carriedTools.writes[0].second);
+  EXPECT_EQ(tool.parent_path().parent_path(), fakes.privateFolders.root.path() / "Kestrune")
+      << "into a private run folder, never beside the archive";
+  EXPECT_EQ(call.program, fakes.carriedTools.writes[0].second) << "7-Zip runs from there";
   EXPECT_EQ(call.parameters, L"e \"" + archive + L"\" -p\"SECRET\" -o\"" +
                                  testing::Wide(folder.path()) + L"\" -aoa -y");
   EXPECT_EQ(call.folder, testing::Wide(folder.path()));
-  EXPECT_EQ(fakes.carriedTools.writes.size(), 4u) << "the tools are written first";
   EXPECT_EQ(fakes.output.written, "1\n");
+  EXPECT_TRUE(fakes.privateFolders.Left().empty()) << "the run folder goes with the run";
 }
 
 TEST_F(SevenZipBranchTest, NothingIsPrintedUnlessSevenZipEndsWithZero) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/work_area.h"
 #include "engine/vantor_thread.h"
 #include "startup/product_assembly.h"
 #include "startup/wizard_startup.h"
@@ -31,6 +32,8 @@ int RunWizardBranch(RunContext& context, MachinePorts& machine, ProcessPorts& pr
     });
   }
 
+  // The run's private work area, from the moment the wizard can be shown until it has ended.
+  RunWorkArea workArea(process.tools, context);
   frontEnd.Start();
   startup.Run(context);
   frontEnd.Stop();

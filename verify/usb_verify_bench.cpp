@@ -25,9 +25,11 @@
 #include <vector>
 
 #include "app/tool_services.h"
+#include "app/work_area.h"
 #include "engine/job_protocol.h"
 #include "engine/vantor_thread.h"
 #include "platform/host/host_carried_tools.h"
+#include "platform/host/host_file_tree.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
@@ -151,13 +153,16 @@ int main(int argc, char** argv) {
     Fail("cannot list the stick's digests");
   }
 
-  platform::host::HostProcessLauncher launcher(bin / "kestrune-cmd");
+  platform::host::HostProcessLauncher launcher(bin / "kestrune-cmd", machine.SystemFolder());
   platform::host::HostCarriedTools carried(bin / "tools");
-  platform::host::HostSystemInfo systemInfo;
+  platform::host::HostSystemInfo systemInfo(machine.SystemFolder());
   sim::SimRestartCleanup restartCleanup(machine);
   platform::host::HostClock clock;
-  ToolServices tools{launcher, carried, systemInfo, restartCleanup, clock};
+  platform::host::HostFileTree files;
+  platform::host::HostPrivateFolders privateFolders(machine.ProgramDataFolder() / "Kestrune");
+  ToolServices tools{launcher, carried, systemInfo, restartCleanup, clock, files, privateFolders};
   RunContext context;
+  RunWorkArea workArea(tools, context);
   uint64_t total = 0;
   for (const auto& image : set.images) {
     SourceEntry& entry = context.sources[context.sourceCount++];

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "engine/job_steps.h"
 #include "platform/power_requests.h"
@@ -24,11 +23,13 @@ inline constexpr intptr_t kCheckStarting = 0xfffe;
 /// Harlune and Sabrel. Everything else comes from the worker: the run context, the carried
 /// tools, the stop event and the runs of child programs (so the stop event can end them).
 ///
-/// Every step works in the work folder (the folder of the first image, often the user's
-/// Downloads or Desktop) and removes afterwards, by exact name, only what the program put
-/// there: the carried tools it wrote, the copied MD5 list, "DISC1_MD5.txt" to
-/// "DISC9_MD5.txt" and "error.txt". The comparison folder "tempCompareFiles" exists only
-/// while a comparison runs.
+/// The image folder (the folder of the first image, often the user's Downloads or Desktop)
+/// is the user's: the steps never run, read back or delete anything there but the comparison
+/// folder "tempCompareFiles", which exists only while a comparison runs, and which is never
+/// entered or removed when it is a link or a file. The carried tools run from the run's
+/// private work area (RunContext::workArea), and the MD5 check copies, converts and checks the
+/// drive's list in a fresh folder inside it, so a list, a tool or a program library the user
+/// or another program put into the image folder is never run or checked.
 ///
 /// Construct one for the program's lifetime and hand it to the worker (WorkerServices::checks).
 class VerificationJobSteps final : public VerificationSteps {
@@ -45,11 +46,11 @@ class VerificationJobSteps final : public VerificationSteps {
   /// unpacking that failed, was stopped or yielded no file.
   uint32_t RunDiscCompare(CVantorThread& worker, uint32_t disc) override;
 
-  /// Copies "recovery\oem\MD5_OEM_RCV_Partition.txt" from the drive, converts it with
-  /// Harlune ("USB") and has Sabrel check every listed file: RESULT_OK, RESULT_STOPPED when
-  /// the stop event ended Sabrel, RESULT_CHECK_FAILED for anything else (no list on the
-  /// drive, a copy or conversion that failed, a file that does not match). A DISC1_MD5.txt
-  /// already in the folder is removed first and can never be checked in place of a new one.
+  /// Copies "recovery\oem\MD5_OEM_RCV_Partition.txt" from the drive into a fresh folder of
+  /// the work area, converts it there with Harlune ("USB") and has Sabrel check every listed
+  /// file: RESULT_OK, RESULT_STOPPED when the stop event ended Sabrel, RESULT_CHECK_FAILED for
+  /// anything else (no list on the drive, a copy or conversion that failed, a file that does
+  /// not match). No list from an earlier run can be checked in place of the new one.
   uint32_t RunUsbMd5Check(CVantorThread& worker) override;
 
   /// Unpacks every image into the comparison folder and compares that tree with the drive:
@@ -66,7 +67,7 @@ class VerificationJobSteps final : public VerificationSteps {
   uint32_t UnpackAndCompare(CVantorThread& worker, const Place& place, uint32_t first,
                             uint32_t last, uint64_t totalBytes);
   bool Unpack(CVantorThread& worker, const Place& place, const std::wstring& image);
-  uint32_t CheckWithSabrel(CVantorThread& worker, const Place& place);
+  uint32_t CheckWithSabrel(CVantorThread& worker, const Place& place, const std::wstring& check);
 
   platform::VolumeInfo& volumes_;
   platform::WindowPort& windows_;
@@ -75,16 +76,5 @@ class VerificationJobSteps final : public VerificationSteps {
   /// The comparison's progress record; one comparison runs at a time, on the worker.
   CompareProgress progress_;
 };
-
-/// The files the MD5 check of a USB drive makes in the work folder, which the USB steps
-/// remove again: the copied list, the per-medium lists Harlune may write and Sabrel's error
-/// file.
-std::vector<std::wstring> Md5CheckFileNames();
-
-/// Deletes those of `names` that are files (or links) directly inside `folder`, through
-/// "cmd.exe /C del /F /Q" with every name quoted, and forgets deleted carried tools. A name
-/// that is a folder is left alone (del would empty it). Runs nothing when none is there.
-void DeleteFilesByName(CVantorThread& worker, const std::wstring& folder,
-                       const std::vector<std::wstring>& names);
 
 }  // namespace kestrune

@@ -12,6 +12,7 @@
 
 #include "app/carried_tool_files.h"
 #include "app/test_support.h"
+#include "app/work_area.h"
 #include "engine/job_protocol.h"
 #include "engine/vantor_thread.h"
 #include "platform/host/host_carried_tools.h"
@@ -64,7 +65,8 @@ class RecordingLauncher : public platform::ProcessLauncher {
     calls.push_back(Utf8FromWide(program + L" " + parameters));
     if (onStart) onStart(program);
     StartResult result = real_.StartHidden(program, parameters, folder);
-    if (result.process && program == stopWhile) {
+    if (result.process && !stopWhile.empty() &&
+        platform::ToNativePath(program).filename() == platform::ToNativePath(stopWhile)) {
       stopEvent->Set();
       result.process = std::make_unique<HeldChild>(std::move(result.process));
     }
@@ -73,12 +75,23 @@ class RecordingLauncher : public platform::ProcessLauncher {
 
   std::vector<std::string> calls;
   std::function<void(const std::wstring&)> onStart;
+  /// The file name of the program to stop while it runs.
   std::wstring stopWhile;
   platform::AutoResetEvent* stopEvent = nullptr;
 
  private:
-  platform::host::HostProcessLauncher real_{kBin / "kestrune-cmd"};
+  platform::host::HostProcessLauncher real_{kBin / "kestrune-cmd", {}};
 };
+
+// Programs that leave a marker beside themselves when they run, named as the carried tools.
+void PlantTools(const fs::path& folder, const fs::path& marker) {
+  for (const char* name : {"7z.exe", "7z.dll", "Harlune.exe", "Sabrel.exe"}) {
+    const fs::path file = folder / name;
+    testing::WriteFile(
+        file, "#!/bin/sh\necho " + std::string(name) + " >> '" + marker.string() + "'\nexit 0\n");
+    fs::permissions(file, fs::perms::owner_all);
+  }
+}
 
 // Every entry below a folder with its bytes (or "<dir>") and whether it is writable.
 std::map<std::string, std::string> Snapshot(const fs::path& folder) {
@@ -156,10 +169,18 @@ class VerificationStepsTest : public ::testing::Test {
     ASSERT_EQ(writer->Write(*stream), platform::kS_OK);
   }
   fs::path Stick() { return temp.machine().VolumeFolder('F'); }
-  // The recorded command lines, with the drive roots written as on Windows.
+  // The recorded command lines, with the drive roots written as on Windows and the work area
+  // and the image folder as AREA and IMAGES.
   std::vector<std::string> Calls() {
     std::vector<std::string> calls;
     for (std::string call : launcher.calls) {
+      for (const auto& [folder, name] :
+           {std::pair{fs::path(Utf8FromWide(context.workArea.str())), "AREA"},
+            std::pair{images.path(), "IMAGES"}}) {
+        for (size_t at; (at = call.find(folder.string())) != std::string::npos;) {
+          call.replace(at, folder.string().size(), name);
+        }
+      }
       for (char letter : {'E', 'F'}) {
         const std::string root = temp.machine().VolumeFolder(letter).string();
         for (size_t at; (at = call.find(root)) != std::string::npos;) {
@@ -184,11 +205,19 @@ class VerificationStepsTest : public ::testing::Test {
 
   RecordingLauncher launcher;
   platform::host::HostCarriedTools carriedTools{kBin / "tools"};
-  platform::host::HostSystemInfo systemInfo;
+  platform::host::HostSystemInfo systemInfo{temp.machine().SystemFolder()};
   sim::SimRestartCleanup restartCleanup{temp.machine()};
   testing::FakeClock clock;
-  ToolServices tools{launcher, carriedTools, systemInfo, restartCleanup, clock};
+  testing::TemporaryPrivateFolders privateFolders;
+  ToolServices tools{launcher,
+                     carriedTools,
+                     systemInfo,
+                     restartCleanup,
+                     clock,
+                     privateFolders.files,
+                     privateFolders.folders};
   RunContext context;
+  RunWorkArea workArea{tools, context};
   platform::AutoResetEvent stop;
   CVantorThread worker{context, tools};
 
@@ -204,13 +233,12 @@ TEST_F(VerificationStepsTest, DiscComparisonPassesAGoodDiscAndFailsAFlippedByte)
   BurnDisc(2);
   int powerDuringUnpack = -1;
   launcher.onStart = [&](const std::wstring& program) {
-    if (program == L"7z.exe") powerDuringUnpack = power.ActiveRequests();
+    if (program.ends_with(L"7z.exe")) powerDuringUnpack = power.ActiveRequests();
   };
   EXPECT_EQ(steps.RunDiscCompare(worker, 2), RESULT_OK);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "7z.exe x \"disc2.iso\" -o\"tempCompareFiles\" -aoa -r",
-                         "cmd.exe /C del /F /Q /S *.*",
-                         "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\""}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"AREA/7z.exe x \"IMAGES/disc2.iso\" "
+                                               "-o\"IMAGES/tempCompareFiles\" -aoa -r"}))
+      << "the carried 7-Zip by its full path; no command interpreter";
   EXPECT_EQ(powerDuringUnpack, 1);
   EXPECT_EQ(power.OpenRequests(), 0);
   EXPECT_EQ(power.LastReason(), L"Kestrune is running.");
@@ -250,7 +278,7 @@ TEST_F(VerificationStepsTest, StopWhile7ZipUnpacksEndsItAsAMismatchAndConsumesTh
   WriteStick();
   EXPECT_EQ(steps.RunUsbCompare(worker), RESULT_COMPARE_MISMATCH);
   EXPECT_EQ(std::count_if(launcher.calls.begin(), launcher.calls.end(),
-                          [](const std::string& c) { return c.starts_with("7z.exe"); }),
+                          [](const std::string& c) { return c.find("7z.exe") != c.npos; }),
             2)
       << "the second image is not unpacked after the first was stopped";
   ExpectImageFolderAsBefore();
@@ -262,12 +290,12 @@ TEST_F(VerificationStepsTest, DiscNumbersWithoutAnImageAndImagesElsewhereFailUnt
   EXPECT_EQ(steps.RunDiscCompare(worker, 3), RESULT_COMPARE_MISMATCH);
   EXPECT_TRUE(launcher.calls.empty());
 
-  // 7-Zip is given the file name alone: an image in another folder is never unpacked.
+  // 7-Zip runs in the image folder: an image in another folder is never unpacked.
   testing::TempFolder elsewhere;
   fs::copy_file(images.path() / "disc2.iso", elsewhere.path() / "disc2.iso");
   context.sources[1].path.Assign(testing::Wide(elsewhere.path() / "disc2.iso"));
   EXPECT_EQ(steps.RunDiscCompare(worker, 2), RESULT_COMPARE_MISMATCH);
-  for (const auto& call : launcher.calls) EXPECT_FALSE(call.starts_with("7z.exe")) << call;
+  for (const auto& call : launcher.calls) EXPECT_EQ(call.find("7z.exe"), call.npos) << call;
   ExpectImageFolderAsBefore();
 }
 
@@ -300,7 +328,7 @@ TEST_F(VerificationStepsTest, ComparisonFolderThatIsALinkOrAFileFailsWithoutUnpa
   images.WriteFile("tempCompareFiles", "a file of the user's");
   before = Snapshot(images.path());
   EXPECT_EQ(steps.RunUsbCompare(worker), RESULT_COMPARE_MISMATCH);
-  for (const auto& call : launcher.calls) EXPECT_FALSE(call.starts_with("7z.exe")) << call;
+  for (const auto& call : launcher.calls) EXPECT_EQ(call.find("7z.exe"), call.npos) << call;
   ExpectImageFolderAsBefore();
 }
 
@@ -309,14 +337,11 @@ TEST_F(VerificationStepsTest, UsbComparisonUnpacksEveryImageAndFindsAChangedFile
   context.sources[0].path.Assign(testing::Wide(images.path() / "-disc1.iso"));
   before = Snapshot(images.path());
   WriteStick();
-  ExtractTools(tools, testing::Wide(images.path()));  // as the USB writer leaves them
   EXPECT_EQ(steps.RunUsbCompare(worker), RESULT_OK);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\"",
-                         "7z.exe x \"./-disc1.iso\" -o\"tempCompareFiles\" -aoa -r",
-                         "7z.exe x \"disc2.iso\" -o\"tempCompareFiles\" -aoa -r",
-                         "cmd.exe /C del /F /Q /S *.*",
-                         "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\""}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{
+                "AREA/7z.exe x \"IMAGES/-disc1.iso\" -o\"IMAGES/tempCompareFiles\" -aoa -r",
+                "AREA/7z.exe x \"IMAGES/disc2.iso\" -o\"IMAGES/tempCompareFiles\" -aoa -r"}));
   const auto progress = windows.TakeAll(sheet);
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.back(),
@@ -333,17 +358,13 @@ TEST_F(VerificationStepsTest, UsbComparisonUnpacksEveryImageAndFindsAChangedFile
 
 TEST_F(VerificationStepsTest, Md5CheckPassesAGoodStick) {
   WriteStick();
-  ExtractTools(tools, testing::Wide(images.path()));  // as the USB writer leaves them
-  launcher.calls.clear();
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_OK);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\"",
-                         "cmd.exe /C copy /v /y "
-                         "\"F:\\recovery\\oem\\MD5_OEM_RCV_Partition.txt\" .\\",
-                         "Harlune.exe USB MD5_OEM_RCV_Partition.txt",
-                         "Sabrel.exe -c DISC1_MD5.txt -d \"F:\" -e error.txt",
-                         "cmd.exe /C del /F /Q \"7z.exe\" \"Sabrel.exe\" \"Harlune.exe\" "
-                         "\"MD5_OEM_RCV_Partition.txt\" \"DISC1_MD5.txt\""}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"AREA/Harlune.exe USB MD5_OEM_RCV_Partition.txt",
+                                               "AREA/Sabrel.exe -c DISC1_MD5.txt -d \"F:\" "
+                                               "-e error.txt"}))
+      << "the list is copied natively; both tools run by their full path";
+  EXPECT_FALSE(fs::exists(fs::path(Utf8FromWide(context.workArea.str())) / "md5check"))
+      << "the check's folder goes when the check ends";
   EXPECT_EQ(windows.TakeAll(page),
             (std::vector<PostedMessage>{{WM_CHECK_PROGRESS, 0, kCheckStarting}}));
   ExpectImageFolderAsBefore();
@@ -353,7 +374,7 @@ TEST_F(VerificationStepsTest, Md5CheckFailsAChangedFileAndAStickWithoutItsList) 
   temp.Change([](sim::MachineDescription& d) { d.disks[1].flipByteAfterUnpack = true; });
   WriteStick();
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_CHECK_FAILED);
-  EXPECT_EQ(Calls().size(), 4u) << "Sabrel ran and found the file";
+  EXPECT_EQ(Calls().size(), 2u) << "Sabrel ran and found the file";
   ExpectImageFolderAsBefore();
 
   temp.Change([](sim::MachineDescription& d) { d.disks[1].flipByteAfterUnpack = false; });
@@ -361,13 +382,15 @@ TEST_F(VerificationStepsTest, Md5CheckFailsAChangedFileAndAStickWithoutItsList) 
   fs::remove(Stick() / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt");
   launcher.calls.clear();
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_CHECK_FAILED);
-  for (const auto& call : launcher.calls) EXPECT_FALSE(call.starts_with("Sabrel")) << call;
+  for (const auto& call : launcher.calls) EXPECT_EQ(call.find("Sabrel"), call.npos) << call;
   ExpectImageFolderAsBefore();
 }
 
-TEST_F(VerificationStepsTest, StaleListIsRemovedAndNeverChecked) {
+TEST_F(VerificationStepsTest, ListsInTheImageFolderAreNeverCheckedOrTouched) {
   WriteStick();
-  // A list that matches the stick, left by an earlier run; the stick has lost its own list.
+  // A list that matches the stick, as an earlier run or anybody could leave it beside the
+  // images, with the recovery partition's list and an error file; the stick has lost its
+  // own list.
   fs::copy_file(Stick() / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt",
                 images.path() / "MD5_OEM_RCV_Partition.txt");
   ASSERT_EQ(platform::host::RunQuietly({"sh", "-c",
@@ -375,25 +398,38 @@ TEST_F(VerificationStepsTest, StaleListIsRemovedAndNeverChecked) {
                                             (kBin / "harlune").string() +
                                             "' USB MD5_OEM_RCV_Partition.txt"}),
             0);
-  fs::remove(images.path() / "MD5_OEM_RCV_Partition.txt");
+  images.WriteFile("error.txt", "the user's error.txt");
   fs::remove(Stick() / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt");
   ASSERT_TRUE(fs::exists(images.path() / "DISC1_MD5.txt"));
+  before = Snapshot(images.path());
 
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_CHECK_FAILED);
-  for (const auto& call : launcher.calls) EXPECT_FALSE(call.starts_with("Sabrel")) << call;
+  for (const auto& call : launcher.calls) EXPECT_EQ(call.find("Sabrel"), call.npos) << call;
   ExpectImageFolderAsBefore();
 }
 
-TEST_F(VerificationStepsTest, FailedConversionIsAFailedCheckAndTheUsersOwnToolStays) {
-  WriteStick();
-  // A Harlune.exe already in the folder is used as it is: this one writes a good list and
-  // then reports failure.
-  const fs::path harlune = images.WriteFile(
-      "Harlune.exe", "#!/bin/sh\n'" + (kBin / "harlune").string() + "' \"$@\"\nexit 11\n");
-  fs::permissions(harlune, fs::perms::owner_all);
+TEST_F(VerificationStepsTest, ToolsPlantedInTheImageFolderNeverRun) {
+  // Programs and a library named as the carried tools, which anybody who can write the
+  // Downloads folder could put there: run, they would forge a passed check.
+  const fs::path marker = images.path() / ".." / (images.path().filename().string() + "-ran");
+  PlantTools(images.path(), marker);
   before = Snapshot(images.path());
+  WriteStick();
+  EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_OK);
+  EXPECT_EQ(steps.RunUsbCompare(worker), RESULT_OK);
+  BurnDisc(1);
+  EXPECT_EQ(steps.RunDiscCompare(worker, 1), RESULT_OK);
+  EXPECT_FALSE(fs::exists(marker)) << testing::ReadFile(marker);
+  ExpectImageFolderAsBefore();
+
+  // A list that Harlune rejects fails the check; Sabrel never runs on what is left of it.
+  WriteStick();
+  const fs::path list = Stick() / "recovery" / "oem" / "MD5_OEM_RCV_Partition.txt";
+  testing::WriteFile(list, testing::ReadFile(list).substr(0, 9));
+  launcher.calls.clear();
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_CHECK_FAILED);
-  for (const auto& call : launcher.calls) EXPECT_FALSE(call.starts_with("Sabrel")) << call;
+  for (const auto& call : launcher.calls) EXPECT_EQ(call.find("Sabrel"), call.npos) << call;
+  EXPECT_FALSE(fs::exists(marker));
   ExpectImageFolderAsBefore();
 }
 
@@ -401,7 +437,7 @@ TEST_F(VerificationStepsTest, StopWhileSabrelChecksStopsTheStepAndStillCleansUp)
   WriteStick();
   launcher.stopWhile = L"Sabrel.exe";
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_STOPPED);
-  EXPECT_TRUE(launcher.calls.back().starts_with("cmd.exe /C del")) << launcher.calls.back();
+  EXPECT_FALSE(fs::exists(fs::path(Utf8FromWide(context.workArea.str())) / "md5check"));
   ExpectImageFolderAsBefore();
 }
 

@@ -17,7 +17,6 @@
 #include "platform/host/unique_fd.h"
 #include "platform/host/windows_command_line.h"
 #include "platform/native_path.h"
-#include "text/ascii_case.h"
 #include "text/utf8.h"
 
 extern char** environ;
@@ -122,10 +121,6 @@ class SpawnAttributes {
   posix_spawn_file_actions_t actions_;
 };
 
-bool IsBareName(const std::wstring& program) {
-  return program.find(L'/') == std::wstring::npos && program.find(L'\\') == std::wstring::npos;
-}
-
 }  // namespace
 
 uint32_t WindowsErrorFromErrno(int error) {
@@ -147,20 +142,22 @@ uint32_t WindowsErrorFromErrno(int error) {
   }
 }
 
-HostProcessLauncher::HostProcessLauncher(std::filesystem::path commandInterpreter)
-    : commandInterpreter_(std::move(commandInterpreter)) {}
+HostProcessLauncher::HostProcessLauncher(std::filesystem::path commandInterpreter,
+                                         std::filesystem::path systemFolder)
+    : commandInterpreter_(std::move(commandInterpreter)), systemFolder_(std::move(systemFolder)) {}
 
 ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring& program,
                                                               const std::wstring& parameters,
                                                               const std::wstring& workingFolder) {
   StartResult result;
-  std::filesystem::path executable;
-  if (text::EqualsIgnoringAsciiCase(program, L"cmd.exe")) {
+  std::filesystem::path executable = ToNativePath(program);
+  if (!executable.is_absolute()) {
+    result.error = 2;  // ERROR_FILE_NOT_FOUND: nothing is searched for
+    return result;
+  }
+  if (!systemFolder_.empty() && executable.lexically_normal() ==
+                                    (systemFolder_ / "cmd.exe").lexically_normal()) {
     executable = commandInterpreter_;
-  } else if (IsBareName(program)) {
-    executable = ToNativePath(workingFolder) / ToNativePath(program);
-  } else {
-    executable = ToNativePath(program);
   }
 
   std::vector<std::string> arguments{executable.string()};

@@ -9,18 +9,22 @@
 namespace kestrune::platform::host {
 
 /// Real child processes through posix_spawn. The parameter string is split by the Windows
-/// rules; "cmd.exe" runs `commandInterpreter` (the stand-in program). Each child leads its own
-/// process group, so terminating it also ends whatever it started, and its standard streams
-/// are /dev/null, as a hidden console's would be invisible.
+/// rules; cmd.exe in `systemFolder` (the simulated machine's) runs `commandInterpreter` (the
+/// stand-in program). A program that is not an absolute path is never searched for: it fails
+/// to start with error 2. Each child leads its own process group, so terminating it also ends
+/// whatever it started, and its standard streams are /dev/null, as a hidden console's would
+/// be invisible.
 class HostProcessLauncher : public ProcessLauncher {
  public:
-  explicit HostProcessLauncher(std::filesystem::path commandInterpreter);
+  HostProcessLauncher(std::filesystem::path commandInterpreter,
+                      std::filesystem::path systemFolder);
 
   StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
                           const std::wstring& workingFolder) override;
 
  private:
   std::filesystem::path commandInterpreter_;
+  std::filesystem::path systemFolder_;
 };
 
 /// Starts `program` with `arguments` in the background with inherited standard streams,

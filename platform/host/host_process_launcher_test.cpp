@@ -45,39 +45,55 @@ class HostProcessLauncherTest : public ::testing::Test {
   fs::path folder = temp.path();
 };
 
-TEST_F(HostProcessLauncherTest, BareNameRunsFromTheWorkingFolderWithSplitParameters) {
-  HostProcessLauncher launcher("/bin/false");
-  auto start = launcher.StartHidden(L"echo-args.sh", L"x \"two words\" -p\"a b\" .\\",
-                                    FromNativePath(folder));
+TEST_F(HostProcessLauncherTest, AProgramRunsInTheWorkingFolderWithSplitParameters) {
+  HostProcessLauncher launcher("/bin/false", {});
+  auto start = launcher.StartHidden(FromNativePath(folder / "echo-args.sh"),
+                                    L"x \"two words\" -p\"a b\" .\\", FromNativePath(folder));
   EXPECT_EQ(RunToEnd(start), 4u);
   EXPECT_EQ(Lines(folder / "args.txt"), (std::vector<std::string>{"x", "two words", "-pa b", ".\\",
                                                                   fs::canonical(folder).string()}));
 }
 
-TEST_F(HostProcessLauncherTest, CmdExeIsTheInterpreterStandIn) {
-  HostProcessLauncher launcher(folder / "echo-args.sh");
-  auto start = launcher.StartHidden(L"CMD.EXE", L"/C del *.*", FromNativePath(folder));
+TEST_F(HostProcessLauncherTest, CmdExeOfTheSystemFolderIsTheInterpreterStandIn) {
+  HostProcessLauncher launcher(folder / "echo-args.sh", folder / "system32");
+  auto start = launcher.StartHidden(FromNativePath(folder / "system32" / "cmd.exe"),
+                                    L"/D /C del *.*", FromNativePath(folder));
   EXPECT_EQ(RunToEnd(start), 4u);
-  EXPECT_EQ(Lines(folder / "args.txt").front(), "/C");
+  EXPECT_EQ(Lines(folder / "args.txt").front(), "/D");
+}
+
+TEST_F(HostProcessLauncherTest, ANameThatIsNotAbsoluteIsNeverSearchedFor) {
+  // A program of that name in the working folder, or a cmd.exe there, would run if it were.
+  WriteScript("cmd.exe", "#!/bin/sh\ntouch ran\n");
+  HostProcessLauncher launcher(folder / "echo-args.sh", folder / "system32");
+  for (const wchar_t* name : {L"cmd.exe", L"CMD.EXE", L"echo-args.sh", L"./echo-args.sh"}) {
+    const auto start = launcher.StartHidden(name, L"", FromNativePath(folder));
+    EXPECT_FALSE(start.started);
+    EXPECT_EQ(start.error, 2u);
+  }
+  EXPECT_FALSE(fs::exists(folder / "args.txt"));
+  EXPECT_FALSE(fs::exists(folder / "ran"));
 }
 
 TEST_F(HostProcessLauncherTest, FailedStartsGiveWindowsErrorCodes) {
-  HostProcessLauncher launcher("/bin/false");
-  auto missing = launcher.StartHidden(L"absent.exe", L"", FromNativePath(folder));
+  HostProcessLauncher launcher("/bin/false", {});
+  auto missing = launcher.StartHidden(FromNativePath(folder / "absent.exe"), L"",
+                                      FromNativePath(folder));
   EXPECT_FALSE(missing.started);
   EXPECT_EQ(missing.error, 2u);
 
   std::ofstream(folder / "plain.exe") << "not a program";
   fs::permissions(folder / "plain.exe", fs::perms::owner_read | fs::perms::owner_write);
-  auto denied = launcher.StartHidden(L"plain.exe", L"", FromNativePath(folder));
+  auto denied =
+      launcher.StartHidden(FromNativePath(folder / "plain.exe"), L"", FromNativePath(folder));
   EXPECT_FALSE(denied.started);
   EXPECT_EQ(denied.error, 5u);
 }
 
 TEST_F(HostProcessLauncherTest, TerminateEndsTheChildAndWhatItStarted) {
   WriteScript("tree.sh", "#!/bin/sh\nsleep 60 &\necho $! > grandchild.pid\nwait\n");
-  HostProcessLauncher launcher("/bin/false");
-  auto start = launcher.StartHidden(L"tree.sh", L"", FromNativePath(folder));
+  HostProcessLauncher launcher("/bin/false", {});
+  auto start = launcher.StartHidden(FromNativePath(folder / "tree.sh"), L"", FromNativePath(folder));
   ASSERT_TRUE(start.started);
   while (!fs::exists(folder / "grandchild.pid") || fs::file_size(folder / "grandchild.pid") == 0) {
     ASSERT_FALSE(start.process->WaitForExit(10));

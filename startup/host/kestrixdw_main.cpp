@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "platform/host/host_carried_tools.h"
+#include "platform/host/host_file_tree.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
 #include "platform/host/host_system.h"
 #include "platform/host/host_ui_language.h"
 #include "platform/host/host_volume_naming.h"
 #include "platform/native_path.h"
+#include "sim/machine_location.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_restart_cleanup.h"
 #include "sim/sim_volume_events.h"
@@ -235,17 +237,23 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) arguments.push_back(kestrune::text::WideFromUtf8(argv[i]));
 
   const auto programFolder = ProgramFolder();
-  HostProcessLauncher processes(programFolder / "kestrune-cmd");
+  // The simulated machine's system folder and program data folder stand for Windows' own; the
+  // machine itself is opened only by the wizard branch.
+  const kestrune::sim::Machine machine(kestrune::sim::HostMachineFolder());
+  HostProcessLauncher processes(programFolder / "kestrune-cmd", machine.SystemFolder());
   HostCarriedTools carriedTools(programFolder / "tools");
-  HostSystemInfo systemInfo;
+  HostSystemInfo systemInfo(machine.SystemFolder());
   // Linux has no delete-at-restart: the simulated machine records what the program asks for.
   kestrune::sim::SimRestartCleanup restartCleanup;
   HostClock clock;
+  HostFileTree files;
+  HostPrivateFolders privateFolders(machine.ProgramDataFolder() / "Kestrune");
   HostDownloader downloader(programFolder);
   HostStandardOutput output;
   HostProcessSetup setup;
 
-  kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
+  kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup,
+                               clock,     files,        privateFolders};
   kestrune::AppServices services{tools, downloader, output, setup};
   HostWizardBranch wizard(tools);
   kestrune::CVantorApp app(services, &wizard);

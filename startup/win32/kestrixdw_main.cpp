@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "platform/win32/win32_carried_tools.h"
+#include "platform/win32/win32_file_tree.h"
 #include "platform/win32/win32_ports.h"
 #include "platform/win32/win32_power_requests.h"
+#include "platform/win32/win32_private_folders.h"
 #include "platform/win32/win32_process_launcher.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui_language.h"
@@ -174,11 +176,14 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   Win32SystemInfo systemInfo;
   Win32RestartCleanup restartCleanup;
   Win32Clock clock;
+  Win32FileTree files;
+  Win32PrivateFolders privateFolders;
   Win32Downloader downloader;
   Win32StandardOutput output;
   Win32ProcessSetup setup;
 
-  kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup, clock};
+  kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup,
+                               clock,     files,        privateFolders};
   kestrune::AppServices services{tools, downloader, output, setup};
   Win32WizardBranch wizard(tools, module);
   kestrune::CVantorApp app(services, &wizard);
