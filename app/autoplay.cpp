@@ -83,57 +83,74 @@ bool Unmount(platform::UserRegistry& registry, RestorePrivilege& privilege,
   return result == err::kSuccess;
 }
 
-/// The saved state of one value.
-struct SavedValue {
-  uint32_t& existed;
-  uint32_t& saved;
-  uint32_t& old;
-  uint32_t& oldType;
-  std::vector<uint8_t>& oldData;
-};
-
 /// Saves the value and sets it to `replacement` as a REG_DWORD. A value that cannot be read
-/// for another reason than its absence is left as it is: it could not be put back.
-void SwitchValue(platform::UserRegistry& registry, const std::wstring& sid, const wchar_t* key,
-                 const wchar_t* name, uint32_t replacement, SavedValue saved) {
+/// for another reason than its absence is left as it is (it could not be put back), as is one
+/// whose key does not exist.
+SavedValue SwitchValue(platform::UserRegistry& registry, const std::wstring& sid,
+                       const wchar_t* key, const wchar_t* name, uint32_t replacement) {
+  SavedValue saved;
   std::unique_ptr<platform::RegistryKey> opened;
-  if (registry.OpenUserKey(sid, key, opened) != err::kSuccess || !opened) return;
+  const uint32_t open = registry.OpenUserKey(sid, key, opened);
+  if (open == err::kFileNotFound) return saved;  // no key, no value; keys are never created
+  if (open != err::kSuccess || !opened) {
+    saved.state = SavedValueState::kUnreadable;
+    return saved;
+  }
   uint32_t type = 0;
   std::vector<uint8_t> data;
   const uint32_t read = opened->ReadValue(name, type, data);
-  if (read == err::kSuccess) {
-    saved.existed = saved.saved = 1;
-    saved.oldType = type;
-    saved.oldData = data;
-    if (type == platform::regtype::kDword && data.size() == 4) {
-      saved.old =
-          data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint32_t>(data[3]) << 24);
-    }
-  } else if (read != err::kFileNotFound) {
-    return;
+  if (read != err::kSuccess && read != err::kFileNotFound) {
+    saved.state = SavedValueState::kUnreadable;
+    return saved;
   }
-  static_cast<void>(opened->WriteDword(name, replacement));
+  if (opened->WriteDword(name, replacement) != err::kSuccess) return saved;
+  if (read == err::kSuccess) {
+    saved.state = SavedValueState::kPresent;
+    saved.type = type;
+    saved.data = std::move(data);
+  } else {
+    saved.state = SavedValueState::kAbsent;
+  }
+  return saved;
+}
+
+bool NeedsRestore(const SavedValue& saved) {
+  return saved.state == SavedValueState::kAbsent || saved.state == SavedValueState::kPresent;
 }
 
 void RestoreValue(platform::UserRegistry& registry, const std::wstring& sid, const wchar_t* key,
-                  const wchar_t* name, uint32_t existed, uint32_t saved, uint32_t oldType,
-                  const std::vector<uint8_t>& oldData) {
+                  const wchar_t* name, const SavedValue& saved) {
+  if (!NeedsRestore(saved)) return;
   std::unique_ptr<platform::RegistryKey> opened;
   if (registry.OpenUserKey(sid, key, opened) != err::kSuccess || !opened) return;
-  if (existed == 0) {
+  if (saved.state == SavedValueState::kAbsent) {
     static_cast<void>(opened->DeleteValue(name));
-  } else if (saved == 1) {
-    static_cast<void>(opened->WriteValue(name, oldType, oldData));
+  } else {
+    static_cast<void>(opened->WriteValue(name, saved.type, saved.data));
   }
 }
 
-/// Whether the hive is reachable below `sid` without mounting it.
-bool IsMountedAlready(platform::UserRegistry& registry, const std::wstring& sid) {
-  for (const wchar_t* key : {kAutoplayKey, kPoliciesKey}) {
-    std::unique_ptr<platform::RegistryKey> opened;
-    if (registry.OpenUserKey(sid, key, opened) == err::kSuccess) return true;
+/// Whether a hive is loaded below `sid` (its root opens), by the system or by anyone else: then
+/// it cannot be mounted, and need not be. Any answer but "not found" means it is there.
+bool IsLoaded(platform::UserRegistry& registry, const std::wstring& sid) {
+  std::unique_ptr<platform::RegistryKey> root;
+  return registry.OpenUserKey(sid, L"", root) != err::kFileNotFound;
+}
+
+/// Makes the user's hive reachable below `sid`: as it is when loaded already, otherwise by
+/// mounting its file. `mounted` tells whether it was mounted here (and so must be unmounted).
+/// False when it is neither loaded nor can be mounted.
+bool ReachHive(platform::UserRegistry& registry, RestorePrivilege& privilege,
+               const std::wstring& sid, std::wstring_view userName, bool& mounted) {
+  mounted = false;
+  if (IsLoaded(registry, sid)) return true;
+  const std::wstring hiveFile = HiveFile(registry, userName);
+  if (!hiveFile.empty() && Mount(registry, privilege, sid, hiveFile) == err::kSuccess) {
+    mounted = true;
+    return true;
   }
-  return false;
+  // The user may have logged on between the look and the mount, and the system loaded it.
+  return IsLoaded(registry, sid);
 }
 
 }  // namespace
@@ -162,33 +179,26 @@ void UserHiveList::AddUser(const std::wstring& userName) {
       registry_.SidToString(sid, sidText) != err::kSuccess || !entry.sidString.Assign(sidText)) {
     return;
   }
-  const std::wstring hiveFile = HiveFile(registry_, userName);
-  if (hiveFile.empty()) return;
-
   RestorePrivilege privilege(registry_);
-  if (Mount(registry_, privilege, sidText, hiveFile) != err::kSuccess) return;
-  SwitchValue(registry_, sidText, kAutoplayKey, kAutoplayValue, kAutoplayOff,
-              {entry.autoplayExisted, entry.autoplaySaved, entry.autoplayOld, entry.autoplayOldType,
-               entry.autoplayOldData});
-  SwitchValue(registry_, sidText, kPoliciesKey, kNoAutoRunValue, kNoAutoRunOnAnyDrive,
-              {entry.noAutoRunExisted, entry.noAutoRunSaved, entry.noAutoRunOld,
-               entry.noAutoRunOldType, entry.noAutoRunOldData});
-  entry.hiveLeftMounted = !Unmount(registry_, privilege, sidText);
+  bool mounted = false;
+  if (!ReachHive(registry_, privilege, sidText, userName, mounted)) return;
+  entry.hive = mounted ? HiveMount::kMountedHere : HiveMount::kLoadedBySystem;
+  entry.autoplay = SwitchValue(registry_, sidText, kAutoplayKey, kAutoplayValue, kAutoplayOff);
+  entry.noAutoRun =
+      SwitchValue(registry_, sidText, kPoliciesKey, kNoAutoRunValue, kNoAutoRunOnAnyDrive);
+  if (mounted) entry.hiveLeftMounted = !Unmount(registry_, privilege, sidText);
   entries_.push_back(std::move(entry));
 }
 
 void UserHiveList::Restore(const UserHiveEntry& entry) {
+  if (!NeedsRestore(entry.autoplay) && !NeedsRestore(entry.noAutoRun) && !entry.hiveLeftMounted)
+    return;
   const std::wstring sid = entry.sidString.str();
-  const std::wstring hiveFile = HiveFile(registry_, entry.userName.view());
   RestorePrivilege privilege(registry_);
-  const bool mounted =
-      !hiveFile.empty() && Mount(registry_, privilege, sid, hiveFile) == err::kSuccess;
-  if (!mounted && !IsMountedAlready(registry_, sid)) return;
-
-  RestoreValue(registry_, sid, kAutoplayKey, kAutoplayValue, entry.autoplayExisted,
-               entry.autoplaySaved, entry.autoplayOldType, entry.autoplayOldData);
-  RestoreValue(registry_, sid, kPoliciesKey, kNoAutoRunValue, entry.noAutoRunExisted,
-               entry.noAutoRunSaved, entry.noAutoRunOldType, entry.noAutoRunOldData);
+  bool mounted = false;
+  if (!ReachHive(registry_, privilege, sid, entry.userName.view(), mounted)) return;
+  RestoreValue(registry_, sid, kAutoplayKey, kAutoplayValue, entry.autoplay);
+  RestoreValue(registry_, sid, kPoliciesKey, kNoAutoRunValue, entry.noAutoRun);
   // A hive the system holds for its logged-on user stays; one this program mounted goes.
   if (mounted || entry.hiveLeftMounted) static_cast<void>(Unmount(registry_, privilege, sid));
 }

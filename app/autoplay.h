@@ -10,31 +10,54 @@
 
 namespace kestrune {
 
+/// What became of one value when autoplay was switched off, and so what its restore does.
+enum class SavedValueState : uint8_t {
+  /// Not changed: its key does not exist (keys are never created), or the new value could not
+  /// be written. Nothing to put back.
+  kUntouched,
+  /// Did not exist and was created: deleted again at restore.
+  kAbsent,
+  /// Existed, with any type: its type and bytes were saved and are written back exactly.
+  kPresent,
+  /// Could not be read for another reason than its absence (its key or the value denied,
+  /// say): not changed, and left alone at restore too, as it could not be put back.
+  kUnreadable,
+};
+
+/// One value as it was before the change.
+struct SavedValue {
+  SavedValueState state = SavedValueState::kUntouched;
+  uint32_t type = 0;          // kPresent: its REG_* type
+  std::vector<uint8_t> data;  // kPresent: its bytes
+};
+
+/// Where a user's hive was when autoplay was switched off in it.
+enum class HiveMount : uint8_t {
+  /// Not loaded: this program mounted the hive file below HKEY_USERS\<SID> for the change
+  /// and unmounted it again.
+  kMountedHere,
+  /// Loaded by the system for its logged-on user (at the console, say) below
+  /// HKEY_USERS\<SID>: changed in place, nothing mounted or unmounted.
+  kLoadedBySystem,
+};
+
 /// What autoplay suppression changed in one user's hive, to put it back afterwards.
-///
-/// A value "existed" when it could be read before the change, whatever its type; its type
-/// and bytes were then saved and are written back exactly as they were (`...Old` keeps the
-/// number of a REG_DWORD). A value that did not exist is deleted again on restore.
 struct UserHiveEntry {
   FixedText<kPathCapacity> userName;
   FixedText<kPathCapacity> sidString;
-  uint32_t autoplayExisted = 0;
-  uint32_t autoplaySaved = 0;
-  uint32_t autoplayOld = 0;
-  uint32_t noAutoRunExisted = 0;
-  uint32_t noAutoRunSaved = 0;
-  uint32_t noAutoRunOld = 0;
-  uint32_t autoplayOldType = 0;
-  std::vector<uint8_t> autoplayOldData;
-  uint32_t noAutoRunOldType = 0;
-  std::vector<uint8_t> noAutoRunOldData;
+  HiveMount hive = HiveMount::kMountedHere;
+  SavedValue autoplay;   // AutoplayHandlers\DisableAutoplay
+  SavedValue noAutoRun;  // Policies\Explorer\NoDriveTypeAutoRun
   /// The hive could not be unmounted after the change (not even on a second try); the
   /// restore finds it still mounted and unmounts it afterwards.
   bool hiveLeftMounted = false;
 };
 
 /// The users whose autoplay the wizard switched off while it runs (the sheet's `users`).
-/// Every registry failure is silent: a user whose hive cannot be mounted is left alone.
+/// A user's hive that the system holds loaded below HKEY_USERS\<SID> (the user is logged on
+/// interactively) is changed there; any other is mounted from its file for the change and
+/// unmounted again. Every registry failure is silent: a user whose hive is neither loaded nor
+/// can be mounted is left alone.
 class UserHiveList {
  public:
   explicit UserHiveList(platform::UserRegistry& registry) : registry_(registry) {}
@@ -43,13 +66,12 @@ class UserHiveList {
   /// answers "more data". Another error ends it; the users added so far stay.
   void AddLoggedOnUsers();
   /// Switches autoplay off in the hive of `userName` and records the old values. A user
-  /// already recorded (names compare without regard to case), one whose account or hive
-  /// cannot be found, or whose hive cannot be mounted (for instance because the user is
-  /// logged on interactively), is left alone.
+  /// already recorded (names compare without regard to case), one whose account cannot be
+  /// found, or whose hive is not loaded and cannot be mounted, is left alone.
   void AddUser(const std::wstring& userName);
   /// Puts every recorded value back, in the order the users were added, and forgets them.
-  /// The hive of a user who has logged on interactively meanwhile is already mounted by the
-  /// system below the SID; the values are put back there.
+  /// Each hive is restored where it is now: in place while the system holds it (also when
+  /// its user logged on meanwhile), otherwise mounted from its file again for the restore.
   void RestoreAll();
 
   const std::vector<UserHiveEntry>& entries() const { return entries_; }

@@ -80,18 +80,14 @@ TEST_F(AutoplayTest, SwitchedOffForEveryLoggedOnUserAndRestoredByteForByte) {
           RegistryHive::Values{{"NoDriveTypeAutoRun", std::string("0x91")}});
   AddUser("Finch", "Finch.KESTRUNE", RegistryHive::Values{}, RegistryHive::Values{});
   AddUser("Ghost", "Ghost", std::nullopt, std::nullopt);
-  AddUser("Otter", "Otter", RegistryHive::Values{}, RegistryHive::Values{});
-  temp.Change([](MachineDescription& d) {
-    d.users.back().interactive = true;
-    d.userEnumerationBatch = 2;
-  });
+  temp.Change([](MachineDescription& d) { d.userEnumerationBatch = 2; });
   const auto before = Hives();
 
   users.AddLoggedOnUsers();
   users.AddUser(L"MERLIN");
   EXPECT_EQ(Recorded(), (std::vector<std::wstring>{L"Kestrel", L"Merlin", L"Wren", L"Ghost"}))
-      << "Merlin once for two sessions; Finch's profile folder is not his name; Otter's hive "
-         "is in use; Ghost has neither key but is recorded";
+      << "Merlin once for two sessions; Finch's profile folder is not his name; Ghost has "
+         "neither key but is recorded";
   for (const char* user : {"Kestrel", "Merlin", "Wren"}) {
     EXPECT_EQ(Values(user, kAutoplayKey).at("DisableAutoplay"), RegistryHive::Value(1u)) << user;
   }
@@ -99,7 +95,7 @@ TEST_F(AutoplayTest, SwitchedOffForEveryLoggedOnUserAndRestoredByteForByte) {
   EXPECT_EQ(Values("Wren", kPoliciesKey).at("NoDriveTypeAutoRun"), RegistryHive::Value(0xFFu));
   EXPECT_EQ(Values("Merlin", kPoliciesKey).count("NoDriveTypeAutoRun"), 0u) << "no key: skipped";
   const auto during = Hives();
-  for (const char* untouched : {"Finch.KESTRUNE", "Ghost", "Otter"}) {
+  for (const char* untouched : {"Finch.KESTRUNE", "Ghost"}) {
     EXPECT_EQ(during.at(untouched), before.at(untouched)) << untouched;
   }
   EXPECT_TRUE(temp.Read().loadedHives.empty()) << "no hive stays mounted while the wizard runs";
@@ -112,12 +108,46 @@ TEST_F(AutoplayTest, SwitchedOffForEveryLoggedOnUserAndRestoredByteForByte) {
   EXPECT_FALSE(registry.RestorePrivilegeEnabled());
 }
 
-TEST_F(AutoplayTest, NothingChangesWithoutTheRestorePrivilegeOrAnEnumeration) {
-  AddUser("Merlin", "Merlin", RegistryHive::Values{}, RegistryHive::Values{});
+TEST_F(AutoplayTest, ConsoleUsersHiveIsSwitchedWhereTheSystemHoldsItAndRestoredExactly) {
+  // Wren is at the console: the system holds his hive, so its file cannot be mounted.
+  AddUser("Wren", "Wren",
+          RegistryHive::Values{{"DisableAutoplay", RegistryHive::TypedBytes{3, {0x01, 0xfe}}}},
+          RegistryHive::Values{{"Other", 7u}});
+  temp.Change([](MachineDescription& d) { d.users.back().interactive = true; });
   const auto before = Hives();
-  temp.Change([](MachineDescription& d) { d.restorePrivilegeHeld = false; });
+
+  users.AddUser(L"Wren");
+  ASSERT_EQ(Recorded(), std::vector<std::wstring>{L"Wren"});
+  EXPECT_EQ(users.entries()[0].hive, HiveMount::kLoadedBySystem);
+  EXPECT_EQ(Values("Wren", kAutoplayKey).at("DisableAutoplay"), RegistryHive::Value(1u));
+  EXPECT_EQ(Values("Wren", kPoliciesKey).at("NoDriveTypeAutoRun"), RegistryHive::Value(0xFFu));
+  users.RestoreAll();
+  EXPECT_EQ(Hives(), before) << "REG_BINARY back with its bytes, the created value deleted";
+  EXPECT_TRUE(temp.Read().loadedHives.empty());
+
+  // Wren logs off during the run: the system unloads the hive, the restore mounts its file.
+  users.AddUser(L"Wren");
+  temp.Change([](MachineDescription& d) { d.users.back().interactive = false; });
+  users.RestoreAll();
+  EXPECT_EQ(Hives(), before);
+  EXPECT_TRUE(temp.Read().loadedHives.empty());
+}
+
+TEST_F(AutoplayTest, WithoutTheRestorePrivilegeOnlyHivesTheSystemHoldsAreSwitched) {
+  AddUser("Merlin", "Merlin", RegistryHive::Values{}, RegistryHive::Values{});
+  AddUser("Wren", "Wren.KESTRUNE", RegistryHive::Values{}, RegistryHive::Values{});
+  temp.Change([](MachineDescription& d) {
+    d.restorePrivilegeHeld = false;
+    d.users.back().interactive = true;
+  });
+  const auto before = Hives();
   users.AddLoggedOnUsers();
-  EXPECT_TRUE(users.entries().empty());
+  EXPECT_EQ(Recorded(), std::vector<std::wstring>{L"Wren"})
+      << "the other hives must be mounted; Wren's needs neither a mount nor his hive file's name";
+  EXPECT_EQ(Values("Wren.KESTRUNE", kAutoplayKey).at("DisableAutoplay"), RegistryHive::Value(1u));
+  users.RestoreAll();
+  EXPECT_EQ(Hives(), before);
+
   temp.Change([](MachineDescription& d) {
     d.restorePrivilegeHeld = true;
     d.faults.userEnumeration = 5;
@@ -127,6 +157,34 @@ TEST_F(AutoplayTest, NothingChangesWithoutTheRestorePrivilegeOrAnEnumeration) {
   users.AddUser(L"Nobody");
   users.AddUser(L"..");
   EXPECT_TRUE(users.entries().empty()) << "unknown accounts and names that are no folder";
+  EXPECT_EQ(Hives(), before);
+}
+
+TEST_F(AutoplayTest, UnreadableValuesAreNeitherChangedNorRestored) {
+  AddUser("Merlin", "Merlin", RegistryHive::Values{{"DisableAutoplay", 0u}},
+          RegistryHive::Values{{"NoDriveTypeAutoRun", std::string("0x91")}});
+  AddUser("Wren", "Wren", RegistryHive::Values{{"DisableAutoplay", 0u}}, std::nullopt);
+  temp.Change([](MachineDescription& d) {
+    d.users[1].deniedKeys = {kPoliciesKey};  // a mounted hive
+    d.users[2].deniedKeys = {kAutoplayKey};  // the console user's
+    d.users[2].interactive = true;
+  });
+  const auto before = Hives();
+  users.AddLoggedOnUsers();
+  ASSERT_EQ(users.entries().size(), 3u);
+  EXPECT_EQ(users.entries()[1].noAutoRun.state, SavedValueState::kUnreadable);
+  EXPECT_EQ(users.entries()[2].autoplay.state, SavedValueState::kUnreadable);
+  EXPECT_EQ(users.entries()[2].noAutoRun.state, SavedValueState::kUntouched) << "no key";
+  EXPECT_EQ(Values("Merlin", kAutoplayKey).at("DisableAutoplay"), RegistryHive::Value(1u));
+  EXPECT_EQ(Values("Merlin", kPoliciesKey).at("NoDriveTypeAutoRun"),
+            RegistryHive::Value(std::string("0x91")));
+  EXPECT_EQ(Values("Wren", kAutoplayKey).at("DisableAutoplay"), RegistryHive::Value(0u));
+
+  // The keys open by the time of the restore: still nothing to put back in them.
+  temp.Change([](MachineDescription& d) {
+    for (auto& user : d.users) user.deniedKeys.clear();
+  });
+  users.RestoreAll();
   EXPECT_EQ(Hives(), before);
 }
 

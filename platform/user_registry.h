@@ -85,18 +85,21 @@ class UserRegistry {
   [[nodiscard]] virtual uint32_t EnableRestorePrivilege(bool enable) = 0;
 
   /// Mounts the hive file `hiveFile` below HKEY_USERS as `subkey`. kPrivilegeNotHeld without
-  /// the restore privilege switched on; kSharingViolation (or another code) when the hive is
-  /// in use, for instance by its user logged on interactively.
+  /// the restore privilege switched on; kSharingViolation (or another code) when the hive or
+  /// `subkey` is in use, for instance by the system for the user logged on interactively.
   [[nodiscard]] virtual uint32_t LoadHive(const std::wstring& subkey,
                                           const std::wstring& hiveFile) = 0;
   /// Unmounts a hive mounted by LoadHive. Fails (kAccessDenied) while a key of the hive is
-  /// open, so every key must be closed first.
+  /// open, so every key must be closed first; never unmount a hive the system loaded for a
+  /// logged-on user (its processes hold keys of it, and it is not this program's).
   [[nodiscard]] virtual uint32_t UnloadHive(const std::wstring& subkey) = 0;
 
   /// Opens HKEY_USERS\<subkey>\<path> for reading and writing; never creates it. `path` may
-  /// end with a backslash. kFileNotFound when the hive is not mounted or the key is absent.
-  /// The hive of a user logged on interactively is mounted by the system itself, below the
-  /// user's SID.
+  /// end with a backslash; an empty `path` opens the hive's root, which exists exactly while a
+  /// hive is mounted as `subkey`. kFileNotFound when the hive is not mounted or the key is
+  /// absent; another code (kAccessDenied, say) when the key exists but cannot be opened. The
+  /// system itself loads the hive of a user logged on interactively (and of some other
+  /// logons) below the user's SID.
   [[nodiscard]] virtual uint32_t OpenUserKey(const std::wstring& subkey, const std::wstring& path,
                                              std::unique_ptr<RegistryKey>& key) = 0;
 };

@@ -254,14 +254,19 @@ UserDescription UserFrom(const Json& j) {
   Take(j, "loggedOn", u.loggedOn);
   Take(j, "sessions", u.sessions);
   Take(j, "interactive", u.interactive);
+  Take(j, "deniedKeys", u.deniedKeys);
   if (u.profileFolder.empty()) u.profileFolder = u.name;
   return u;
 }
 
 Json UserJson(const UserDescription& u) {
-  return Json{
-      {"name", u.name},         {"sid", u.sid},           {"profileFolder", u.profileFolder},
-      {"loggedOn", u.loggedOn}, {"sessions", u.sessions}, {"interactive", u.interactive}};
+  return Json{{"name", u.name},
+              {"sid", u.sid},
+              {"profileFolder", u.profileFolder},
+              {"loggedOn", u.loggedOn},
+              {"sessions", u.sessions},
+              {"interactive", u.interactive},
+              {"deniedKeys", u.deniedKeys}};
 }
 
 MachineFaults FaultsFrom(const Json& j) {

@@ -108,8 +108,13 @@ struct UserDescription {
   std::string sid;
   std::string profileFolder;  // folder below users/; default: the name
   bool loggedOn = true;
-  uint32_t sessions = 1;     // times the enumeration lists the user
-  bool interactive = false;  // hive in use: it cannot be mounted
+  uint32_t sessions = 1;  // times the enumeration lists the user
+  // Logged on at the console (with loggedOn): the system holds the hive loaded below the SID,
+  // where OpenUserKey finds it; it cannot be mounted or unmounted by a program meanwhile.
+  bool interactive = false;
+  // Fault: keys of the hive (paths as in registry_hive.h) whose access control list keeps the
+  // program out: OpenUserKey of them fails with 5, wherever the hive is mounted.
+  std::vector<std::string> deniedKeys;
 };
 
 struct MachineFaults {

@@ -1,5 +1,6 @@
 #include "sim/registry_hive.h"
 
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -125,6 +126,12 @@ RegistryHive::Values* RegistryHive::FindKey(const std::string& path) {
   for (auto& [key, values] : keys_) {
     if (SameKey(key, wanted)) return &values;
   }
+  const bool above = std::any_of(keys_.begin(), keys_.end(), [&wanted](const auto& entry) {
+    const std::string& key = entry.first;
+    return key.size() > wanted.size() && key[wanted.size()] == '\\' &&
+           SameKey(std::string_view(key).substr(0, wanted.size()), wanted);
+  });
+  if (wanted.empty() || above) return &keys_[wanted];
   return nullptr;
 }
 

@@ -16,6 +16,8 @@ namespace kestrune::sim {
 /// A number is a REG_DWORD value, a text a REG_SZ value, and an object
 /// { "type": 3, "hex": "01ff" } a value of any type with exactly those bytes. Key paths have
 /// no leading or trailing backslash and match without regard to case, as registry keys do.
+/// As in the registry, the hive's root (the empty path) and every key above a listed one
+/// exist too, with no values until some are written.
 class RegistryHive {
  public:
   struct TypedBytes {
@@ -31,7 +33,8 @@ class RegistryHive {
   bool Save(const std::filesystem::path& file) const;
 
   /// The values of key `path` (backslashes, either case, an optional trailing backslash);
-  /// null when the key does not exist.
+  /// null when the key does not exist. The root and a key above a listed one are added
+  /// (empty) when asked for, so that values written into them are saved.
   Values* FindKey(const std::string& path);
   /// Adds an empty key (building hives for machines).
   Values& AddKey(const std::string& path);

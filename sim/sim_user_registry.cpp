@@ -25,19 +25,58 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return text::EqualsIgnoringAsciiCase(a, b);
 }
 
-// The hive file mounted below HKEY_USERS as `subkey`: one this program mounted, or the hive of
-// a user logged on interactively, which the system keeps mounted below the user's SID.
-std::optional<fs::path> MountedHiveFile(const Machine& owner, const MachineDescription& machine,
-                                        const std::string& subkey) {
-  for (const auto& [name, file] : machine.loadedHives) {
-    if (EqualsIgnoringCase(name, subkey)) return fs::path(file);
-  }
+// Whether the system holds the user's hive loaded below HKEY_USERS\<SID>, as it does while the
+// user is logged on interactively.
+bool HeldBySystem(const UserDescription& user) { return user.loggedOn && user.interactive; }
+
+// The user whose hive the system holds as `subkey`; null when there is none.
+const UserDescription* SystemMount(const MachineDescription& machine, const std::string& subkey) {
   for (const auto& user : machine.users) {
-    if (user.loggedOn && user.interactive && EqualsIgnoringCase(user.sid, subkey)) {
-      return owner.Folder() / "users" / user.profileFolder / "ntuser.dat";
+    if (HeldBySystem(user) && EqualsIgnoringCase(user.sid, subkey)) return &user;
+  }
+  return nullptr;
+}
+
+fs::path OwnHiveFile(const Machine& owner, const UserDescription& user) {
+  return owner.Folder() / "users" / user.profileFolder / "ntuser.dat";
+}
+
+// A hive mounted below HKEY_USERS, and the user whose hive it is (null for a file that is no
+// user's hive).
+struct Mounted {
+  fs::path file;
+  const UserDescription* user = nullptr;
+};
+
+// The hive mounted as `subkey`: one a program mounted, or the hive the system holds for a user
+// logged on interactively.
+std::optional<Mounted> MountedHive(const Machine& owner, const MachineDescription& machine,
+                                   const std::string& subkey) {
+  for (const auto& [name, file] : machine.loadedHives) {
+    if (!EqualsIgnoringCase(name, subkey)) continue;
+    std::error_code error;
+    const fs::path canonical = fs::weakly_canonical(file, error);
+    for (const auto& user : machine.users) {
+      if (fs::weakly_canonical(OwnHiveFile(owner, user), error) == canonical) {
+        return Mounted{file, &user};
+      }
     }
+    return Mounted{file, nullptr};
+  }
+  if (const UserDescription* user = SystemMount(machine, subkey)) {
+    return Mounted{OwnHiveFile(owner, *user), user};
   }
   return std::nullopt;
+}
+
+// Whether the access control list of key `path` of the user's hive keeps this program out.
+bool Denied(const UserDescription* user, const std::string& path) {
+  if (user == nullptr) return false;
+  const std::string wanted = NormalizeKeyPath(path);
+  return std::any_of(user->deniedKeys.begin(), user->deniedKeys.end(),
+                     [&wanted](const std::string& key) {
+                       return EqualsIgnoringCase(NormalizeKeyPath(key), wanted);
+                     });
 }
 
 // An open key: every operation goes to the hive file under the machine lock, so other
@@ -125,20 +164,20 @@ class SimRegistryKey : public platform::RegistryKey {
     machine_.Exclusive([&] {
       MachineDescription machine;
       if (!machine_.ReadHeld(machine)) return false;
-      const auto file = MountedHiveFile(machine_, machine, subkey_);
-      if (!file) {
+      const auto mounted = MountedHive(machine_, machine, subkey_);
+      if (!mounted) {
         result = kKeyDeleted;  // the hive was unmounted under the open key
         return true;
       }
       RegistryHive hive;
-      RegistryHive::Values* values = hive.Load(*file) ? hive.FindKey(path_) : nullptr;
+      RegistryHive::Values* values = hive.Load(mounted->file) ? hive.FindKey(path_) : nullptr;
       if (!values) {
         result = kKeyDeleted;
         return true;
       }
       bool changed = false;
       result = operation(*values, changed);
-      if (changed && !hive.Save(*file)) result = err::kAccessDenied;
+      if (changed && !hive.Save(mounted->file)) result = err::kAccessDenied;
       return true;
     });
     return result;
@@ -277,10 +316,14 @@ uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstrin
       return false;
     }
     const fs::path canonical = fs::weakly_canonical(file, error);
+    // The system holds the hive of a user logged on interactively, below the user's SID.
+    if (SystemMount(machine, Utf8FromWide(subkey)) != nullptr) {
+      result = err::kSharingViolation;
+      return false;
+    }
     for (const auto& user : machine.users) {
-      const fs::path own = fs::weakly_canonical(
-          machine_.Folder() / "users" / user.profileFolder / "ntuser.dat", error);
-      if (own == canonical && user.loggedOn && user.interactive) {
+      const fs::path own = fs::weakly_canonical(OwnHiveFile(machine_, user), error);
+      if (own == canonical && HeldBySystem(user)) {
         result = err::kSharingViolation;
         return false;
       }
@@ -321,6 +364,8 @@ uint32_t SimUserRegistry::UnloadHive(const std::wstring& subkey) {
         return true;
       }
     }
+    // The system's own mount of a logged-on user's hive stays: its user's processes hold keys.
+    if (SystemMount(machine, Utf8FromWide(subkey)) != nullptr) result = err::kAccessDenied;
     return false;
   });
   return read ? result : err::kAccessDenied;
@@ -331,10 +376,11 @@ uint32_t SimUserRegistry::OpenUserKey(const std::wstring& subkey, const std::wst
   MachineDescription machine;
   if (!machine_.Read(machine)) return err::kAccessDenied;
   const std::string name = Utf8FromWide(subkey);
-  const auto file = MountedHiveFile(machine_, machine, name);
-  if (!file) return err::kFileNotFound;
+  const auto mounted = MountedHive(machine_, machine, name);
+  if (!mounted) return err::kFileNotFound;
   RegistryHive hive;
-  if (!hive.Load(*file) || !hive.FindKey(Utf8FromWide(path))) return err::kFileNotFound;
+  if (!hive.Load(mounted->file) || !hive.FindKey(Utf8FromWide(path))) return err::kFileNotFound;
+  if (Denied(mounted->user, Utf8FromWide(path))) return err::kAccessDenied;
   key = std::make_unique<SimRegistryKey>(machine_, name, Utf8FromWide(path), openKeys_);
   return err::kSuccess;
 }

@@ -10,12 +10,14 @@
 namespace kestrune::sim {
 
 /// The users and registry of a simulated machine. The mounted hives are machine state (the
-/// description's loadedHives), as HKEY_USERS is shared by all processes, and the hive of a
-/// user logged on interactively counts as mounted below the user's SID, as the system keeps
-/// it; the restore privilege belongs to this object, as it belongs to a process token, and
-/// starts switched off, as for an administrator's process on Windows. The keys this object
-/// opened are its handles: while one is open its hive cannot be unloaded. Fault:
-/// faults.unloadHiveFailures makes that many unloads fail.
+/// description's loadedHives), as HKEY_USERS is shared by all processes. The hive of a user
+/// logged on interactively is loaded by the system below the user's SID, as Windows keeps it:
+/// OpenUserKey finds it there, LoadHive of its file or onto that SID fails with 32 and
+/// UnloadHive of the SID with 5. The restore privilege belongs to this object, as it belongs
+/// to a process token, and starts switched off, as for an administrator's process on Windows.
+/// The keys this object opened are its handles: while one is open its hive cannot be
+/// unloaded. Faults: faults.unloadHiveFailures makes that many unloads fail; a user's
+/// deniedKeys cannot be opened (5).
 class SimUserRegistry : public platform::UserRegistry {
  public:
   /// Open keys by mounted subkey (lower case).

@@ -82,6 +82,51 @@ TEST_F(UserRegistryTest, MountingNeedsTheRestorePrivilegeAndAFreeHive) {
   EXPECT_EQ(unprivileged.LoadHive(sid, HiveOf(L"Kestrel")), err::kPrivilegeNotHeld);
 }
 
+TEST_F(UserRegistryTest, ConsoleUsersHiveIsLoadedBySystemBelowTheSid) {
+  const std::wstring sid = SidOf(L"Kestrel");
+  UserDescription other;
+  other.name = other.profileFolder = "Merlin";
+  other.sid = "S-1-5-21-1-2-3-1002";
+  ASSERT_TRUE(WriteDefaultHive(temp.machine(), other));
+  temp.Change([&other](MachineDescription& d) {
+    d.users[0].interactive = true;
+    d.users.push_back(other);
+  });
+  std::unique_ptr<platform::RegistryKey> key;
+  EXPECT_EQ(users.OpenUserKey(sid, L"", key), err::kSuccess) << "the hive's root";
+  EXPECT_EQ(users.OpenUserKey(sid, L"software\\", key), err::kSuccess) << "a key above";
+  EXPECT_EQ(users.OpenUserKey(sid, L"Soft", key), err::kFileNotFound);
+  ASSERT_EQ(users.EnableRestorePrivilege(true), err::kSuccess);
+  EXPECT_EQ(users.LoadHive(sid, HiveOf(L"Merlin")), err::kSharingViolation) << "SID in use";
+  EXPECT_EQ(users.LoadHive(L"S-1-5-21-9", HiveOf(L"Kestrel")), err::kSharingViolation);
+  key.reset();
+  EXPECT_EQ(users.UnloadHive(sid), err::kAccessDenied) << "the system's mount is not ours";
+  EXPECT_EQ(users.OpenUserKey(sid, L"", key), err::kSuccess);
+  key.reset();
+
+  temp.Change([](MachineDescription& d) { d.users[0].interactive = false; });  // logs off
+  EXPECT_EQ(users.OpenUserKey(sid, L"", key), err::kFileNotFound);
+  EXPECT_EQ(users.LoadHive(sid, HiveOf(L"Kestrel")), err::kSuccess);
+  EXPECT_EQ(users.UnloadHive(sid), err::kSuccess);
+}
+
+TEST_F(UserRegistryTest, DeniedKeysCannotBeOpenedAndOlderDescriptionsHaveNone) {
+  temp.Change([](MachineDescription& d) {
+    d.users[0].interactive = true;
+    d.users[0].deniedKeys = {"software\\microsoft\\windows\\currentversion\\policies\\explorer"};
+  });
+  std::unique_ptr<platform::RegistryKey> key;
+  EXPECT_EQ(users.OpenUserKey(SidOf(L"Kestrel"), kPoliciesKey, key), err::kAccessDenied);
+  EXPECT_EQ(users.OpenUserKey(SidOf(L"Kestrel"), kAutoplayKey, key), err::kSuccess);
+
+  MachineDescription old;
+  std::string error;
+  ASSERT_TRUE(
+      ParseMachineDescription(R"({"users": [{"name": "A", "sid": "S-1-5-18"}]})", old, error))
+      << error;
+  EXPECT_TRUE(old.users.at(0).deniedKeys.empty());
+}
+
 TEST_F(UserRegistryTest, DwordValuesLiveInTheHiveFile) {
   const std::wstring sid = SidOf(L"Kestrel");
   ASSERT_EQ(users.EnableRestorePrivilege(true), err::kSuccess);

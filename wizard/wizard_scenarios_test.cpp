@@ -265,6 +265,8 @@ TEST_F(WizardScenarioTest, AutoplayIsOffWhileTheWizardRunsAndRestoredAfterwards)
     }
     return seen;
   };
+  // The person running the wizard is at the console: the system holds the hive.
+  machine.Change([](sim::MachineDescription& d) { d.users[0].interactive = true; });
   const std::string before = values();
   WizardProcess wizard(machine.folder(), Arguments(1));
   wizard.Send("wait page start\n");
