@@ -24,6 +24,11 @@ constexpr const char* kPoliciesKey =
 
 class AutoplayTest : public ::testing::Test {
  protected:
+  // The default machine's user sits at the console; here Kestrel is logged on elsewhere, so
+  // the hive file is mounted unless a test says otherwise.
+  AutoplayTest() {
+    temp.Change([](MachineDescription& d) { d.users[0].interactive = false; });
+  }
   /// Adds a logged-on user whose hive holds `autoplay` and `policies` (a key is missing when
   /// its optional is empty).
   void AddUser(const std::string& name, const std::string& profileFolder,

@@ -16,6 +16,8 @@ MachineDescription DefaultMachineDescription() {
   user.name = "Kestrel";
   user.sid = "S-1-5-21-3623811015-3361044348-30300820-1001";
   user.profileFolder = "Kestrel";
+  // The person at the computer, who runs the program: Windows holds this hive loaded.
+  user.interactive = true;
   machine.users.push_back(user);
 
   RecorderDescription recorder;

@@ -18,6 +18,11 @@ const wchar_t* kPoliciesKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Po
 
 class UserRegistryTest : public ::testing::Test {
  protected:
+  // The default machine's user sits at the console; here Kestrel is logged on elsewhere, so
+  // the hive file is free to mount unless a test says otherwise.
+  UserRegistryTest() {
+    temp.Change([](MachineDescription& d) { d.users[0].interactive = false; });
+  }
   std::wstring HiveOf(const std::wstring& user) {
     std::wstring profile;
     EXPECT_TRUE(users.GetProfileFolder(profile));
