@@ -52,6 +52,12 @@ class FakeLauncher : public platform::ProcessLauncher {
 
   StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
                           const std::wstring& workingFolder) override;
+  /// Records the call as StartHidden does; the output file is left as it is.
+  StartResult StartHiddenWithOutput(const std::wstring& program, const std::wstring& parameters,
+                                    const std::wstring& workingFolder,
+                                    const std::wstring&) override {
+    return StartHidden(program, parameters, workingFolder);
+  }
 
   Outcome outcome = Outcome::kChild;
   uint32_t startError = 2;

@@ -60,6 +60,11 @@ class HostLauncherWithFaults : public platform::ProcessLauncher {
     }
     return host.StartHidden(program, parameters, folder);
   }
+  StartResult StartHiddenWithOutput(const std::wstring& program, const std::wstring& parameters,
+                                    const std::wstring& folder,
+                                    const std::wstring& outputFile) override {
+    return host.StartHiddenWithOutput(program, parameters, folder, outputFile);
+  }
 
   explicit HostLauncherWithFaults(const fs::path& systemFolder)
       : host(fs::path(KESTRUNE_BIN_DIR) / "kestrune-cmd", systemFolder) {}

@@ -15,6 +15,11 @@ void AutoResetEvent::Reset() {
   set_ = false;
 }
 
+bool AutoResetEvent::IsSet() {
+  MutexLock lock(mutex_);
+  return set_;
+}
+
 bool AutoResetEvent::Wait(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   MutexLock lock(mutex_);

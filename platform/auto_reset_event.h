@@ -24,6 +24,10 @@ class AutoResetEvent {
   /// Wait(0): consumes the signal if it is there, without blocking.
   [[nodiscard]] bool TryConsume() { return Wait(std::chrono::milliseconds(0)); }
 
+  /// Whether the event is set, leaving it as it is: for a look that must not take the signal
+  /// from the wait that is meant to see it.
+  [[nodiscard]] bool IsSet();
+
  private:
   Mutex mutex_;
   ConditionVariable signalled_;

@@ -47,6 +47,14 @@ class ProcessLauncher {
   [[nodiscard]] virtual StartResult StartHidden(const std::wstring& program,
                                                 const std::wstring& parameters,
                                                 const std::wstring& workingFolder) = 0;
+
+  /// As StartHidden, with the child's standard output written to `outputFile`, which is
+  /// created, or emptied when it exists: for a program whose answer is what it prints (7-Zip's
+  /// listing of an archive). The caller reads the file once the child has ended.
+  [[nodiscard]] virtual StartResult StartHiddenWithOutput(const std::wstring& program,
+                                                          const std::wstring& parameters,
+                                                          const std::wstring& workingFolder,
+                                                          const std::wstring& outputFile) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -37,6 +37,10 @@ class VolumeInfo {
   /// folder does not exist).
   [[nodiscard]] virtual uint32_t CreateTempFile(const std::wstring& folder,
                                                 const std::wstring& prefix, std::wstring& path) = 0;
+
+  /// SetVolumeLabelW on the root of the volume with drive letter `letter`: gives the volume
+  /// the label `label`. False when the volume cannot take it.
+  [[nodiscard]] virtual bool SetVolumeLabel(wchar_t letter, const std::wstring& label) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -99,6 +99,9 @@ class Session {
 
   Machine& machine_;
   MachineDescription& d_;
+  /// diskpart's word for a disk in the machine's language, in code page 437 as "chcp 437"
+  /// leaves the console: "Disk", or German "Datenträger".
+  const char* DiskWord() const { return d_.diskpartLanguage == "de" ? "Datentr\x84ger" : "Disk"; }
   std::ostream& out_;
   std::optional<uint32_t> selectedDisk_;
   std::optional<size_t> selectedPartition_;
@@ -174,11 +177,12 @@ std::optional<Failure> Session::DetailVolume() {
     uint64_t used = 0;
     for (const auto& p : disk->partitions) used = std::max(used, p.offsetBytes + p.sizeBytes);
     char line[120];
-    std::snprintf(line, sizeof line, "* Disk %-3u  Online         %7s  %7s        %s", disk->number,
+    std::snprintf(line, sizeof line, "* %s %-3u  Online         %7s  %7s        %s", DiskWord(),
+                  disk->number,
                   SizeText(disk->sizeBytes).c_str(),
                   SizeText(disk->sizeBytes > used ? disk->sizeBytes - used : 0).c_str(),
                   disk->partitionStyle == "GPT" ? "*" : "");
-    out_ << kEol << "  Disk ###  Status         Size     Free     Dyn  Gpt" << kEol
+    out_ << kEol << "  " << DiskWord() << " ###  Status         Size     Free     Dyn  Gpt" << kEol
          << "  --------  -------------  -------  -------  ---  ---" << kEol << line << kEol;
     const uint64_t held = partition->letter.empty()
                               ? 0
@@ -197,13 +201,13 @@ std::optional<Failure> Session::DetailVolume() {
 }
 
 std::optional<Failure> Session::ListDisks() {
-  out_ << kEol << "  Disk ###  Status         Size     Free     Dyn  Gpt" << kEol
+  out_ << kEol << "  " << DiskWord() << " ###  Status         Size     Free     Dyn  Gpt" << kEol
        << "  --------  -------------  -------  -------  ---  ---" << kEol;
   for (const auto& disk : d_.disks) {
     if (!disk.present) continue;
     char line[120];
-    std::snprintf(line, sizeof line, "%c Disk %-3u  Online         %7s  %7s",
-                  selectedDisk_ == disk.number ? '*' : ' ', disk.number,
+    std::snprintf(line, sizeof line, "%c %s %-3u  Online         %7s  %7s",
+                  selectedDisk_ == disk.number ? '*' : ' ', DiskWord(), disk.number,
                   SizeText(disk.sizeBytes).c_str(), "0 B");
     out_ << line << kEol;
   }
@@ -454,6 +458,12 @@ std::optional<Failure> Session::Run(const std::vector<std::string>& w, bool& exi
     if (!Partition()) return kNoVolume;
     Say("DiskPart successfully onlined the selected volume.");
     return std::nullopt;
+  } else if (Is(verb, "inactive", 3)) {
+    PartitionDescription* partition = Partition();
+    if (!partition) return kNoPartition;
+    partition->active = false;
+    Say("DiskPart marked the current partition as inactive.");
+    return std::nullopt;
   } else if (Is(verb, "active", 3)) {
     DiskDescription* disk = Disk();
     PartitionDescription* partition = Partition();
@@ -492,6 +502,19 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
          << "Copyright (C) Microsoft Corporation." << kEol << "On computer: " << before.computerName
          << kEol;
   const bool saved = machine.Modify([&](MachineDescription& description) {
+    // Something happening to the machine just as this run starts (a stick swapped for
+    // another, disks renumbered): after the program's last look, before diskpart acts.
+    const auto starting =
+        description.faults.changesWhenDiskpartRunStarts.find(description.diskpartRuns + 1);
+    if (starting != description.faults.changesWhenDiskpartRunStarts.end()) {
+      const auto fields = starting->second;
+      for (const auto& [pointer, value] : fields) {
+        std::string error;
+        if (!SetDescriptionField(description, pointer, value, error)) {
+          output << kEol << "kestrune-cmd: " << error << kEol;
+        }
+      }
+    }
     Session session(machine, description, output);
     std::istringstream lines(script);
     std::string line;

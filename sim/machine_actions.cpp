@@ -1,6 +1,8 @@
 #include "sim/machine_actions.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <fstream>
 
 #include "platform/native_path.h"
@@ -232,6 +234,18 @@ VolumeFacts FindVolume(const MachineDescription& machine, char letter) {
     }
   }
   return facts;
+}
+
+const FolderQuota* FolderQuotaOf(const MachineDescription& machine,
+                                 const std::filesystem::path& path) {
+  const std::filesystem::path wanted = path.lexically_normal();
+  for (const auto& quota : machine.folderQuotas) {
+    const std::filesystem::path folder = std::filesystem::path(quota.folder).lexically_normal();
+    const auto [end, ignored] = std::mismatch(folder.begin(), folder.end(), wanted.begin(),
+                                              wanted.end());
+    if (end == folder.end() || (std::next(end) == folder.end() && end->empty())) return &quota;
+  }
+  return nullptr;
 }
 
 }  // namespace kestrune::sim

@@ -42,6 +42,9 @@ char VolumeLetterOfPath(const Machine& machine, const std::wstring& path);
 
 /// The volume folder and capacity of drive letter `letter`: a lettered partition of a
 /// present disk, or a recorder (capacity of its disc, 0 without one).
+/// The quota folder (MachineDescription::folderQuotas) that holds `path`, if any.
+const FolderQuota* FolderQuotaOf(const MachineDescription& machine, const std::filesystem::path& path);
+
 struct VolumeFacts {
   bool exists = false;
   bool isRecorder = false;

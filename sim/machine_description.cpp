@@ -273,9 +273,12 @@ MachineFaults FaultsFrom(const Json& j) {
   MachineFaults f;
   Take(j, "diskpartFailCommand", f.diskpartFailCommand);
   Take(j, "diskpartFailRun", f.diskpartFailRun);
-  if (j.contains("changesAfterDiskpartRun")) {
-    for (const auto& [run, changes] : j.at("changesAfterDiskpartRun").items()) {
-      f.changesAfterDiskpartRun[static_cast<uint32_t>(std::stoul(run))] =
+  for (const auto& [name, target] :
+       {std::pair{"changesAfterDiskpartRun", &f.changesAfterDiskpartRun},
+        std::pair{"changesWhenDiskpartRunStarts", &f.changesWhenDiskpartRunStarts}}) {
+    if (!j.contains(name)) continue;
+    for (const auto& [run, changes] : j.at(name).items()) {
+      (*target)[static_cast<uint32_t>(std::stoul(run))] =
           changes.get<std::map<std::string, std::string>>();
     }
   }
@@ -290,11 +293,15 @@ MachineFaults FaultsFrom(const Json& j) {
 }
 
 Json FaultsJson(const MachineFaults& f) {
-  Json changes = Json::object();
-  for (const auto& [run, fields] : f.changesAfterDiskpartRun) changes[std::to_string(run)] = fields;
+  Json after = Json::object(), starting = Json::object();
+  for (const auto& [run, fields] : f.changesAfterDiskpartRun) after[std::to_string(run)] = fields;
+  for (const auto& [run, fields] : f.changesWhenDiskpartRunStarts) {
+    starting[std::to_string(run)] = fields;
+  }
   return Json{{"diskpartFailCommand", f.diskpartFailCommand},
               {"diskpartFailRun", f.diskpartFailRun},
-              {"changesAfterDiskpartRun", changes},
+              {"changesAfterDiskpartRun", after},
+              {"changesWhenDiskpartRunStarts", starting},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},
@@ -315,6 +322,7 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "windowsVersion", m.windowsVersion);
     Take(j, "systemDrive", m.systemDrive);
     Take(j, "cmdAutoRun", m.cmdAutoRun);
+    Take(j, "diskpartLanguage", m.diskpartLanguage);
     Take(j, "currentUser", m.currentUser);
     Take(j, "restorePrivilegeHeld", m.restorePrivilegeHeld);
     Take(j, "userEnumerationBatch", m.userEnumerationBatch);
@@ -325,6 +333,14 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     }
     if (j.contains("disks"))
       for (const auto& d : j.at("disks")) m.disks.push_back(DiskFrom(d));
+    if (j.contains("folderQuotas")) {
+      for (const auto& q : j.at("folderQuotas")) {
+        FolderQuota quota;
+        Take(q, "folder", quota.folder);
+        Take(q, "capacityBytes", quota.capacityBytes);
+        m.folderQuotas.push_back(quota);
+      }
+    }
     if (j.contains("faults")) m.faults = FaultsFrom(j.at("faults"));
     Take(j, "automount", m.automount);
     Take(j, "loadedHives", m.loadedHives);
@@ -344,6 +360,7 @@ std::string FormatMachineDescription(const MachineDescription& m) {
          {"windowsVersion", m.windowsVersion},
          {"systemDrive", m.systemDrive},
          {"cmdAutoRun", m.cmdAutoRun},
+         {"diskpartLanguage", m.diskpartLanguage},
          {"currentUser", m.currentUser},
          {"restorePrivilegeHeld", m.restorePrivilegeHeld},
          {"userEnumerationBatch", m.userEnumerationBatch}};
@@ -354,6 +371,11 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["users"] = users;
   j["recorders"] = recorders;
   j["disks"] = disks;
+  Json quotas = Json::array();
+  for (const auto& q : m.folderQuotas) {
+    quotas.push_back(Json{{"folder", q.folder}, {"capacityBytes", q.capacityBytes}});
+  }
+  j["folderQuotas"] = quotas;
   j["faults"] = FaultsJson(m.faults);
   j["automount"] = m.automount;
   j["loadedHives"] = m.loadedHives;

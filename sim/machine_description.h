@@ -123,6 +123,8 @@ struct MachineFaults {
   // After the diskpart run with this number, these fields change (JSON pointer -> JSON text,
   // as SetDescriptionField takes them): a disk swapped or turned internal behind its number.
   std::map<uint32_t, std::map<std::string, std::string>> changesAfterDiskpartRun;
+  // ... and just as the run with this number starts, before its first command.
+  std::map<uint32_t, std::map<std::string, std::string>> changesWhenDiskpartRunStarts;
   uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
   uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
@@ -132,6 +134,14 @@ struct MachineFaults {
   FailedCalls discService;          // GetRecorderCount, GetRecorderUniqueId, Create...
 };
 
+/// A folder of the computer itself (outside the machine's volumes, such as the image folder)
+/// that behaves as a volume of `capacityBytes`: its free space is that less what the folder
+/// holds, and 7-Zip unpacking into it fails once it is full.
+struct FolderQuota {
+  std::string folder;  // an absolute path of this computer
+  uint64_t capacityBytes = 0;
+};
+
 struct MachineDescription {
   std::string computerName = "KESTRUNE-SIM";
   std::string windowsVersion = "10.0";
@@ -139,12 +149,15 @@ struct MachineDescription {
   // The user's AutoRun command of the command interpreter (HKCU\Software\Microsoft\Command
   // Processor\AutoRun): cmd runs it before its /C command unless it was given /D.
   std::string cmdAutoRun;
+  // The language diskpart answers in: "en", or "de" (German words, as a German Windows).
+  std::string diskpartLanguage = "en";
   std::string currentUser;
   bool restorePrivilegeHeld = true;   // the process may switch on SeRestorePrivilege
   uint32_t userEnumerationBatch = 0;  // names per enumeration answer; 0 = all at once
   std::vector<UserDescription> users;
   std::vector<RecorderDescription> recorders;
   std::vector<DiskDescription> disks;
+  std::vector<FolderQuota> folderQuotas;
   MachineFaults faults;
   // State.
   bool automount = true;

@@ -110,7 +110,7 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
       if (n > target.capacityRoom) {
         out.write(buffer.data(), static_cast<std::streamsize>(target.capacityRoom));
         out.close();
-        MarkVolumeFull(machine, letter);
+        if (letter != 0) MarkVolumeFull(machine, letter);
         errors << "ERROR: " << to.string() << "\nThere is not enough space on the disk.\n";
         return kFatalError;
       }
@@ -194,6 +194,27 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
     if (machine->Exists()) {
       letter =
           VolumeLetterOfPath(*machine, platform::FromNativePath(arguments[outputSwitch].substr(2)));
+    }
+  }
+  // A folder of the computer with a quota of its own fills up as a volume would.
+  if (!letter && machine && machine->Exists()) {
+    const MachineDescription description = ReadDescription(*machine);
+    const fs::path destination = arguments[outputSwitch].substr(2);
+    if (const FolderQuota* quota = FolderQuotaOf(description, destination)) {
+      const uint64_t held = FolderBytes(quota->folder);
+      Target target;
+      target.capacityRoom = held < quota->capacityBytes ? quota->capacityBytes - held : 0;
+      const fs::path staging = machine->Folder() / "staging" / std::to_string(::getpid());
+      std::error_code error;
+      fs::remove_all(staging, error);
+      fs::create_directories(staging, error);
+      std::vector<std::string> unpack = arguments;
+      unpack[outputSwitch] = "-o" + staging.string();
+      int code = RunSevenZip(unpack);
+      if (code == 0) code = CopyOnto(*machine, 0, staging, destination, target, errors);
+      fs::remove_all(staging, error);
+      if (code == 0) output << "Everything is Ok\n";
+      return code;
     }
   }
   if (!letter) {

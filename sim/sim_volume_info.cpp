@@ -34,6 +34,16 @@ wchar_t SimVolumeInfo::SystemDriveLetter() {
 bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) {
   const char letter = VolumeLetterOfPath(machine_, path);
   if (!letter) {
+    MachineDescription machine;
+    if (machine_.Read(machine)) {
+      if (const FolderQuota* quota = FolderQuotaOf(machine, platform::ToNativePath(path))) {
+        const uint64_t held = FolderBytes(quota->folder);
+        space.totalBytes = quota->capacityBytes;
+        space.freeBytesToCaller = space.totalFreeBytes =
+            held < quota->capacityBytes ? quota->capacityBytes - held : 0;
+        return true;
+      }
+    }
     struct statvfs info {};
     if (::statvfs(platform::ToNativePath(path).c_str(), &info) != 0) return false;
     space.freeBytesToCaller = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
@@ -57,6 +67,23 @@ bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace
   space.freeBytesToCaller = space.totalFreeBytes =
       used < volume.capacityBytes ? volume.capacityBytes - used : 0;
   return true;
+}
+
+bool SimVolumeInfo::SetVolumeLabel(wchar_t letter, const std::wstring& label) {
+  const char wanted = DriveLetter(std::string(1, static_cast<char>(letter)));
+  bool found = false;
+  const bool saved = machine_.Modify([&](MachineDescription& machine) {
+    for (auto& disk : machine.disks) {
+      if (!disk.present) continue;
+      for (auto& partition : disk.partitions) {
+        if (DriveLetter(partition.letter) != wanted || partition.fileSystem.empty()) continue;
+        partition.label = text::Utf8FromWide(label);
+        found = true;
+      }
+    }
+    return found;
+  });
+  return saved && found;
 }
 
 uint32_t SimVolumeInfo::CreateTempFile(const std::wstring& folder, const std::wstring& prefix,

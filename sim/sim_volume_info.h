@@ -19,6 +19,8 @@ class SimVolumeInfo : public platform::VolumeInfo {
   /// The description's systemDrive.
   wchar_t SystemDriveLetter() override;
   bool GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) override;
+  /// Changes the label of the partition that holds the letter.
+  bool SetVolumeLabel(wchar_t letter, const std::wstring& label) override;
   uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
                           std::wstring& path) override;
 

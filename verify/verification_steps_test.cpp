@@ -73,6 +73,13 @@ class RecordingLauncher : public platform::ProcessLauncher {
     return result;
   }
 
+  StartResult StartHiddenWithOutput(const std::wstring& program, const std::wstring& parameters,
+                                    const std::wstring& folder,
+                                    const std::wstring& outputFile) override {
+    calls.push_back(Utf8FromWide(program + L" " + parameters));
+    return real_.StartHiddenWithOutput(program, parameters, folder, outputFile);
+  }
+
   std::vector<std::string> calls;
   std::function<void(const std::wstring&)> onStart;
   /// The file name of the program to stop while it runs.

@@ -149,6 +149,24 @@ HostProcessLauncher::HostProcessLauncher(std::filesystem::path commandInterprete
 ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring& program,
                                                               const std::wstring& parameters,
                                                               const std::wstring& workingFolder) {
+  return Start(program, parameters, workingFolder, {});
+}
+
+ProcessLauncher::StartResult HostProcessLauncher::StartHiddenWithOutput(
+    const std::wstring& program, const std::wstring& parameters, const std::wstring& workingFolder,
+    const std::wstring& outputFile) {
+  if (outputFile.empty()) {
+    StartResult refused;
+    refused.error = 87;  // ERROR_INVALID_PARAMETER
+    return refused;
+  }
+  return Start(program, parameters, workingFolder, outputFile);
+}
+
+ProcessLauncher::StartResult HostProcessLauncher::Start(const std::wstring& program,
+                                                        const std::wstring& parameters,
+                                                        const std::wstring& workingFolder,
+                                                        const std::wstring& outputFile) {
   StartResult result;
   std::filesystem::path executable = ToNativePath(program);
   if (!executable.is_absolute()) {
@@ -171,9 +189,15 @@ ProcessLauncher::StartResult HostProcessLauncher::StartHidden(const std::wstring
   SpawnAttributes spawn;
   posix_spawnattr_setflags(spawn.attributes(), POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(spawn.attributes(), 0);
+  const std::string output = ToNativePath(outputFile).string();
   for (int fd = 0; fd <= 2; ++fd) {
-    posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null",
-                                     fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    if (fd == 1 && !output.empty()) {
+      posix_spawn_file_actions_addopen(spawn.actions(), fd, output.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    } else {
+      posix_spawn_file_actions_addopen(spawn.actions(), fd, "/dev/null",
+                                       fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
   }
   const std::string folder = ToNativePath(workingFolder).string();
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(spawn.actions(), folder.c_str());

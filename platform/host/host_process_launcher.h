@@ -21,8 +21,14 @@ class HostProcessLauncher : public ProcessLauncher {
 
   StartResult StartHidden(const std::wstring& program, const std::wstring& parameters,
                           const std::wstring& workingFolder) override;
+  StartResult StartHiddenWithOutput(const std::wstring& program, const std::wstring& parameters,
+                                    const std::wstring& workingFolder,
+                                    const std::wstring& outputFile) override;
 
  private:
+  StartResult Start(const std::wstring& program, const std::wstring& parameters,
+                    const std::wstring& workingFolder, const std::wstring& outputFile);
+
   std::filesystem::path commandInterpreter_;
   std::filesystem::path systemFolder_;
 };

@@ -16,6 +16,11 @@ wchar_t Win32VolumeInfo::SystemDriveLetter() {
   return letter >= L'A' && letter <= L'Z' ? letter : 0;
 }
 
+bool Win32VolumeInfo::SetVolumeLabel(wchar_t letter, const std::wstring& label) {
+  const std::wstring root{letter, L':', L'\\'};
+  return SetVolumeLabelW(root.c_str(), label.c_str()) != FALSE;
+}
+
 bool Win32VolumeInfo::GetFreeSpace(const std::wstring& path, VolumeSpace& space) {
   ULARGE_INTEGER freeToCaller{}, total{}, totalFree{};
   // A drive without a disc would otherwise ask the user to insert one.
