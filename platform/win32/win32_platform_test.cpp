@@ -106,6 +106,22 @@ TEST(Win32SystemTest, RunningProgramFolderHoldsTheRunningProgram) {
             INVALID_FILE_ATTRIBUTES);
 }
 
+// A library named without a path beside the program: found before the hardening, and after
+// it only when it is one of the system's.
+TEST(Win32SystemTest, HardenedProgramLoadsNoLibraryFromItsOwnFolder) {
+  Win32ProcessLauncher launcher;
+  const std::wstring probe = TestFolder() + L"\\library_search_probe.exe";
+  const auto load = [&](const std::wstring& parameters) {
+    int got = 0;
+    uint32_t code = 0;
+    EXPECT_TRUE(RunTool(launcher, nullptr, probe, parameters, TestFolder(), &got, &code, false));
+    return code;
+  };
+  EXPECT_EQ(load(L"plain planted_library.dll"), 0u) << "the control: the library is found";
+  EXPECT_EQ(load(L"hardened planted_library.dll"), static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(load(L"hardened ws2_32.dll"), 0u) << "the system's libraries still load";
+}
+
 TEST(Win32SystemTest, SixtyFourBitProcessIsNotUnderWow64) {
   Win32SystemInfo info;
   const auto answer = info.IsWow64Process();
