@@ -44,6 +44,7 @@ void WriteText(DWORD stream, std::u16string_view text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  kestrune::windows::HardenSearchPaths();  // started by the elevated program: elevated too
   using namespace kestrune::harlune;
   std::vector<ProgramArgument> arguments;
   for (int i = 1; i < argc; ++i) {

@@ -53,8 +53,8 @@ class CarriedSevenZipTest : public ::testing::Test {
     Win32ProcessLauncher launcher;
     int got = 0;
     uint32_t code = 0;
-    const bool ran =
-        RunTool(launcher, nullptr, L"7z.exe", parameters, work_.wstring(), &got, &code, false);
+    const bool ran = RunTool(launcher, nullptr, (work_ / L"7z.exe").wstring(), parameters,
+                             work_.wstring(), &got, &code, false);
     return ran || got ? static_cast<int64_t>(code) : -1;
   }
 

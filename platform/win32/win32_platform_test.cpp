@@ -26,30 +26,46 @@ std::wstring TestFolder() {
   return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
-TEST(Win32LauncherTest, RunsAProgramFromTheWorkingFolder) {
+std::wstring Sleeper() { return TestFolder() + L"\\test_sleeper.exe"; }
+
+TEST(Win32LauncherTest, RunsAProgramNamedByItsFullPath) {
   Win32ProcessLauncher launcher;
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(
-      RunTool(launcher, nullptr, L"test_sleeper.exe", L"0 3", TestFolder(), &got, &code, false));
+  EXPECT_TRUE(RunTool(launcher, nullptr, Sleeper(), L"0 3", TestFolder(), &got, &code, false));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 3u);
 }
 
-TEST(Win32LauncherTest, CommandInterpreterComesFromTheSystemFolder) {
+TEST(Win32LauncherTest, CommandInterpreterOfTheSystemFolderRuns) {
   Win32ProcessLauncher launcher;
+  Win32SystemInfo system;
   int got = 0;
   uint32_t code = 0;
-  EXPECT_TRUE(
-      RunTool(launcher, nullptr, L"cmd.exe", L"/C exit 7", TestFolder(), &got, &code, false));
+  EXPECT_TRUE(RunTool(launcher, nullptr, system.SystemFolder() + L"\\cmd.exe", L"/C exit 7",
+                      TestFolder(), &got, &code, false));
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 7u);
+}
+
+// The sleeper lies in the working folder and cmd.exe in the system folder, so a search would
+// find either; a name that is not absolute must not start.
+TEST(Win32LauncherTest, ProgramThatIsNotAnAbsolutePathNeverStarts) {
+  Win32ProcessLauncher launcher;
+  for (const wchar_t* program : {L"test_sleeper.exe", L"test_sleeper", L".\\test_sleeper.exe",
+                                 L"..\\tests\\test_sleeper.exe", L"cmd.exe", L"C:cmd.exe"}) {
+    const auto result = launcher.StartHidden(program, L"0 3", TestFolder());
+    EXPECT_FALSE(result.started) << program;
+    EXPECT_EQ(result.process, nullptr) << program;
+    EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND)) << program;
+  }
 }
 
 TEST(Win32LauncherTest, MissingProgramGivesTheSystemError) {
   Win32ProcessLauncher launcher;
   uint32_t code = 0;
-  EXPECT_FALSE(RunTool(launcher, nullptr, L"absent.exe", L"", TestFolder(), nullptr, &code, false));
+  EXPECT_FALSE(RunTool(launcher, nullptr, TestFolder() + L"\\absent.exe", L"", TestFolder(),
+                       nullptr, &code, false));
   EXPECT_EQ(code, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -63,8 +79,7 @@ TEST(Win32LauncherTest, StopEventEndsACancellableRun) {
   int got = 0;
   uint32_t code = 0;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(
-      RunTool(launcher, &stop, L"test_sleeper.exe", L"60", TestFolder(), &got, &code, true));
+  EXPECT_FALSE(RunTool(launcher, &stop, Sleeper(), L"60", TestFolder(), &got, &code, true));
   stopper.join();
   EXPECT_EQ(got, 1);
   EXPECT_EQ(code, 0xffffu);
@@ -82,6 +97,29 @@ TEST(Win32CarriedToolsTest, WritesTheResourceBytes) {
   EXPECT_NE(text.str().find("133 FILE"), std::string::npos);
   EXPECT_FALSE(tools.WriteTool(999, TestFolder() + L"\\none.bin"));
   DeleteFileW(target.c_str());
+}
+
+TEST(Win32SystemTest, RunningProgramFolderHoldsTheRunningProgram) {
+  const std::wstring folder = RunningProgramFolder();
+  EXPECT_EQ(folder, TestFolder());
+  EXPECT_NE(GetFileAttributesW((folder + L"\\platform_win32_tests.exe").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+}
+
+// A library named without a path beside the program: found before the hardening, and after
+// it only when it is one of the system's.
+TEST(Win32SystemTest, HardenedProgramLoadsNoLibraryFromItsOwnFolder) {
+  Win32ProcessLauncher launcher;
+  const std::wstring probe = TestFolder() + L"\\library_search_probe.exe";
+  const auto load = [&](const std::wstring& parameters) {
+    int got = 0;
+    uint32_t code = 0;
+    EXPECT_TRUE(RunTool(launcher, nullptr, probe, parameters, TestFolder(), &got, &code, false));
+    return code;
+  };
+  EXPECT_EQ(load(L"plain planted_library.dll"), 0u) << "the control: the library is found";
+  EXPECT_EQ(load(L"hardened planted_library.dll"), static_cast<uint32_t>(ERROR_MOD_NOT_FOUND));
+  EXPECT_EQ(load(L"hardened ws2_32.dll"), 0u) << "the system's libraries still load";
 }
 
 TEST(Win32SystemTest, SixtyFourBitProcessIsNotUnderWow64) {

@@ -4,7 +4,7 @@
 
 #include <shellapi.h>
 
-#include "text/ascii_case.h"
+#include "platform/win32/win32_paths.h"
 
 namespace kestrune::platform::win32 {
 namespace {
@@ -33,40 +33,28 @@ class Win32ChildProcess : public ChildProcess {
   windows::UniqueHandle process_;
 };
 
-bool IsBareName(const std::wstring& name) {
-  return name.find_first_of(L"\\/:") == std::wstring::npos;
-}
-
-std::wstring ResolveProgram(const std::wstring& program, const std::wstring& folder) {
-  if (text::EqualsIgnoringAsciiCase(program, L"cmd.exe")) {
-    wchar_t system[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return program;
-    return std::wstring(system, length) + L"\\cmd.exe";
-  }
-  if (!IsBareName(program) || folder.empty()) return program;
-  std::wstring path = folder;
-  if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path + program;
-}
-
 }  // namespace
 
 ProcessLauncher::StartResult Win32ProcessLauncher::StartHidden(const std::wstring& program,
                                                                const std::wstring& parameters,
                                                                const std::wstring& workingFolder) {
-  const std::wstring file = ResolveProgram(program, workingFolder);
+  StartResult result;
+  // A program is never searched for: the working folder and the search path may be the
+  // user's to write.
+  if (!IsAbsolutePath(program)) {
+    result.error = ERROR_FILE_NOT_FOUND;
+    return result;
+  }
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = nullptr;
   info.lpVerb = L"open";
-  info.lpFile = file.c_str();
+  info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.lpDirectory = workingFolder.empty() ? nullptr : workingFolder.c_str();
   info.nShow = SW_HIDE;
 
-  StartResult result;
   if (!ShellExecuteExW(&info)) {
     result.error = GetLastError();
     return result;

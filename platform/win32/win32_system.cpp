@@ -28,9 +28,29 @@ bool Win32RestartCleanup::DeleteAtRestart(const std::wstring& path) {
 
 void Win32Clock::Pause(uint32_t milliseconds) { Sleep(milliseconds); }
 
+std::wstring RunningProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);  // truncated
+  }
+  const size_t separator = path.find_last_of(L'\\');
+  if (separator == std::wstring::npos) return {};
+  return path.substr(0, separator);
+}
+
 bool Win32Downloader::Start() {
+  const std::wstring folder = RunningProgramFolder();
+  if (folder.empty()) return false;
+  const std::wstring program = folder + L"\\KestrixDl.exe";
   const auto instance = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"Open", L"KestrixDl.exe", nullptr, nullptr, SW_SHOWNORMAL));
+      ShellExecuteW(nullptr, L"open", program.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   return instance > 32;
 }
 

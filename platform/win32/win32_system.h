@@ -26,6 +26,11 @@ class Win32Clock : public Clock {
   void Pause(uint32_t milliseconds) override;
 };
 
+/// The folder of the running program's file (GetModuleFileNameW), without a closing
+/// backslash; empty when the system cannot say.
+[[nodiscard]] std::wstring RunningProgramFolder();
+
+/// Starts KestrixDl.exe from the running program's own folder, never by a search.
 class Win32Downloader : public Downloader {
  public:
   bool Start() override;

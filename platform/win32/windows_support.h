@@ -190,6 +190,32 @@ inline std::wstring SystemErrorText(DWORD error) {
   return message;
 }
 
+/// The first call of every program that may run with administrator rights, before anything
+/// loads a library: libraries that are not named by a full path come from the system folder
+/// only (SetDefaultDllDirectories with LOAD_LIBRARY_SEARCH_SYSTEM32), never from the program's
+/// folder or the current folder, where a user may have put a DLL of the same name; and
+/// SearchPathW looks in the current folder last. Windows 7 without update KB2533623 lacks
+/// SetDefaultDllDirectories: there the current folder is at least taken out of the library
+/// search (SetDllDirectoryW with an empty string). Both functions are looked up at run time.
+inline void HardenSearchPaths() {
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  using FlagsFunction = BOOL(WINAPI*)(DWORD);
+  const auto lookUp = [kernel](const char* name) {
+    return kernel == nullptr ? nullptr
+                             : reinterpret_cast<FlagsFunction>(
+                                   reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+  };
+  const FlagsFunction setDefaultDllDirectories = lookUp("SetDefaultDllDirectories");
+  if (setDefaultDllDirectories == nullptr ||
+      !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    SetDllDirectoryW(L"");
+  }
+  const FlagsFunction setSearchPathMode = lookUp("SetSearchPathMode");
+  if (setSearchPathMode != nullptr) {
+    setSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+  }
+}
+
 /// `text` in the code page `codePage` (CP_UTF8, CP_ACP...); characters the code page lacks
 /// become its default character.
 inline std::string NarrowText(std::wstring_view text, UINT codePage) {

@@ -11,6 +11,7 @@
 /// Wide entry (linked with -municode), so that folder names outside the ANSI code page
 /// reach the check intact.
 int wmain(int argc, wchar_t** argv) {
+  kestrune::windows::HardenSearchPaths();  // started by the elevated program: elevated too
   using namespace kestrune::sabrel;
   try {
     std::vector<std::string> args;

@@ -166,6 +166,7 @@ std::vector<std::wstring> SplitCommandLine() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
+  kestrune::windows::HardenSearchPaths();  // before anything loads a library
   using namespace kestrune::platform::win32;
   using kestrune::startup::Win32WizardBranch;
   // The disc service is used from the UI thread and the worker alike: the whole process is
