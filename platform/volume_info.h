@@ -40,7 +40,7 @@ class VolumeInfo {
 
   /// SetVolumeLabelW on the root of the volume with drive letter `letter`: gives the volume
   /// the label `label`. False when the volume cannot take it.
-  [[nodiscard]] virtual bool SetVolumeLabel(wchar_t letter, const std::wstring& label) = 0;
+  [[nodiscard]] virtual bool LabelVolume(wchar_t letter, const std::wstring& label) = 0;
 };
 
 }  // namespace kestrune::platform

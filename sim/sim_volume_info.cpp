@@ -69,7 +69,7 @@ bool SimVolumeInfo::GetFreeSpace(const std::wstring& path, platform::VolumeSpace
   return true;
 }
 
-bool SimVolumeInfo::SetVolumeLabel(wchar_t letter, const std::wstring& label) {
+bool SimVolumeInfo::LabelVolume(wchar_t letter, const std::wstring& label) {
   const char wanted = DriveLetter(std::string(1, static_cast<char>(letter)));
   bool found = false;
   const bool saved = machine_.Modify([&](MachineDescription& machine) {

@@ -20,7 +20,7 @@ class SimVolumeInfo : public platform::VolumeInfo {
   wchar_t SystemDriveLetter() override;
   bool GetFreeSpace(const std::wstring& path, platform::VolumeSpace& space) override;
   /// Changes the label of the partition that holds the letter.
-  bool SetVolumeLabel(wchar_t letter, const std::wstring& label) override;
+  bool LabelVolume(wchar_t letter, const std::wstring& label) override;
   uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
                           std::wstring& path) override;
 

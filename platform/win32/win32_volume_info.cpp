@@ -16,7 +16,7 @@ wchar_t Win32VolumeInfo::SystemDriveLetter() {
   return letter >= L'A' && letter <= L'Z' ? letter : 0;
 }
 
-bool Win32VolumeInfo::SetVolumeLabel(wchar_t letter, const std::wstring& label) {
+bool Win32VolumeInfo::LabelVolume(wchar_t letter, const std::wstring& label) {
   const std::wstring root{letter, L':', L'\\'};
   return SetVolumeLabelW(root.c_str(), label.c_str()) != FALSE;
 }

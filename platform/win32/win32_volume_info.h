@@ -19,7 +19,7 @@ class Win32VolumeInfo : public VolumeInfo {
   /// The drive of GetSystemWindowsDirectoryW.
   wchar_t SystemDriveLetter() override;
   bool GetFreeSpace(const std::wstring& path, VolumeSpace& space) override;
-  bool SetVolumeLabel(wchar_t letter, const std::wstring& label) override;
+  bool LabelVolume(wchar_t letter, const std::wstring& label) override;
   uint32_t CreateTempFile(const std::wstring& folder, const std::wstring& prefix,
                           std::wstring& path) override;
 };

@@ -1,6 +1,8 @@
-# The Seven-Zip mode of the Windows KestrixDw.exe under wine: with nothing in the archive's
-# folder but the archive, the program writes its carried 7-Zip there, unpacks the archive flat
-# with it and prints "1"; a wrong password prints nothing.
+# The Seven-Zip mode of the Windows KestrixDw.exe under wine: the program writes its carried
+# 7-Zip into a private run folder, unpacks the archive flat beside it with that 7-Zip and
+# prints "1"; a 7z.exe and 7z.dll planted beside the archive are never run or loaded (they are
+# not programs: running either would fail the unpacking) and stay as they were, and nothing
+# but the unpacked files is left beside the archive. A wrong password prints nothing.
 #
 # cmake -DWINE_RUN=... -DKESTRIXDW=.../KestrixDw.exe -DWORK_DIR=... -P seven_zip_mode_wine_test.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -20,6 +22,8 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "7zz could not make the test archive")
 endif()
 file(COPY "${WORK_DIR}/set/package.7z" DESTINATION "${WORK_DIR}/wrong")
+file(WRITE "${WORK_DIR}/set/7z.exe" "not a program: planted beside the archive\n")
+file(WRITE "${WORK_DIR}/set/7z.dll" "not a library: planted beside the archive\n")
 
 # Runs the Seven-Zip mode on <folder>/package.7z; wine shows the Linux root as drive Z:.
 function(run_mode folder password out_var)
@@ -39,10 +43,16 @@ if(NOT output STREQUAL "1\n")
   message(FATAL_ERROR "the right password printed [${output}], expected [1\\n]")
 endif()
 foreach(file 7z.exe 7z.dll)
-  if(NOT EXISTS "${WORK_DIR}/set/${file}")
-    message(FATAL_ERROR "the carried ${file} was not written beside the archive")
+  file(READ "${WORK_DIR}/set/${file}" planted)
+  if(NOT planted MATCHES "^not a ")
+    message(FATAL_ERROR "the planted ${file} was replaced")
   endif()
 endforeach()
+file(GLOB left RELATIVE "${WORK_DIR}/set" "${WORK_DIR}/set/*")
+list(SORT left)
+if(NOT left STREQUAL "7z.dll;7z.exe;data;inner.txt;package.7z")
+  message(FATAL_ERROR "beside the archive after the run: ${left}")
+endif()
 file(READ "${WORK_DIR}/set/inner.txt" content)
 if(NOT content STREQUAL "recovery payload\n")
   message(FATAL_ERROR "inner.txt was not unpacked flat beside the archive: [${content}]")

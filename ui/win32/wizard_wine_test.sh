@@ -65,13 +65,16 @@ ln -sfn "$WORK_DIR/disc" "$drive_e"
 trap 'rm -f "$drive_e"' EXIT
 
 # The lines the comparison leaves out, as they come and go with timing on either side: a
-# burn's or a comparison's progress in percent, and the closing row's "Closing" (string 313),
-# which shows only while the worker clears the work folder after the last answer, a few milliseconds that a
-# look at the screen may or may not fall into (the status line it interrupted then shows
-# again, which a side that missed it never reports).
+# burn's or a comparison's progress in percent; the closing row's "Closing" (string 313),
+# which shows only while the worker clears the work folder after the last answer; and
+# "Finalizing the write" (string 312), which shows from the burn's last event to the end of
+# its step, a few milliseconds now that nothing runs after the write. A look at the screen may
+# or may not fall into them (the status line they interrupted then shows again, which a side
+# that missed them never reports).
 comparable() {
   grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
-    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中)"$' | tr -d '\r' |
+    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています)"$' |
+    tr -d '\r' |
     awk '/^status / { if ($0 == last) next; last = $0 } { print }'  # back to what it showed
 }
 
