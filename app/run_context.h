@@ -61,6 +61,25 @@ constexpr uint32_t WithDiscWritten(uint32_t word, uint32_t n, uint32_t mediaCode
 }
 }  // namespace disc_state
 
+/// The USB disk the user confirmed on the Drive page, as the disk inventory described it when
+/// the questions were answered. The USB writer wipes no other device: before the wipe and
+/// again before the build the inventory must show this device at this number.
+struct UsbTarget {
+  FixedText<kPathCapacity> pnpDeviceId;  ///< empty while no USB disk is confirmed
+  uint32_t diskNumber = 0;               ///< \\.\PHYSICALDRIVE<diskNumber>
+  uint64_t sizeBytes = 0;
+  uint32_t partitionCount = 0;  ///< counted partitions, as the Drive page judged them
+};
+
+/// What made a USB job stop before it wrote anything, or what its comparison lacked, for the
+/// Write page's message: a file, an image or a drive, and sizes in the unit the message names.
+struct JobProblem {
+  FixedText<kPathCapacity> name;
+  FixedText<kPathCapacity> place;
+  uint64_t needed = 0;
+  uint64_t available = 0;
+};
+
 /// One source file (disc image): disc n is written from entry n - 1.
 struct SourceEntry {
   FixedText<kPathCapacity> path;
@@ -112,6 +131,11 @@ struct RunContext {
   FixedText<kLabelCapacity> discLabel;
   FixedText<kPasswordCapacity> password;
   uint32_t bitness = 0;
+  UsbTarget usbTarget;
+  /// Written by the worker before it reports the end of a failed USB job.
+  JobProblem problem;
+  /// Set by the worker when a failed USB job left its stick marked as incomplete.
+  std::atomic<uint32_t> usbMarkedIncomplete{0};
   /// The run's private work area (app/work_area.h): the carried tools and every file the
   /// program writes and then runs or reads back. Empty while there is none.
   FixedText<kPathCapacity> workArea;

@@ -224,6 +224,20 @@ uint64_t ParseSize(std::wstring_view text) {
 
 }  // namespace
 
+std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId) {
+  constexpr std::wstring_view kPrefix = L"\\\\.\\PHYSICALDRIVE";
+  if (deviceId.size() <= kPrefix.size() || deviceId.size() > kPrefix.size() + 9 ||
+      !text::EqualsIgnoringAsciiCase(deviceId.substr(0, kPrefix.size()), kPrefix)) {
+    return std::nullopt;
+  }
+  uint32_t number = 0;
+  for (const wchar_t c : deviceId.substr(kPrefix.size())) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    number = number * 10 + static_cast<uint32_t>(c - L'0');
+  }
+  return number;
+}
+
 void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devices,
                   std::vector<CVantorEnumUSBDetail>& list) {
   if (!Connect(inventory)) return;
@@ -245,6 +259,8 @@ void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devi
     PartitionWalk walk = WalkPartitions(inventory, deviceId);
     if (walk.dropDisk) continue;
     detail.partitions = std::move(walk.counted);
+    detail.pnpDeviceId = pnpDeviceId;
+    detail.deviceId = deviceId;
     const bool isRemovable =
         text::EqualsIgnoringAsciiCase(detail.mediaTypeText, L"Removable Media");
     (isRemovable ? removable : external).push_back(std::move(detail));
@@ -279,6 +295,7 @@ UsbDiskInspection InspectUsbDisk(platform::DiskInventory& inventory, platform::D
     const PartitionWalk walk = WalkPartitions(inventory, deviceId);
     inspection.complete = !walk.doubt && !walk.dropDisk;
     inspection.letters = walk.letters;
+    inspection.partitionCount = static_cast<uint32_t>(walk.counted.size());
     return inspection;
   }
   return inspection;

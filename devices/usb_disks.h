@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/device_tree.h"
@@ -18,7 +20,12 @@ class CVantorEnumUSBDetail {
   /// One entry per counted partition in association order: its letter with colon ("E:"), or
   /// empty for a counted partition without a letter.
   std::vector<std::wstring> partitions;
+  std::wstring pnpDeviceId;  ///< Win32_DiskDrive.PNPDeviceID: the device itself
+  std::wstring deviceId;     ///< Win32_DiskDrive.DeviceID: \\.\PHYSICALDRIVE<number>
 };
+
+/// The number of a disk's DeviceID ("\\.\PHYSICALDRIVE3" is 3); nothing for any other text.
+std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId);
 
 /// Appends one record per qualifying USB disk to `list`: removable disks first, then external
 /// ones, each group in inventory order. Never reports an error: a failing query or property
@@ -43,6 +50,8 @@ struct UsbDiskInspection {
   bool complete = false;   ///< every query and read about its partitions answered
   std::wstring pnpDeviceId;
   uint64_t sizeBytes = 0;  ///< 0 when Size does not read as a decimal number
+  /// The partitions EnumUSBDisks would count (letterless ones of a data type included).
+  uint32_t partitionCount = 0;
   /// The drive letter ('A' to 'Z') of every partition of the disk that has one.
   std::vector<wchar_t> letters;
 };

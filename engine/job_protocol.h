@@ -48,4 +48,17 @@ inline constexpr uint32_t RESULT_CHECK_FAILED = 0x2000000b;
 inline constexpr uint32_t RESULT_COMPARE_MISMATCH = 0x2000000c;
 inline constexpr uint32_t RESULT_BURN_FAILED = 0x20040001;
 
+/// Failures of the USB job that leave the stick as it was (every check that can be made is
+/// made before the wipe), and one that is no fault of the stick. The run context's problem
+/// fields name what the Write page's message needs.
+inline constexpr uint32_t RESULT_USB_DRIVE_CHANGED = 0x2000000d;   ///< not the disk confirmed
+inline constexpr uint32_t RESULT_USB_TOOLS_FAILED = 0x2000000e;    ///< 7-Zip cannot be run
+inline constexpr uint32_t RESULT_USB_NOT_AN_ARCHIVE = 0x2000000f;  ///< an image does not open
+inline constexpr uint32_t RESULT_USB_SET_TOO_LARGE = 0x20000010;   ///< more than the partition
+inline constexpr uint32_t RESULT_USB_FILE_TOO_LARGE = 0x20000011;  ///< a file of 4 GiB or more
+/// Not enough free space on the computer's disk for the comparison's unpacking.
+inline constexpr uint32_t RESULT_WORK_DRIVE_TOO_SMALL = 0x20000012;
+/// The computer's disk filled up while the comparison unpacked (the stick was not judged).
+inline constexpr uint32_t RESULT_WORK_DRIVE_FULL = 0x20000013;
+
 }  // namespace kestrune

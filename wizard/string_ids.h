@@ -151,6 +151,24 @@ inline constexpr uint32_t kStr482FileCheckFailed = 482;
 inline constexpr uint32_t kStr483ProblemsInFileComparisons = 483;
 /// In order to compare with downloaded data, there is not enough space on the computer's hard...
 inline constexpr uint32_t kStr484NotEnoughDiskSpaceToCompare = 484;
+/// 7-Zip, which writes the recovery set onto the USB drive, could not be started.
+inline constexpr uint32_t kStr485SevenZipCouldNotStart = 485;
+/// The disc image %1 cannot be opened as an archive.
+inline constexpr uint32_t kStr486ImageIsNoArchive = 486;
+/// The recovery set needs %1 MB on the USB drive, but the partition made for it holds only %2 MB.
+inline constexpr uint32_t kStr487SetDoesNotFitPartition = 487;
+/// The file %1 in the disc image %2 is 4 GB or larger and cannot be stored on a USB drive...
+inline constexpr uint32_t kStr488FileTooLargeForFat32 = 488;
+/// In order to compare with downloaded data, there is not enough space on the computer's hard...
+inline constexpr uint32_t kStr489NotEnoughSpaceToCompareUsb = 489;
+/// The computer's hard disk (%1 drive) became full while the USB drive was compared, so the...
+inline constexpr uint32_t kStr490ComputerDiskFullWhileComparing = 490;
+/// USB drive write failed.
+inline constexpr uint32_t kStr491UsbWriteFailedMarkedIncomplete = 491;
+/// File check failed.
+inline constexpr uint32_t kStr492FileCheckFailedMarkedIncomplete = 492;
+/// Problems were found in file comparisons.
+inline constexpr uint32_t kStr493ComparisonProblemsMarkedIncomplete = 493;
 /// Kestrune
 inline constexpr uint32_t kStr57344AppTitle = 57344;
 
