@@ -15,6 +15,29 @@ using Rows = std::vector<std::unique_ptr<platform::InventoryObject>>;
 /// The container id Windows gives every device built into the computer.
 constexpr std::wstring_view kBuiltInContainerId = L"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}";
 
+/// The inventory as the enumeration asks it. A query that failed, however many rows it read
+/// first, answered nothing. A query that ran out of time puts the whole inventory in doubt:
+/// no further query is made, since each would wait as long again.
+class Inventory {
+ public:
+  explicit Inventory(platform::DiskInventory& inventory) : inventory_(inventory) {}
+
+  /// The rows of every object of `className`; false when the query failed (`rows` is then
+  /// not to be used) or an earlier one ran out of time.
+  bool Query(const wchar_t* className, Rows& rows) {
+    if (timedOut_) return false;
+    const platform::HResult result =
+        inventory_.ExecQuery(std::wstring(L"SELECT * FROM ") + className, rows);
+    if (result == wmi::kE_TIMED_OUT) timedOut_ = true;
+    return !Failed(result);
+  }
+  bool TimedOut() const { return timedOut_; }
+
+ private:
+  platform::DiskInventory& inventory_;
+  bool timedOut_ = false;
+};
+
 /// Reads a property as text; a null value reads as empty text.
 bool Read(platform::InventoryObject& object, const wchar_t* name, std::wstring& value) {
   value.clear();
@@ -107,11 +130,10 @@ struct PartitionWalk {
 
 /// The letter of partition `partitionId` through Win32_LogicalDiskToPartition; the last
 /// matching association wins. False when the query call fails.
-bool FindLetter(platform::DiskInventory& inventory, const std::wstring& partitionId,
-                std::wstring& letter, bool& doubt) {
+bool FindLetter(Inventory& inventory, const std::wstring& partitionId, std::wstring& letter,
+                bool& doubt) {
   Rows rows;
-  if (Failed(inventory.ExecQuery(L"SELECT * FROM Win32_LogicalDiskToPartition", rows)))
-    return false;
+  if (!inventory.Query(L"Win32_LogicalDiskToPartition", rows)) return false;
   letter.clear();
   for (auto& row : rows) {
     std::wstring antecedent, dependent;
@@ -131,10 +153,10 @@ bool FindLetter(platform::DiskInventory& inventory, const std::wstring& partitio
 
 /// The Type of the first Win32_DiskPartition whose DeviceID is `partitionId` (empty when none
 /// is). False when the query call fails.
-bool FindType(platform::DiskInventory& inventory, const std::wstring& partitionId,
-              std::wstring& type, bool& doubt) {
+bool FindType(Inventory& inventory, const std::wstring& partitionId, std::wstring& type,
+              bool& doubt) {
   Rows rows;
-  if (Failed(inventory.ExecQuery(L"SELECT * FROM Win32_DiskPartition", rows))) return false;
+  if (!inventory.Query(L"Win32_DiskPartition", rows)) return false;
   type.clear();
   for (auto& row : rows) {
     std::wstring deviceId;
@@ -152,10 +174,10 @@ bool FindType(platform::DiskInventory& inventory, const std::wstring& partitionI
   return true;
 }
 
-PartitionWalk WalkPartitions(platform::DiskInventory& inventory, const std::wstring& deviceId) {
+PartitionWalk WalkPartitions(Inventory& inventory, const std::wstring& deviceId) {
   PartitionWalk walk;
   Rows links;
-  if (Failed(inventory.ExecQuery(L"SELECT * FROM Win32_DiskDriveToDiskPartition", links))) {
+  if (!inventory.Query(L"Win32_DiskDriveToDiskPartition", links)) {
     walk.dropDisk = walk.doubt = true;
     return walk;
   }
@@ -241,8 +263,11 @@ std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId) {
 void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devices,
                   std::vector<CVantorEnumUSBDetail>& list) {
   if (!Connect(inventory)) return;
+  Inventory queries(inventory);
   Rows disks;
-  if (Failed(inventory.ExecQuery(L"SELECT * FROM Win32_DiskDrive", disks))) return;
+  // Without the complete list of disks no USB disk is listed: a list that may lack one is
+  // never shown as if it were all.
+  if (!queries.Query(L"Win32_DiskDrive", disks)) return;
 
   std::vector<CVantorEnumUSBDetail> removable, external;
   for (auto& disk : disks) {
@@ -256,7 +281,8 @@ void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devi
     const TreeFindings tree = LookInDeviceTree(devices, pnpDeviceId);
     if (!tree.listed || tree.builtIn) continue;
     if (!Read(*disk, L"DeviceID", deviceId)) continue;
-    PartitionWalk walk = WalkPartitions(inventory, deviceId);
+    PartitionWalk walk = WalkPartitions(queries, deviceId);
+    if (queries.TimedOut()) return;  // the inventory does not answer: nothing is certain
     if (walk.dropDisk) continue;
     detail.partitions = std::move(walk.counted);
     detail.pnpDeviceId = pnpDeviceId;
@@ -274,8 +300,9 @@ UsbDiskInspection InspectUsbDisk(platform::DiskInventory& inventory, platform::D
                                  uint32_t number) {
   UsbDiskInspection inspection;
   if (!Connect(inventory)) return inspection;
+  Inventory queries(inventory);
   Rows disks;
-  if (Failed(inventory.ExecQuery(L"SELECT * FROM Win32_DiskDrive", disks))) return inspection;
+  if (!queries.Query(L"Win32_DiskDrive", disks)) return inspection;
   const std::wstring wanted = L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(number);
   for (auto& disk : disks) {
     std::wstring deviceId;
@@ -292,7 +319,7 @@ UsbDiskInspection InspectUsbDisk(platform::DiskInventory& inventory, platform::D
     const TreeFindings tree = LookInDeviceTree(devices, inspection.pnpDeviceId);
     inspection.qualifies = tree.listed && tree.found && !tree.builtIn && !tree.unreadable;
 
-    const PartitionWalk walk = WalkPartitions(inventory, deviceId);
+    const PartitionWalk walk = WalkPartitions(queries, deviceId);
     inspection.complete = !walk.doubt && !walk.dropDisk;
     inspection.letters = walk.letters;
     inspection.partitionCount = static_cast<uint32_t>(walk.counted.size());

@@ -31,7 +31,11 @@ std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId);
 /// ones, each group in inventory order. Never reports an error: a failing query or property
 /// read only leaves out the disk or partition concerned. A disk whose device list cannot be
 /// read, or whose partition types cannot be queried, is left out too: nothing shows it to be
-/// safe to wipe.
+/// safe to wipe. The disk query concerns every disk: when it fails, even after some rows,
+/// nothing is appended, never a list that may lack a disk. So is nothing when any query runs
+/// out of time; no query is made after that one, so an inventory that does not answer holds
+/// the caller (the Drive page's window) for one query timeout (platform::kQueryTimeoutMs), not
+/// one per query.
 ///
 /// A disk qualifies when its InterfaceType is "USB", its MediaType "Removable media" or
 /// "External hard disk media" (both without regard to case), and the parent of its device node
@@ -42,7 +46,9 @@ void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devi
 
 /// What the inventory says right now about disk `number` (\\.\PHYSICALDRIVE<number>), judged
 /// by the rules of EnumUSBDisks but without their leniency: the writer asks this just before
-/// it wipes a disk, and any doubt must stop it.
+/// it wipes a disk, and any doubt must stop it. A disk query that fails, even after listing
+/// the disk, leaves `listed` and `complete` false; any partition query that fails or runs out
+/// of time leaves `complete` false.
 struct UsbDiskInspection {
   bool listed = false;     ///< the disk query answered and lists the disk
   bool qualifies = false;  ///< USB, accepted media type, found in the device tree with a

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 
 #include "sim/sim_device_tree.h"
 #include "sim/sim_disk_inventory.h"
@@ -72,6 +73,19 @@ class UsbDisksTest : public ::testing::Test {
   }
 
   sim::testing::TemporaryMachine temp;
+};
+
+// Counts the queries made through it.
+class CountingInventory : public sim::SimDiskInventory {
+ public:
+  using SimDiskInventory::SimDiskInventory;
+  platform::HResult ExecQuery(
+      const std::wstring& wql,
+      std::vector<std::unique_ptr<platform::InventoryObject>>& objects) override {
+    ++queries;
+    return SimDiskInventory::ExecQuery(wql, objects);
+  }
+  int queries = 0;
 };
 
 TEST_F(UsbDisksTest, EveryKindOfDiskInRemovableThenExternalOrder) {
@@ -238,6 +252,71 @@ TEST_F(UsbDisksTest, InspectionIsStrictWhereTheListIsLenient) {
   });
   EXPECT_FALSE(Inspect(1).complete);
   EXPECT_TRUE(Inspect(1).letters.empty());
+}
+
+// An enumeration that breaks off after some rows answered nothing, whatever it read first.
+TEST_F(UsbDisksTest, AnEnumerationThatBreaksOffIsDoubtNotAShorterList) {
+  AddTwoDisks();  // disk rows: the system disk, the stick, the external disk, the second stick
+  const auto failAfter = [&](const char* className, uint32_t rows) {
+    temp.Change([&](MachineDescription& d) {
+      d.faults.inventoryFailAfterRows = {{className, rows}};
+    });
+  };
+  failAfter("Win32_DiskDrive", 2);
+  EXPECT_TRUE(Enumerate().empty()) << "the stick read before the failure is not listed alone";
+  UsbDiskInspection stick = Inspect(1);
+  EXPECT_FALSE(stick.listed);
+  EXPECT_FALSE(stick.complete);
+  failAfter("Win32_DiskDrive", 4);
+  EXPECT_TRUE(Enumerate().empty()) << "failing in place of the normal end";
+
+  failAfter("Win32_DiskDriveToDiskPartition", 2);
+  EXPECT_TRUE(Enumerate().empty()) << "no disk is judged on part of the associations";
+  EXPECT_FALSE(Inspect(1).complete);
+  // The system disk's C: comes first; the stick's letter F: is cut off. Taken as an answer,
+  // the rows would make the stick a complete disk without a letter.
+  failAfter("Win32_LogicalDiskToPartition", 1);
+  stick = Inspect(1);
+  EXPECT_TRUE(stick.listed && stick.qualifies);
+  EXPECT_FALSE(stick.complete);
+  EXPECT_TRUE(stick.letters.empty());
+}
+
+// A query that does not answer in time is a failure, and ends the listing: an inventory that
+// hangs costs the Drive page one timeout, not one per query.
+TEST_F(UsbDisksTest, AnInventoryThatDoesNotAnswerInTimeIsDoubt) {
+  AddTwoDisks();
+  const auto slow = [&](const char* className, uint32_t delayMs, uint32_t timeoutMs) {
+    temp.Change([&](MachineDescription& d) {
+      d.faults.inventoryDelayMs = {{className, delayMs}};
+      d.faults.inventoryTimeoutMs = timeoutMs;
+    });
+  };
+  EXPECT_EQ(MachineDescription{}.faults.inventoryTimeoutMs, platform::kQueryTimeoutMs)
+      << "unless a test shortens it, the simulated inventory waits as long as the real one";
+  constexpr uint32_t kForever = std::numeric_limits<uint32_t>::max();
+  slow("Win32_DiskDrive", kForever, 20);
+  {
+    sim::SimDiskInventory inventory(temp.machine());
+    ASSERT_EQ(inventory.Connect(), platform::kS_OK);
+    std::vector<std::unique_ptr<platform::InventoryObject>> rows;
+    EXPECT_EQ(inventory.ExecQuery(L"SELECT * FROM Win32_DiskDrive", rows),
+              platform::wmi::kE_TIMED_OUT);
+    EXPECT_TRUE(rows.empty());
+  }
+  EXPECT_TRUE(Enumerate().empty());
+  EXPECT_FALSE(Inspect(1).listed);
+  slow("Win32_DiskDrive", 1, 10'000);
+  EXPECT_EQ(Captions().size(), 3u) << "an answer within the time is an answer";
+
+  slow("Win32_DiskDriveToDiskPartition", kForever, 20);
+  CountingInventory inventory(temp.machine());
+  sim::SimDeviceTree tree(temp.machine());
+  std::vector<CVantorEnumUSBDetail> list;
+  EnumUSBDisks(inventory, tree, list);
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(inventory.queries, 2) << "the disks, then one association query that timed out";
+  EXPECT_FALSE(Inspect(1).complete);
 }
 
 }  // namespace

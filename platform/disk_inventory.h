@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +17,15 @@ inline constexpr HResult kE_FAILED = 0x80041001;
 inline constexpr HResult kE_NOT_FOUND = 0x80041002;
 inline constexpr HResult kE_INVALID_CLASS = 0x80041010;
 inline constexpr HResult kE_INVALID_QUERY = 0x80041017;
+/// WBEM_S_TIMEDOUT: what IEnumWbemClassObject::Next answers when its wait ran out before an
+/// object came. A success code to WMI, but never a result of ExecQuery (see kE_TIMED_OUT).
+inline constexpr HResult kS_TIMEDOUT = 0x00040004;
+/// WBEM_E_TIMED_OUT: the enumeration of a query did not end within kQueryTimeoutMs.
+inline constexpr HResult kE_TIMED_OUT = 0x80041069;
 }  // namespace wmi
+
+/// The longest a query's enumeration may take, in milliseconds, counted from the query call.
+inline constexpr uint32_t kQueryTimeoutMs = 30'000;
 
 /// One object of a query result (IWbemClassObject).
 class InventoryObject {
@@ -45,12 +54,25 @@ class DiskInventory {
 
   /// Locator, ConnectServer("root\cimv2") and the proxy blanket, as one step: the first
   /// failing code. Queries need a successful connection (otherwise they fail with kE_FAIL).
+  /// Bounded by the inventory itself: WMI returns from the connection within two minutes
+  /// (WBEM_FLAG_CONNECT_USE_MAX_WAIT); on a working system it answers at once.
   [[nodiscard]] virtual HResult Connect() = 0;
 
-  /// Runs a WQL query of the form "SELECT * FROM <class>", forward-only, and collects every
-  /// object the enumeration returns until it reports anything but success. Classes:
-  /// Win32_DiskDrive, Win32_DiskDriveToDiskPartition, Win32_LogicalDiskToPartition,
-  /// Win32_DiskPartition. A failing query call appends nothing.
+  /// Runs a WQL query of the form "SELECT * FROM <class>", forward-only, and collects the
+  /// objects its enumeration returns. Classes: Win32_DiskDrive, Win32_DiskDriveToDiskPartition,
+  /// Win32_LogicalDiskToPartition, Win32_DiskPartition.
+  ///
+  /// Success only when the enumeration reached its normal end (WBEM_S_FALSE with no object):
+  /// then `objects` holds the complete answer. An enumeration that ends any other way fails:
+  /// with the failure code it reported, with wmi::kE_TIMED_OUT when it had not ended within
+  /// kQueryTimeoutMs, or with wmi::kE_FAILED for any other answer (success without an
+  /// object, an unexpected success code). The
+  /// objects read before such an end stay appended, but they are not the answer: a caller
+  /// never takes them for a complete list. A failing query call appends nothing.
+  ///
+  /// Bounded: the call returns within kQueryTimeoutMs of its start (plus the time of handing
+  /// over the objects that did come), however long the inventory takes to answer, so a caller
+  /// on a window's thread blocks no longer than that per query.
   [[nodiscard]] virtual HResult ExecQuery(
       const std::wstring& wql, std::vector<std::unique_ptr<InventoryObject>>& objects) = 0;
 };

@@ -285,6 +285,9 @@ MachineFaults FaultsFrom(const Json& j) {
   TakeCode(j, "inventorySecurity", f.inventorySecurity);
   TakeCode(j, "inventoryConnect", f.inventoryConnect);
   Take(j, "inventoryFailQueries", f.inventoryFailQueries);
+  Take(j, "inventoryFailAfterRows", f.inventoryFailAfterRows);
+  Take(j, "inventoryDelayMs", f.inventoryDelayMs);
+  Take(j, "inventoryTimeoutMs", f.inventoryTimeoutMs);
   Take(j, "deviceListFails", f.deviceListFails);
   TakeCode(j, "userEnumeration", f.userEnumeration);
   Take(j, "unloadHiveFailures", f.unloadHiveFailures);
@@ -305,6 +308,9 @@ Json FaultsJson(const MachineFaults& f) {
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},
+              {"inventoryFailAfterRows", f.inventoryFailAfterRows},
+              {"inventoryDelayMs", f.inventoryDelayMs},
+              {"inventoryTimeoutMs", f.inventoryTimeoutMs},
               {"deviceListFails", f.deviceListFails},
               {"userEnumeration", f.userEnumeration},
               {"unloadHiveFailures", f.unloadHiveFailures},

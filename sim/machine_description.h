@@ -128,6 +128,13 @@ struct MachineFaults {
   uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
   uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
+  // The enumeration of a query of these classes fails after this many rows.
+  std::map<std::string, uint32_t> inventoryFailAfterRows;
+  // A query of these classes answers only after this many milliseconds ...
+  std::map<std::string, uint32_t> inventoryDelayMs;
+  // ... and the inventory waits this long for an answer (the port's kQueryTimeoutMs) before
+  // it gives up with kE_TIMED_OUT; tests make it short.
+  uint32_t inventoryTimeoutMs = 30'000;
   bool deviceListFails = false;
   uint32_t userEnumeration = 0;     // error code of the user enumeration
   uint32_t unloadHiveFailures = 0;  // the next this many hive unloads fail (access denied)

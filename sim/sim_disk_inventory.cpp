@@ -1,7 +1,9 @@
 #include "sim/sim_disk_inventory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "sim/machine_actions.h"
 #include "text/ascii_case.h"
@@ -16,6 +18,15 @@ using text::Utf8FromWide;
 using text::WideFromUtf8;
 
 std::string Lower(std::string text) { return text::ToAsciiLower(std::move(text)); }
+
+// The value a per-class fault gives `className` (lower case), if any.
+std::optional<uint32_t> ForClass(const std::map<std::string, uint32_t>& faults,
+                                 const std::string& className) {
+  for (const auto& [name, value] : faults) {
+    if (Lower(name) == className) return value;
+  }
+  return std::nullopt;
+}
 
 // One result row: named texts, plus the names whose reads fail or read as null.
 class SimInventoryObject : public platform::InventoryObject {
@@ -211,18 +222,32 @@ HResult SimDiskInventory::ExecQuery(
   for (const auto& failing : machine.faults.inventoryFailQueries) {
     if (Lower(failing) == className) return wmi::kE_FAILED;
   }
+  std::vector<std::unique_ptr<platform::InventoryObject>> rows;
   if (className == "win32_diskdrive") {
-    AddDrives(machine, objects);
+    AddDrives(machine, rows);
   } else if (className == "win32_diskdrivetodiskpartition") {
-    AddDriveToPartition(machine, objects);
+    AddDriveToPartition(machine, rows);
   } else if (className == "win32_logicaldisktopartition") {
-    AddLogicalToPartition(machine, objects);
+    AddLogicalToPartition(machine, rows);
   } else if (className == "win32_diskpartition") {
-    AddPartitions(machine, objects);
+    AddPartitions(machine, rows);
   } else {
     return wmi::kE_INVALID_CLASS;
   }
-  return platform::kS_OK;
+
+  // A slow inventory: the caller waits for it, but no longer than the real one would.
+  const MachineFaults& faults = machine.faults;
+  if (const auto delay = ForClass(faults.inventoryDelayMs, className)) {
+    const uint32_t waited = std::min(*delay, faults.inventoryTimeoutMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(waited));
+    if (*delay >= faults.inventoryTimeoutMs) return wmi::kE_TIMED_OUT;
+  }
+  // The enumeration breaks where row N + 1, or its normal end, would come.
+  const auto failAfter = ForClass(faults.inventoryFailAfterRows, className);
+  const bool breaks = failAfter && *failAfter <= rows.size();
+  if (breaks) rows.resize(*failAfter);
+  for (auto& row : rows) objects.push_back(std::move(row));
+  return breaks ? wmi::kE_FAILED : platform::kS_OK;
 }
 
 }  // namespace kestrune::sim

@@ -8,8 +8,11 @@ namespace kestrune::sim {
 /// The disk inventory of a simulated machine: the four classes the disk enumeration asks
 /// for, built from the present disks of the description at each query, with WMI's property
 /// names and object-path forms. Faults: faults.inventorySecurity / inventoryConnect answer
-/// those calls, faults.inventoryFailQueries makes queries of the named classes fail, and a
-/// disk's failProperties / nullProperties spoil reads of its Win32_DiskDrive properties.
+/// those calls, faults.inventoryFailQueries makes queries of the named classes fail,
+/// faults.inventoryFailAfterRows makes their enumeration fail (wmi::kE_FAILED) after that many
+/// rows, which stay appended, faults.inventoryDelayMs holds their answer back that long, up to
+/// faults.inventoryTimeoutMs, when the query gives up with wmi::kE_TIMED_OUT, and a disk's
+/// failProperties / nullProperties spoil reads of its Win32_DiskDrive properties.
 class SimDiskInventory : public platform::DiskInventory {
  public:
   explicit SimDiskInventory(Machine& machine) : machine_(machine) {}

@@ -2,26 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <new>
+#include <vector>
 
 #include "app/work_folder.h"
-#include "platform/native_path.h"
 #include "platform/read_only_file.h"
 
 namespace kestrune {
 namespace {
 
-namespace fs = std::filesystem;
+using platform::FolderListing;
+using platform::PathKind;
 
 constexpr uint64_t kBlock = 512;
 constexpr size_t kAlignment = 4096;
 
 uint64_t CeilBlocks(uint64_t bytes) { return (bytes + kBlock - 1) / kBlock; }
 
-bool Exists(const std::wstring& path) {
-  std::error_code error;
-  return fs::exists(platform::ToNativePath(path), error);
+uint32_t ListingResult(FolderListing listing) {
+  return listing == FolderListing::kMissing ? COMPARE_MISSING : COMPARE_OPEN_FAILED;
 }
 
 // Index of the first 512-byte block in which the two buffers differ, or `length` / 512
@@ -53,10 +52,12 @@ struct TreeComparer::Buffers {
 };
 
 TreeComparer::TreeComparer(CompareProgress& progress, platform::WindowPort& windows,
-                           platform::StandardOutput& output, size_t chunkBytes)
+                           platform::StandardOutput& output, size_t chunkBytes,
+                           platform::FolderReader& folders)
     : progress_(progress),
       windows_(windows),
       output_(output),
+      folders_(folders),
       chunkBytes_(std::max<size_t>(kBlock, chunkBytes / kBlock * kBlock)),
       buffers_(std::make_unique<Buffers>(chunkBytes_)) {}
 
@@ -82,25 +83,70 @@ uint32_t TreeComparer::CompareTrees(const std::wstring& referenceRoot,
 
 uint32_t TreeComparer::CompareFolder(const std::wstring& referenceFolder,
                                      const std::wstring& mediumFolder) {
-  std::error_code error;
-  for (fs::directory_iterator it(platform::ToNativePath(referenceFolder), error), end;
-       !error && it != end; it.increment(error)) {
-    const std::wstring name = platform::FromNativePath(it->path().filename());
-    const std::wstring reference = JoinPath(referenceFolder, name);
-    const std::wstring medium = JoinPath(mediumFolder, name);
-    std::error_code statusError;
-    const uint32_t result = fs::is_directory(it->symlink_status(statusError))
-                                ? CompareFolder(reference, medium)
-                                : CompareFiles(reference, medium);
+  // Depth first, in listing order, with the folders still to finish on a stack of their own:
+  // a tree as deep as the longest path allows never runs the thread out of stack, and no
+  // folder is held open while its sub-folders are compared.
+  struct Level {
+    std::wstring reference, medium;
+    std::vector<platform::FolderEntry> entries;
+    size_t next = 0;
+  };
+  std::vector<Level> levels;
+  const auto enter = [&](const std::wstring& reference, const std::wstring& medium) {
+    Level level{reference, medium, {}, 0};
+    const uint32_t result = ListFolderPair(reference, medium, level.entries);
+    if (result == COMPARE_EQUAL) levels.push_back(std::move(level));
+    return result;
+  };
+
+  if (const uint32_t result = enter(referenceFolder, mediumFolder); result != COMPARE_EQUAL)
+    return result;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.entries.size()) {
+      levels.pop_back();
+      continue;
+    }
+    const platform::FolderEntry& entry = level.entries[level.next++];
+    const std::wstring reference = JoinPath(level.reference, entry.name);
+    const std::wstring medium = JoinPath(level.medium, entry.name);
+    const bool isFolder = entry.kind == PathKind::kFolder;
+    // Neither `level` nor `entry` is used from here on: entering a folder may move them.
+    const uint32_t result = isFolder ? enter(reference, medium) : CompareFiles(reference, medium);
     if (result != COMPARE_EQUAL) return result;
   }
   return COMPARE_EQUAL;
 }
 
+uint32_t TreeComparer::ListFolderPair(const std::wstring& referenceFolder,
+                                      const std::wstring& mediumFolder,
+                                      std::vector<platform::FolderEntry>& entries) {
+  const FolderListing reference = folders_.List(referenceFolder, entries);
+  if (reference != FolderListing::kComplete) return ListingResult(reference);
+  switch (folders_.Kind(mediumFolder)) {
+    case PathKind::kFolder:
+      break;
+    case PathKind::kUnreadable:
+      return COMPARE_OPEN_FAILED;
+    default:  // nothing there, or a file or link in the folder's place
+      return COMPARE_MISSING;
+  }
+  // The medium's own entries are not needed (extra ones are allowed), but a folder the
+  // system cannot list to its end is not a folder this comparison can vouch for.
+  std::vector<platform::FolderEntry> mediumEntries;
+  const FolderListing medium = folders_.List(mediumFolder, mediumEntries);
+  return medium == FolderListing::kComplete ? COMPARE_EQUAL : ListingResult(medium);
+}
+
 uint32_t TreeComparer::CompareFiles(const std::wstring& referenceFile,
                                     const std::wstring& mediumFile) {
   ++filesCompared_;
-  if (!Exists(referenceFile) || !Exists(mediumFile)) return COMPARE_MISSING;
+  const PathKind referenceKind = folders_.Kind(referenceFile);
+  const PathKind mediumKind = folders_.Kind(mediumFile);
+  if (referenceKind == PathKind::kMissing || mediumKind == PathKind::kMissing)
+    return COMPARE_MISSING;
+  // A link is never compared through: what it points to is not what was unpacked or written.
+  if (referenceKind == PathKind::kLink || mediumKind == PathKind::kLink) return COMPARE_DIFFERENT;
   std::string failure;
   auto reference = platform::ReadOnlyFile::Open(referenceFile, failure);
   if (!reference) {

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/read_only_file.h"
 #include "platform/standard_output.h"
 #include "platform/window_port.h"
 #include "verify/compare_progress.h"
@@ -19,13 +21,27 @@ namespace kestrune {
 /// only the passes before the one that shows the difference. This class reads in large
 /// blocks and derives the same steps, so the results and every posted message are those of
 /// the 512-byte reader.
+///
+/// The comparison has no blind spots: whatever of the reference tree cannot be looked at is a
+/// mismatch, never a part taken as equal.
+/// - A folder of the reference tree that is missing, cannot be opened, or whose listing
+///   breaks off part-way: COMPARE_MISSING when it is not there, COMPARE_OPEN_FAILED otherwise.
+/// - Its counterpart on the medium the same way: missing, or a file or link in its place, is
+///   COMPARE_MISSING; one that cannot be opened or listed to its end is COMPARE_OPEN_FAILED.
+///   The medium's listing is only checked, never compared: extra medium entries are allowed.
+/// - Links (symbolic links, junctions) are never followed, on either side: a link in the
+///   reference tree, or in the place of a reference file on the medium, is COMPARE_DIFFERENT.
+/// Paths of any length are compared (see platform::ReadOnlyFile).
 class TreeComparer {
  public:
   /// Bytes read from each file at a time; a multiple of 512.
   static constexpr size_t kChunkBytes = size_t{1} << 20;
 
+  /// `folders` looks at and lists both trees: the real file systems unless a test puts
+  /// another reader in their place.
   TreeComparer(CompareProgress& progress, platform::WindowPort& windows,
-               platform::StandardOutput& output, size_t chunkBytes = kChunkBytes);
+               platform::StandardOutput& output, size_t chunkBytes = kChunkBytes,
+               platform::FolderReader& folders = platform::FileSystemFolders());
   ~TreeComparer();
   TreeComparer(const TreeComparer&) = delete;
   TreeComparer& operator=(const TreeComparer&) = delete;
@@ -36,10 +52,10 @@ class TreeComparer {
   [[nodiscard]] uint32_t CompareTrees(const std::wstring& referenceRoot,
                                       const std::wstring& mediumRoot, uint64_t totalBytes);
 
-  /// Visits every entry of `referenceFolder` (never lists the medium) in the order the file
-  /// system returns them, until the first non-zero result. A folder that cannot be listed or
-  /// is empty is equal. Links to folders are compared as files, never followed, so a link
-  /// loop cannot make the walk endless.
+  /// Visits every entry of `referenceFolder` and of its sub-folders, depth first in the order
+  /// the file system lists them, until the first non-zero result. Each folder of the pair is
+  /// checked as the class comment says before its entries are visited; an empty reference
+  /// folder whose counterpart is a folder is equal.
   [[nodiscard]] uint32_t CompareFolder(const std::wstring& referenceFolder,
                                        const std::wstring& mediumFolder);
 
@@ -58,10 +74,15 @@ class TreeComparer {
   /// Advances the progress by `steps` 512-byte passes, posting as each pass would.
   void AdvanceProgress(uint64_t steps);
   void ReportOpenFailure(const std::string& description);
+  /// Lists `referenceFolder` into `entries` and checks that `mediumFolder` is a folder that
+  /// lists to its end: COMPARE_EQUAL when both hold, else the result of the failure.
+  uint32_t ListFolderPair(const std::wstring& referenceFolder, const std::wstring& mediumFolder,
+                          std::vector<platform::FolderEntry>& entries);
 
   CompareProgress& progress_;
   platform::WindowPort& windows_;
   platform::StandardOutput& output_;
+  platform::FolderReader& folders_;
   size_t chunkBytes_;
   std::unique_ptr<Buffers> buffers_;
   uint64_t filesCompared_ = 0;

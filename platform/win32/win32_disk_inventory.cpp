@@ -43,7 +43,9 @@ HResult Win32DiskInventory::Connect() {
   windows::ComPtr<IWbemServices> services;
   if (SUCCEEDED(hr)) {
     const Bstr root(L"root\\cimv2");
-    hr = locator->ConnectServer(root.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+    // WMI's own bound on the connection: it returns within two minutes.
+    hr = locator->ConnectServer(root.get(), nullptr, nullptr, nullptr,
+                                WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr,
                                 services.Receive());
   }
   if (SUCCEEDED(hr)) {
@@ -64,17 +66,21 @@ HResult Win32DiskInventory::ExecQuery(const std::wstring& wql,
                                           WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
                                           nullptr, results.Receive());
   if (FAILED(hr)) return Result(hr);
-  // One object per call, waiting as long as it takes; anything but success ends the list.
+  // One object per call, each waiting only for what is left of the query's time.
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs_;
   for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return wmi::kE_TIMED_OUT;
     windows::ComPtr<IWbemClassObject> object;
     ULONG returned = 0;
-    if (results->Next(WBEM_INFINITE, 1, object.Receive(), &returned) != WBEM_S_NO_ERROR ||
-        returned != 1 || !object) {
-      break;
-    }
+    const HRESULT next =
+        results->Next(static_cast<LONG>(deadline - now), 1, object.Receive(), &returned);
+    if (next == WBEM_S_FALSE && returned == 0) return kS_OK;  // the normal end
+    if (next == WBEM_S_TIMEDOUT && returned == 0) continue;   // the deadline decides
+    if (FAILED(next)) return Result(next);
+    if (next != WBEM_S_NO_ERROR || returned != 1 || !object) return wmi::kE_FAILED;
     objects.push_back(std::make_unique<Win32InventoryObject>(std::move(object)));
   }
-  return kS_OK;
 }
 
 HResult Win32InventoryObject::Get(const std::wstring& name, std::wstring& value) {

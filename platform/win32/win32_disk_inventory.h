@@ -13,12 +13,16 @@ namespace kestrune::platform::win32 {
 
 class Win32DiskInventory : public DiskInventory {
  public:
+  /// `timeoutMs`: the bound of each query's enumeration (kQueryTimeoutMs but in tests).
+  explicit Win32DiskInventory(uint32_t timeoutMs = kQueryTimeoutMs) : timeoutMs_(timeoutMs) {}
+
   HResult InitializeSecurity() override;
   HResult Connect() override;
   HResult ExecQuery(const std::wstring& wql,
                     std::vector<std::unique_ptr<InventoryObject>>& objects) override;
 
  private:
+  uint32_t timeoutMs_;
   windows::ComPtr<IWbemServices> services_;
 };
 

@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "app/tool_runner.h"
+#include "platform/read_only_file.h"
 #include "platform/win32/win32_carried_tools.h"
+#include "platform/win32/win32_long_paths.h"
 #include "platform/win32/win32_power_requests.h"
 #include "platform/win32/win32_process_launcher.h"
 #include "platform/win32/win32_system.h"
@@ -158,6 +160,57 @@ TEST(Win32WindowPortTest, PostsOnlyToExistingWindows) {
   DestroyWindow(window);
   EXPECT_FALSE(windows.IsWindow(handle));
   EXPECT_FALSE(windows.Post(handle, 0x9003, 0, 0));
+}
+
+TEST(Win32LongPathsTest, PathsTakeTheirExtendedLengthForm) {
+  EXPECT_EQ(ExtendedLengthPath(L"C:\\x\\y.bin"), L"\\\\?\\C:\\x\\y.bin");
+  EXPECT_EQ(ExtendedLengthPath(L"C:/x/./z/../y.bin"), L"\\\\?\\C:\\x\\y.bin");
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\x"), L"\\\\?\\UNC\\server\\share\\x");
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\a\\..\\b"), L"\\\\?\\C:\\a\\..\\b") << "left as it is";
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\PhysicalDrive1"), L"\\\\.\\PhysicalDrive1");
+}
+
+// A file and its folder deeper than 260 characters are read and listed by their plain paths.
+TEST(Win32LongPathsTest, DeepFilesAreReadAndListed) {
+  const std::wstring top = TestFolder() + L"\\long-paths";
+  std::vector<std::wstring> folders{top};
+  while (folders.back().size() <= 300)
+    folders.push_back(folders.back() + L"\\" + std::wstring(60, L'd'));
+  for (const std::wstring& folder : folders) {
+    ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+  }
+  const std::wstring file = folders.back() + L"\\f.bin";
+  {
+    windows::UniqueHandle out(CreateFileW(ExtendedLengthPath(file).c_str(), GENERIC_WRITE, 0,
+                                          nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(out.valid());
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(out.get(), "deep", 4, &written, nullptr));
+  }
+
+  std::string failure;
+  auto reader = ReadOnlyFile::Open(file, failure);
+  ASSERT_TRUE(reader.has_value()) << failure;
+  char bytes[8] = {};
+  EXPECT_EQ(reader->ReadFull(bytes, sizeof(bytes)), 4);
+  EXPECT_EQ(std::string(bytes, 4), "deep");
+  reader.reset();
+
+  FolderReader& folderReader = FileSystemFolders();
+  std::vector<FolderEntry> entries;
+  ASSERT_EQ(folderReader.List(folders.back(), entries), FolderListing::kComplete);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, L"f.bin");
+  EXPECT_EQ(entries[0].kind, PathKind::kOther);
+  EXPECT_EQ(folderReader.Kind(folders.back()), PathKind::kFolder);
+  EXPECT_EQ(folderReader.List(file + L".absent", entries), FolderListing::kMissing);
+  EXPECT_EQ(folderReader.List(file, entries), FolderListing::kFailed) << "a file is no folder";
+
+  EXPECT_TRUE(DeleteFileW(ExtendedLengthPath(file).c_str()));
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    EXPECT_TRUE(RemoveDirectoryW(ExtendedLengthPath(*folder).c_str()));
+  }
 }
 
 }  // namespace
