@@ -4,12 +4,15 @@ namespace kestrune {
 
 bool RunTool(platform::ProcessLauncher& processes, platform::AutoResetEvent* stopEvent,
              const std::wstring& program, const std::wstring& parameters,
-             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable) {
+             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable,
+             const std::wstring& outputFile) {
   if (gotExitCode != nullptr) *gotExitCode = 0;
   if (exitCode != nullptr) *exitCode = 0;
   const bool wantsOutcome = gotExitCode != nullptr && exitCode != nullptr;
 
-  auto start = processes.StartHidden(program, parameters, folder);
+  auto start = outputFile.empty()
+                   ? processes.StartHidden(program, parameters, folder)
+                   : processes.StartHiddenWithOutput(program, parameters, folder, outputFile);
   if (!start.started) {
     if (exitCode != nullptr) *exitCode = start.error;
     return false;

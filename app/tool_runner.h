@@ -24,11 +24,13 @@ inline constexpr uint32_t kStoppedExitCode = 0xffff;
 /// both are given; the error code of a failed start whenever `exitCode` is given. Only a
 /// `cancellable` run with a `stopEvent` can be cancelled: it checks (and so consumes) the event
 /// once a second while the child runs and ends the child with exit code 0xffff. Any other run
-/// waits for the child however long it takes.
+/// waits for the child however long it takes. With an `outputFile`, what the child prints goes
+/// there (ProcessLauncher::StartHiddenWithOutput).
 [[nodiscard]] bool RunTool(platform::ProcessLauncher& processes,
                            platform::AutoResetEvent* stopEvent, const std::wstring& program,
                            const std::wstring& parameters, const std::wstring& folder,
-                           int* gotExitCode, uint32_t* exitCode, bool cancellable);
+                           int* gotExitCode, uint32_t* exitCode, bool cancellable,
+                           const std::wstring& outputFile = {});
 
 /// The one test callers apply to a run: it ended by itself with exit code 0.
 [[nodiscard]] inline bool RunSucceeded(bool returned, int gotExitCode, uint32_t exitCode) {

@@ -260,6 +260,21 @@ std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId) {
   return number;
 }
 
+uint64_t SizeBytesOf(const CVantorEnumUSBDetail& disk) { return ParseSize(disk.size); }
+
+bool PinUsbTarget(const CVantorEnumUSBDetail& disk, UsbTarget& target) {
+  target = UsbTarget{};
+  const std::optional<uint32_t> number = DiskNumberOf(disk.deviceId);
+  if (!number || disk.pnpDeviceId.empty() || !target.pnpDeviceId.Assign(disk.pnpDeviceId)) {
+    target.pnpDeviceId.Clear();
+    return false;
+  }
+  target.diskNumber = *number;
+  target.sizeBytes = SizeBytesOf(disk);
+  target.partitionCount = static_cast<uint32_t>(disk.partitions.size());
+  return true;
+}
+
 void EnumUSBDisks(platform::DiskInventory& inventory, platform::DeviceTree& devices,
                   std::vector<CVantorEnumUSBDetail>& list) {
   if (!Connect(inventory)) return;

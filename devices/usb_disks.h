@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/run_context.h"
 #include "platform/device_tree.h"
 #include "platform/disk_inventory.h"
 
@@ -26,6 +27,13 @@ class CVantorEnumUSBDetail {
 
 /// The number of a disk's DeviceID ("\\.\PHYSICALDRIVE3" is 3); nothing for any other text.
 std::optional<uint32_t> DiskNumberOf(std::wstring_view deviceId);
+
+/// The disk's size in bytes; 0 when its Size does not read as a decimal number.
+uint64_t SizeBytesOf(const CVantorEnumUSBDetail& disk);
+
+/// `disk` as the USB writer must find it again (RunContext::usbTarget). False, with `target`
+/// empty, when the record names no device or no disk number to pin.
+bool PinUsbTarget(const CVantorEnumUSBDetail& disk, UsbTarget& target);
 
 /// Appends one record per qualifying USB disk to `list`: removable disks first, then external
 /// ones, each group in inventory order. Never reports an error: a failing query or property

@@ -57,6 +57,7 @@ class HookClock : public platform::Clock {
 class NoOtherSteps : public UsbWritingStep, public VerificationSteps {
  public:
   uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_OK; }
+  bool MarkIncomplete(CVantorThread&) override { return false; }
   uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_OK; }
   uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_OK; }
   uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_OK; }

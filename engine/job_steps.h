@@ -28,6 +28,9 @@ class UsbWritingStep {
   virtual ~UsbWritingStep() = default;
   /// A result code; progress goes to the report window as STEP_USB_WRITE_PROGRESS.
   [[nodiscard]] virtual uint32_t WriteUsbDrive(CVantorThread& worker) = 0;
+  /// Called when the USB job failed or was stopped: marks a stick that this job built so that
+  /// it never looks like a recovery medium. True when a stick was marked.
+  [[nodiscard]] virtual bool MarkIncomplete(CVantorThread& worker) = 0;
 };
 
 /// The checks after writing.

@@ -100,4 +100,9 @@ uint32_t ScriptedSteps::RunUsbCompare(CVantorThread& worker) {
 
 void ScriptedSteps::EjectMedia(CVantorThread&) { timeline_.Add("eject"); }
 
+bool ScriptedSteps::MarkIncomplete(CVantorThread&) {
+  timeline_.Add("mark");
+  return marks;
+}
+
 }  // namespace kestrune::testing

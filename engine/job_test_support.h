@@ -53,8 +53,12 @@ class ScriptedSteps : public DiscWritingSteps, public UsbWritingStep, public Ver
   uint32_t RunUsbMd5Check(CVantorThread& worker) override;
   uint32_t RunUsbCompare(CVantorThread& worker) override;
   void EjectMedia(CVantorThread& worker) override;
+  /// Logs "mark" and answers `marks`.
+  bool MarkIncomplete(CVantorThread& worker) override;
 
   std::map<std::string, uint32_t> results;  ///< by step: "burn", "compare", "usb", "md5"...
+  /// What MarkIncomplete answers: whether a stick was built to mark.
+  bool marks = false;
   /// Per-mille values WriteUsbDrive reports as progress.
   std::vector<intptr_t> usbProgress;
 

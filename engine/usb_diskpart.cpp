@@ -38,8 +38,6 @@ std::vector<std::string> WordsAfterMark(const std::string& line) {
   return words;
 }
 
-bool IsDiskWord(const std::string& word) { return text::EqualsIgnoringAsciiCase(word, "disk"); }
-
 /// 1 to 4 decimal digits; nothing else.
 std::optional<uint32_t> DiskNumber(const std::string& word) {
   if (word.empty() || word.size() > 4) return std::nullopt;
@@ -57,7 +55,13 @@ std::string LookupScript(wchar_t letter) {
   return "sel vol " + std::string(1, static_cast<char>(letter)) + "\ndetail vol\n";
 }
 
-std::string WipeScript(uint32_t disk) { return "sel dis " + std::to_string(disk) + "\nclean\n"; }
+std::string WipeScript(wchar_t letter) {
+  return "sel vol " + std::string(1, static_cast<char>(letter)) + "\nclean\n";
+}
+
+std::string MarkIncompleteScript(uint32_t disk) {
+  return "sel dis " + std::to_string(disk) + "\nsel par 1\ninactive\n";
+}
 
 std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view label,
                         wchar_t letter) {
@@ -101,8 +105,10 @@ DiskLookup ParseDiskLookup(std::istream& output) {
   while (std::getline(output, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() < 2 || line[0] != '*' || line[1] != ' ') continue;
+    // The word for a disk is the system's language's ("Disk", "Datenträger", ...): the marked
+    // line of "detail vol" is a disk line whatever it says.
     const std::vector<std::string> words = WordsAfterMark(line);
-    if (words.empty() || !IsDiskWord(words[0])) continue;
+    if (words.empty()) continue;
     ++diskLines;
     number = words.size() > 1 ? DiskNumber(words[1]) : std::nullopt;
   }

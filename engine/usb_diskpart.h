@@ -12,10 +12,15 @@ namespace kestrune::usb {
 /// into a diskpart script unchanged.
 inline constexpr std::wstring_view kDefaultVolumeLabel = L"RECOVERY";
 
-/// The three diskpart scripts of the USB writer, with "\n" line ends (a text-mode file turns
-/// them into the platform's own). Every value in them must have passed the checks below.
+/// The diskpart scripts of the USB writer, with "\n" line ends (a text-mode file turns them
+/// into the platform's own). Every value in them must have passed the checks below.
 std::string LookupScript(wchar_t letter);
-std::string WipeScript(uint32_t disk);
+/// Cleans the disk that holds the volume with `letter`: selecting the volume gives its disk
+/// the focus, so the wipe follows the letter the user confirmed and the inventory has just
+/// shown on the confirmed device, not a disk number that may have changed meanwhile.
+std::string WipeScript(wchar_t letter);
+/// Takes the active mark from the first partition of disk `disk`, which the build made.
+std::string MarkIncompleteScript(uint32_t disk);
 /// Eleven lines; the last one, "exit", has no line break.
 std::string BuildScript(uint32_t disk, uint32_t megabytes, std::wstring_view label, wchar_t letter);
 
@@ -51,7 +56,9 @@ struct DiskLookup {
 };
 
 /// Reads diskpart's "detail volume" output. A disk line begins with an asterisk, a blank and
-/// the word Disk ("* Disk 2    Online ..."); it names the disk when its number is 1 to 4
+/// the word for a disk in the system's language ("* Disk 2    Online ...", "* Datenträger
+/// 2 ..."): any word, since the caller checks the number against the disk inventory. It
+/// names the disk when its number is 1 to 4
 /// digits and greater than 0. One disk line is needed: without one (or with disk 0, the
 /// system's first disk) there is no disk; with two the volume spans disks and wiping one of
 /// them is never right. Line ends may be CR LF or LF.

@@ -11,7 +11,8 @@ namespace {
 
 TEST(DiskpartScriptTest, ScriptsByteForByte) {
   EXPECT_EQ(LookupScript(L'E'), "sel vol E\ndetail vol\n");
-  EXPECT_EQ(WipeScript(1), "sel dis 1\nclean\n");
+  EXPECT_EQ(WipeScript(L'F'), "sel vol F\nclean\n") << "the disk that holds the letter";
+  EXPECT_EQ(MarkIncompleteScript(3), "sel dis 3\nsel par 1\ninactive\n");
   const std::string build = BuildScript(1, 10740, L"RECOVERY", L'E');
   EXPECT_EQ(build,
             "sel dis 1\nclean\nautomount disable\ncreate par primary size=10740 noerr\n"
@@ -78,13 +79,18 @@ TEST(DiskLookupTest, TheOneMarkedDiskLineNamesTheDisk) {
   EXPECT_EQ(Parse("There are no disks attached to this volume.\r\n").outcome, DiskLookup::kNone);
   EXPECT_EQ(Parse("").outcome, DiskLookup::kNone);
   for (const char* bad : {"* Disk 10000\n", "* Disk 1a\n", "* Disk -1\n", "* Disk\n",
-                          "* Disk 0x1\n", "*Disk 1\n", "* Volume 3\n"}) {
+                          "* Disk 0x1\n", "*Disk 1\n"}) {
     EXPECT_EQ(Parse(bad).outcome, DiskLookup::kNone) << bad;
   }
   EXPECT_EQ(Parse(table + "* Disk 1    Online\r\n* Disk 2    Online\r\n").outcome,
             DiskLookup::kSeveral)
       << "a volume spanning two disks";
   EXPECT_EQ(Parse("* Disk 0\n* Disk 3\n").outcome, DiskLookup::kSeveral);
+
+  // A diskpart that answers in another language marks its disk line all the same.
+  lookup = Parse("\r\n  Datentr\x84ger ###  Status\r\n* Datentr\x84ger 4    Online   29 GB\r\n");
+  EXPECT_EQ(lookup.outcome, DiskLookup::kFound);
+  EXPECT_EQ(lookup.disk, 4u);
 }
 
 }  // namespace

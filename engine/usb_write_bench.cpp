@@ -57,6 +57,7 @@ class NoSteps : public DiscWritingSteps, public UsbWritingStep, public Verificat
   uint32_t BurnDisc(CVantorThread&, uint32_t) override { return RESULT_OK; }
   uint32_t RunDiscCompare(CVantorThread&, uint32_t) override { return RESULT_OK; }
   uint32_t WriteUsbDrive(CVantorThread&) override { return RESULT_OK; }
+  bool MarkIncomplete(CVantorThread&) override { return false; }
   uint32_t RunUsbMd5Check(CVantorThread&) override { return RESULT_OK; }
   uint32_t RunUsbCompare(CVantorThread&) override { return RESULT_OK; }
   void EjectMedia(CVantorThread&) override {}
@@ -158,7 +159,8 @@ int main(int argc, char** argv) {
   context.targetDriveLetter = L'F';
   CVantorThread worker(context, tools, services);
   worker.m_pReportWnd = reinterpret_cast<WindowHandle>(1);
-  UsbWriteStep step(ports.volumeInfo, ports.diskInventory, ports.deviceTree);
+  const std::atomic<uint32_t> exitRequested{0};
+  UsbWriteStep step(ports.volumeInfo, ports.diskInventory, ports.deviceTree, exitRequested);
 
   std::vector<double> ours, sevenZip, pauses;
   for (int run = 0; run < runs; ++run) {

@@ -1,5 +1,6 @@
 #include "engine/usb_write_step.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,10 +13,12 @@
 #include "devices/usb_disks.h"
 #include "engine/job_protocol.h"
 #include "engine/usb_diskpart.h"
+#include "engine/usb_preflight.h"
 #include "engine/usb_progress.h"
 #include "engine/vantor_thread.h"
 #include "platform/native_path.h"
 #include "text/ascii_case.h"
+#include "text/utf8.h"
 
 namespace kestrune {
 namespace {
@@ -108,26 +111,31 @@ bool MakePlan(const RunContext& context, platform::VolumeInfo& volumes, UsbPlan&
   return KeepsClearOf(volumes, plan, {plan.letter});
 }
 
-/// Whether disk `inspection` may be wiped for `plan`. Before the first wipe it must still hold
-/// the target letter; before the second (the build script cleans again) it must be the same
-/// device as before, found by its instance id.
-bool IsSafeTarget(const UsbDiskInspection& disk, const UsbPlan& plan, platform::VolumeInfo& volumes,
-                  const std::wstring& expectedDevice) {
+/// Whether disk `inspection` may be wiped for `plan`: a USB disk of an accepted media type,
+/// answered about in full, large enough, neither the system drive nor a volume of the set.
+bool IsSafeTarget(const UsbDiskInspection& disk, const UsbPlan& plan, platform::VolumeInfo& volumes) {
   if (!disk.listed || !disk.qualifies || !disk.complete) return false;
   if (disk.sizeBytes < plan.requiredMB * kMiB + kPartitionOffsetBytes) return false;
-  if (expectedDevice.empty()) {
-    bool holdsLetter = false;
-    for (const wchar_t letter : disk.letters) holdsLetter = holdsLetter || letter == plan.letter;
-    if (!holdsLetter) return false;
-  } else if (disk.pnpDeviceId != expectedDevice) {
-    return false;
-  }
   const wchar_t system = volumes.SystemDriveLetter();
   if (system == 0) return false;
   for (const wchar_t letter : disk.letters) {
     if (letter == system) return false;
   }
   return KeepsClearOf(volumes, plan, disk.letters);
+}
+
+/// Whether `disk` is the disk the user confirmed: the same device of the same size. Before the
+/// wipe it must also hold the target letter and the partitions the Drive page saw.
+bool IsConfirmedDisk(const UsbDiskInspection& disk, const UsbTarget& target, wchar_t letter,
+                     bool beforeWipe) {
+  if (disk.pnpDeviceId.empty() || disk.pnpDeviceId != target.pnpDeviceId.view() ||
+      disk.sizeBytes != target.sizeBytes) {
+    return false;
+  }
+  if (!beforeWipe) return true;
+  const bool holdsLetter = std::find(disk.letters.begin(), disk.letters.end(), letter) !=
+                           disk.letters.end();
+  return holdsLetter && disk.partitionCount == target.partitionCount;
 }
 
 /// The two temporary files of a run, removed when the step ends whatever its outcome: they
@@ -187,13 +195,101 @@ bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const Usb
   return child.ReadExitCode(exitCode) && exitCode == 0;
 }
 
+/// The file name of `path`.
+std::wstring NameOf(const std::wstring& path) {
+  return platform::FromNativePath(platform::ToNativePath(path).filename());
+}
+
+/// The name of the volume that holds `folder` for a message: its drive ("C:") where the
+/// platform has drives, the folder itself otherwise.
+std::wstring VolumeName(const std::wstring& folder) {
+  const fs::path native = platform::ToNativePath(folder);
+  return native.has_root_name() ? platform::FromNativePath(native.root_name()) : folder;
+}
+
+/// Records what the Write page's message says about a job that stopped before the wipe.
+uint32_t Refuse(RunContext& context, uint32_t result, const std::wstring& name,
+                const std::wstring& place = {}, uint64_t needed = 0, uint64_t available = 0) {
+  context.problem.name.AssignTruncated(name);
+  context.problem.place.AssignTruncated(place);
+  context.problem.needed = needed;
+  context.problem.available = available;
+  return result;
+}
+
+/// Everything that can be checked before the stick is wiped: 7-Zip answers, every image opens,
+/// no file is too large for FAT32, the set fits the partition, and the computer's disk has room
+/// for the comparison. RESULT_OK to go on.
+uint32_t Preflight(CVantorThread& worker, platform::VolumeInfo& volumes, const UsbPlan& plan) {
+  RunContext& context = worker.context();
+  ExtractToolFile(worker.tools(), plan.workArea, kSevenZipProgram, tool_resource::kSevenZipExe);
+  ExtractToolFile(worker.tools(), plan.workArea, L"7z.dll", tool_resource::kSevenZipDll);
+  const std::wstring sevenZip = JoinPath(plan.workArea, kSevenZipProgram);
+  int gotExitCode = 0;
+  uint32_t exitCode = 0;
+  bool ran = worker.RunTool(sevenZip, L"i", plan.workFolder, &gotExitCode, &exitCode, true);
+  if (!ran && gotExitCode != 0 && exitCode == kStoppedExitCode) return RESULT_STOPPED;
+  if (!RunSucceeded(ran, gotExitCode, exitCode)) {
+    return Refuse(context, RESULT_USB_TOOLS_FAILED, sevenZip);
+  }
+
+  usb::SetListing set;
+  for (size_t i = 0; i < plan.images.size(); ++i) {
+    const std::wstring& image = plan.images[i];
+    const std::wstring listed = JoinPath(plan.workArea, L"list" + std::to_wstring(i + 1) + L".txt");
+    ran = worker.RunTool(sevenZip, L"l -slt \"" + image + L"\"", plan.workFolder, &gotExitCode,
+                         &exitCode, true, listed);
+    if (!ran && gotExitCode != 0 && exitCode == kStoppedExitCode) return RESULT_STOPPED;
+    std::ifstream in(platform::ToNativePath(listed), std::ios::binary);
+    const usb::ImageListing listing = usb::ParseTechnicalListing(in);
+    if (!RunSucceeded(ran, gotExitCode, exitCode) || !listing.opened) {
+      return Refuse(context, RESULT_USB_NOT_AN_ARCHIVE, NameOf(image));
+    }
+    if (listing.largestBytes > usb::kFat32LargestFile) {
+      return Refuse(context, RESULT_USB_FILE_TOO_LARGE, text::WideFromUtf8(listing.largestPath),
+                    NameOf(image), listing.largestBytes);
+    }
+    set.files += listing.files;
+    set.folders += listing.folders;
+    set.fileBytes += listing.fileBytes;
+  }
+
+  const uint64_t partition = plan.requiredMB * kMiB;
+  const uint64_t needed = usb::Fat32BytesNeeded(set, partition);
+  if (needed > partition) {
+    return Refuse(context, RESULT_USB_SET_TOO_LARGE, {}, {}, (needed + kMiB - 1) / kMiB,
+                  plan.requiredMB);
+  }
+  if (context.compareAfterWrite != 0) {
+    // The comparison unpacks every image into the image folder; what 7-Zip itself needs beside
+    // the files, and what other programs write meanwhile, is the margin.
+    const uint64_t room = set.fileBytes + std::max<uint64_t>(256 * kMiB, set.fileBytes / 20);
+    platform::VolumeSpace space;
+    if (!volumes.GetFreeSpace(plan.workFolder, space) || space.freeBytesToCaller < room) {
+      constexpr uint64_t kGiB = 1024 * kMiB;
+      return Refuse(context, RESULT_WORK_DRIVE_TOO_SMALL, {}, VolumeName(plan.workFolder),
+                    (room + kGiB - 1) / kGiB, space.freeBytesToCaller / kGiB);
+    }
+  }
+  return RESULT_OK;
+}
+
 }  // namespace
 
 uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
+  built_.reset();
   RunContext& context = worker.context();
   UsbPlan plan;
   if (!MakePlan(context, volumes_, plan)) return RESULT_STEP_FAILED;
   context.usbVolumeLabel.Assign(plan.label);
+  const UsbTarget& target = context.usbTarget;
+  if (target.pnpDeviceId.view().empty()) return RESULT_USB_DRIVE_CHANGED;  // nothing confirmed
+  const auto stopAsked = [&] { return worker.StopRequested() || exitRequested_ != 0; };
+
+  // Pre-flight: nothing is wiped before everything that can be checked has passed.
+  if (const uint32_t checked = Preflight(worker, volumes_, plan); checked != RESULT_OK) {
+    return checked;
+  }
 
   // Two temporary files in the private work area: the script and diskpart's output. Nobody
   // else can rewrite the script between its write and diskpart's read of it.
@@ -214,42 +310,73 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
     return gotExitCode == nullptr || RunSucceeded(ran, *gotExitCode, *exitCode);
   };
 
-  // Look-up: the disk behind the drive letter. Judged by its output alone.
+  // Look-up: the disk behind the drive letter, judged by diskpart's output alone; it must be
+  // the disk the user confirmed.
   if (!runScript(usb::LookupScript(plan.letter), nullptr, nullptr)) return RESULT_STEP_FAILED;
   std::ifstream lookupOutput(platform::ToNativePath(output));
   if (!lookupOutput) return RESULT_STEP_FAILED;
   const usb::DiskLookup lookup = usb::ParseDiskLookup(lookupOutput);
   lookupOutput.close();
   if (lookup.outcome != usb::DiskLookup::kFound) return RESULT_STEP_FAILED;
+  if (lookup.disk != target.diskNumber) return RESULT_USB_DRIVE_CHANGED;
 
-  // Wipe, after reading the disk afresh from the inventory.
+  // Wipe, after reading the disk afresh from the inventory and a last look for a stop.
   const UsbDiskInspection before = InspectUsbDisk(inventory_, devices_, lookup.disk);
-  if (!IsSafeTarget(before, plan, volumes_, {})) return RESULT_STEP_FAILED;
-  if (!runScript(usb::WipeScript(lookup.disk), nullptr, nullptr)) return RESULT_STEP_FAILED;
+  if (!IsConfirmedDisk(before, target, plan.letter, true)) return RESULT_USB_DRIVE_CHANGED;
+  if (!IsSafeTarget(before, plan, volumes_)) return RESULT_STEP_FAILED;
+  if (stopAsked()) return RESULT_STOPPED;
+  if (!runScript(usb::WipeScript(plan.letter), nullptr, nullptr)) return RESULT_STEP_FAILED;
 
-  // Build: the script cleans again, so the disk is checked again: still the same device.
+  // Build: the script selects the disk by its number and cleans it again, so the disk at that
+  // number must still be the confirmed device.
   const UsbDiskInspection wiped = InspectUsbDisk(inventory_, devices_, lookup.disk);
-  if (!IsSafeTarget(wiped, plan, volumes_, before.pnpDeviceId)) return RESULT_STEP_FAILED;
+  if (!IsConfirmedDisk(wiped, target, plan.letter, false) || !IsSafeTarget(wiped, plan, volumes_)) {
+    return RESULT_STEP_FAILED;
+  }
+  if (stopAsked()) return RESULT_STOPPED;
+  built_ = Built{lookup.disk, std::wstring(target.pnpDeviceId.view()), plan.letter};
   int gotExitCode = 0;
   uint32_t exitCode = 0;
-  const bool built =
+  const bool madeIt =
       runScript(usb::BuildScript(lookup.disk, plan.requiredMB, plan.label, plan.letter),
                 &gotExitCode, &exitCode);
   temporary.RemoveAll();
-  if (!built) return RESULT_STEP_FAILED;
+  if (!madeIt) return RESULT_STEP_FAILED;
 
-  // Only 7-Zip: the checks that follow write the tools they run themselves, and each tool
-  // written costs a pause.
-  ExtractToolFile(worker.tools(), plan.workArea, kSevenZipProgram, tool_resource::kSevenZipExe);
-  ExtractToolFile(worker.tools(), plan.workArea, L"7z.dll", tool_resource::kSevenZipDll);
   const std::wstring driveRoot = volumes_.DriveRoot(plan.letter);
   usb::ProgressGauge gauge(plan.totalBytes);
   for (const auto& image : plan.images) {
-    if (!UnpackImage(worker, volumes_, plan, image, driveRoot, gauge)) {
-      return RESULT_STEP_FAILED;
-    }
+    if (!UnpackImage(worker, volumes_, plan, image, driveRoot, gauge)) return RESULT_STEP_FAILED;
   }
   return RESULT_OK;
+}
+
+bool UsbWriteStep::MarkIncomplete(CVantorThread& worker) {
+  if (!built_) return false;
+  const Built built = *built_;
+  built_.reset();
+  RunContext& context = worker.context();
+  const std::wstring workArea = context.workArea.str();
+  // Only the device this job built, still at its number.
+  const UsbDiskInspection disk = InspectUsbDisk(inventory_, devices_, built.disk);
+  if (workArea.empty() || disk.pnpDeviceId.empty() || disk.pnpDeviceId != built.pnpDeviceId) {
+    return false;
+  }
+  TemporaryFiles temporary;
+  std::wstring script, output;
+  for (std::wstring* path : {&script, &output}) {
+    if (volumes_.CreateTempFile(workArea, L"rec", *path) != 0) return false;
+    temporary.Add(*path);
+  }
+  const std::optional<usb::InterpreterRun> diskpart =
+      usb::DiskpartRun(worker.tools().systemInfo.SystemFolder(), script, output);
+  if (diskpart && WriteScript(script, usb::MarkIncompleteScript(built.disk))) {
+    static_cast<void>(
+        worker.RunTool(diskpart->program, diskpart->parameters, workArea, nullptr, nullptr, false));
+  }
+  // The label says so to whoever looks at the drive later, whether or not the mark took.
+  static_cast<void>(volumes_.LabelVolume(built.letter, L"INCOMPLETE"));
+  return true;
 }
 
 }  // namespace kestrune

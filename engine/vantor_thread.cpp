@@ -209,23 +209,31 @@ uint32_t CVantorThread::RunUsbJob() {
   if (result == RESULT_STOPPED) {
     PostQuitToOwnThread();
     CleanWorkFolder();
-    return RESULT_STOPPED;
+  } else {
+    CleanWorkFolder();
+    if (result == RESULT_OK && context_.compareAfterWrite) {
+      context_.comparing = 1;
+      result = RunReportedStep(STEP_USB_COMPARE, [&] { return checks.RunUsbCompare(*this); });
+      if (result == RESULT_STOPPED) PostQuitToOwnThread();
+      context_.comparing = 0;
+    }
   }
-  CleanWorkFolder();
-  if (result == RESULT_OK && context_.compareAfterWrite) {
-    context_.comparing = 1;
-    result = RunReportedStep(STEP_USB_COMPARE, [&] { return checks.RunUsbCompare(*this); });
-    if (result == RESULT_STOPPED) PostQuitToOwnThread();
-    context_.comparing = 0;
-  }
+  // A stick that failed its writing or a check, or whose job was stopped, must never look
+  // like a recovery medium.
+  if (result != RESULT_OK && worker_->usb.MarkIncomplete(*this)) context_.usbMarkedIncomplete = 1;
   return result;
 }
 
 bool CVantorThread::RunTool(const std::wstring& program, const std::wstring& parameters,
                             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
-                            bool cancellable) {
+                            bool cancellable, const std::wstring& outputFile) {
   return kestrune::RunTool(tools_.processes, m_pStopEvent, program, parameters, folder, gotExitCode,
-                           exitCode, cancellable);
+                           exitCode, cancellable, outputFile);
+}
+
+bool CVantorThread::StopRequested() {
+  platform::AutoResetEvent* stop = m_pStopEvent;
+  return stop != nullptr && stop->IsSet();
 }
 
 bool CVantorThread::CleanWorkFolder() { return kestrune::CleanWorkFolder(context_, tools_); }

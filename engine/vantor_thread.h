@@ -79,7 +79,10 @@ class CVantorThread {
   /// Runs a carried tool or "cmd.exe" and waits for it; see kestrune::RunTool for the outcomes.
   [[nodiscard]] bool RunTool(const std::wstring& program, const std::wstring& parameters,
                              const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
-                             bool cancellable);
+                             bool cancellable, const std::wstring& outputFile = {});
+  /// True when the stop event is set, leaving it set for the wait that is meant to take it: the
+  /// last look before a step destroys data.
+  [[nodiscard]] bool StopRequested();
   /// Removes the comparison folder of the work folder (after every disc and USB write, and
   /// by the comparisons before and after they unpack); see kestrune::CleanWorkFolder. True
   /// when none is left.

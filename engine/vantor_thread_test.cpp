@@ -138,14 +138,29 @@ TEST_F(JobProtocolTest, FailedUsbWriteSkipsTheChecks) {
   steps.results["usb"] = RESULT_STEP_FAILED;
   EXPECT_EQ(Run(JOB_WRITE_USB),
             (Events{"start USB_JOB", "start USB_WRITE", "usb power=1", "end USB_WRITE STEP_FAILED",
-                    "clean", "end USB_JOB STEP_FAILED"}));
+                    "clean", "mark", "end USB_JOB STEP_FAILED"}));
+  EXPECT_EQ(context.usbMarkedIncomplete, 0u) << "the step had no stick to mark";
+}
+
+TEST_F(JobProtocolTest, AStickOfAFailedOrStoppedJobIsMarkedAndAGoodOneIsNot) {
+  steps.marks = true;
+  Run(JOB_WRITE_USB);
+  for (const auto& event : timeline.Events()) EXPECT_NE(event, "mark");
+  EXPECT_EQ(context.usbMarkedIncomplete, 0u);
+
+  steps.results["usbcompare"] = RESULT_COMPARE_MISMATCH;
+  context.compareAfterWrite = 1;
+  const Events events = Run(JOB_WRITE_USB);
+  EXPECT_EQ(events[events.size() - 2], "mark") << "after the last check";
+  EXPECT_EQ(context.usbMarkedIncomplete, 1u);
 }
 
 TEST_F(JobProtocolTest, FailedMd5CheckSkipsTheComparison) {
   context.compareAfterWrite = 1;
   steps.results["md5"] = RESULT_CHECK_FAILED;
   const Events events = Run(JOB_WRITE_USB);
-  EXPECT_EQ(events[events.size() - 2], "clean");
+  EXPECT_EQ(events[events.size() - 3], "clean");
+  EXPECT_EQ(events[events.size() - 2], "mark");
   EXPECT_EQ(events.back(), "end USB_JOB CHECK_FAILED");
 }
 
@@ -161,7 +176,8 @@ TEST_F(JobProtocolTest, StoppedUsbStepsEndTheWorker) {
     ownSteps.results[stopped] = RESULT_STOPPED;
     ownWorker.RunJob(JOB_WRITE_USB, 0);
     const Events events = own.Events();
-    EXPECT_EQ(events[events.size() - 2], "clean") << stopped;
+    EXPECT_EQ(events[events.size() - 3], "clean") << stopped;
+    EXPECT_EQ(events[events.size() - 2], "mark") << stopped << ": a stopped job leaves no stick";
     EXPECT_EQ(events.back(), "end USB_JOB STOPPED") << stopped;
     EXPECT_TRUE(ownWorker.QuitRequested()) << stopped;
   }

@@ -13,7 +13,8 @@ class ProductSteps final : public RunSteps {
  public:
   ProductSteps(ImapiContext& imapi, CEventDataWriter& sink, ProductServices& services)
       : discs_(imapi, sink, services.power),
-        usb_(services.devices.volumes, services.devices.inventory, services.devices.deviceTree),
+        usb_(services.devices.volumes, services.devices.inventory, services.devices.deviceTree,
+             imapi.exitRequested),
         checks_(services.devices.volumes, services.post, services.power, services.output) {}
 
   DiscWritingSteps& discs() override { return discs_; }

@@ -106,6 +106,7 @@ TEST_SUPPORT = {
     "app/test_support.cpp",
     "engine/job_test_support.h",
     "engine/job_test_support.cpp",
+    "engine/usb_write_test_fixture.h",
     "md5lists/test_lists.h",
     "md5lists/test_lists.cpp",
     "sabrel/test_set.h",

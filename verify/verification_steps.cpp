@@ -138,7 +138,17 @@ uint32_t VerificationJobSteps::RunUsbCompare(CVantorThread& worker) {
   for (uint32_t i = 0; i < sources; ++i) total += context.sources[i].sizeBytes;
 
   ExtractTools(worker.tools(), place.workArea);
-  return UnpackAndCompare(worker, place, 0, sources, total);
+  const uint32_t result = UnpackAndCompare(worker, place, 0, sources, total);
+  if (result == RESULT_COMPARE_MISMATCH && unpackFilledDisk_) {
+    // Not the stick's fault: the computer's disk filled up while 7-Zip unpacked.
+    RunContext& run = worker.context();
+    const fs::path folder = platform::ToNativePath(place.workFolder);
+    run.problem.place.AssignTruncated(folder.has_root_name()
+                                          ? platform::FromNativePath(folder.root_name())
+                                          : place.workFolder);
+    return RESULT_WORK_DRIVE_FULL;
+  }
+  return result;
 }
 
 uint32_t VerificationJobSteps::UnpackAndCompare(CVantorThread& worker, const Place& place,
@@ -148,10 +158,18 @@ uint32_t VerificationJobSteps::UnpackAndCompare(CVantorThread& worker, const Pla
   // Start from nothing: a leftover tree would be compared too. A link or a file in the
   // folder's place is left as it is, and the comparison fails: 7-Zip would unpack through
   // the link to wherever it leads, and the clean-up afterwards must not touch its target.
+  unpackFilledDisk_ = false;
   if (!worker.CleanWorkFolder()) return RESULT_COMPARE_MISMATCH;
   bool unpacked = true;
   for (uint32_t i = first; unpacked && i < last; ++i) {
     unpacked = Unpack(worker, place, context.sources[i].path.str());
+  }
+  if (!unpacked) {
+    // An unpacking that failed with (next to) no room left on the image folder's disk.
+    constexpr uint64_t kNearlyFull = 1024 * 1024;
+    platform::VolumeSpace space;
+    unpackFilledDisk_ = volumes_.GetFreeSpace(place.workFolder, space) &&
+                        space.freeBytesToCaller < kNearlyFull;
   }
 
   uint32_t result = RESULT_COMPARE_MISMATCH;

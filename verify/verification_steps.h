@@ -54,7 +54,8 @@ class VerificationJobSteps final : public VerificationSteps {
   uint32_t RunUsbMd5Check(CVantorThread& worker) override;
 
   /// Unpacks every image into the comparison folder and compares that tree with the drive:
-  /// RESULT_OK or RESULT_COMPARE_MISMATCH.
+  /// RESULT_OK, RESULT_COMPARE_MISMATCH, or RESULT_WORK_DRIVE_FULL when the unpacking failed
+  /// because the image folder's disk filled up (RunContext::problem names that disk).
   uint32_t RunUsbCompare(CVantorThread& worker) override;
 
  private:
@@ -75,6 +76,8 @@ class VerificationJobSteps final : public VerificationSteps {
   platform::StandardOutput& output_;
   /// The comparison's progress record; one comparison runs at a time, on the worker.
   CompareProgress progress_;
+  /// The last unpacking failed with the image folder's disk full (worker thread only).
+  bool unpackFilledDisk_ = false;
 };
 
 }  // namespace kestrune

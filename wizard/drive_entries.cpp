@@ -3,22 +3,6 @@
 #include "text/ascii_case.h"
 
 namespace kestrune {
-namespace {
-
-/// Bytes as decimal text; 0 when the text is not a plain unsigned 64-bit number.
-uint64_t ParseSize(const std::wstring& text) {
-  if (text.empty()) return 0;
-  uint64_t value = 0;
-  for (const wchar_t c : text) {
-    if (c < L'0' || c > L'9') return 0;
-    const uint64_t digit = static_cast<uint64_t>(c - L'0');
-    if (value > (UINT64_MAX - digit) / 10) return 0;
-    value = value * 10 + digit;
-  }
-  return value;
-}
-
-}  // namespace
 
 DriveEntry RecorderEntry(const std::wstring& text) {
   return {text, text.size() > 2 ? static_cast<uint32_t>(text[2]) : 0u};
@@ -51,7 +35,7 @@ DriveEntry UsbDiskEntry(const CVantorEnumUSBDetail& disk, uint32_t requiredMB) {
     entry.text = disk.caption;
     flags |= ENTRY_NO_LETTER;
   }
-  if ((ParseSize(disk.size) >> 20) < requiredMB) flags |= ENTRY_TOO_SMALL;
+  if ((SizeBytesOf(disk) >> 20) < requiredMB) flags |= ENTRY_TOO_SMALL;
   entry.key = flags;
   return entry;
 }

@@ -1,5 +1,7 @@
 #include "wizard/page_drive.h"
 
+#include <optional>
+
 #include <vector>
 
 #include "app/work_folder.h"
@@ -182,6 +184,7 @@ void CPage_020_Drive::RebuildDriveList() {
     const DriveEntry entry = UsbDiskEntry(disk, run.requiredMB);
     combo.AddItem(window(), kDriveCombo, entry.text, entry.key);
   }
+  usbDisks_ = std::move(disks);
 
   const int count = combo.ItemCount(window(), kDriveCombo);
   if (count > 0) {
@@ -335,6 +338,13 @@ bool CPage_020_Drive::EntryText(uint32_t key, std::wstring& text) {
   return false;
 }
 
+const CVantorEnumUSBDetail* CPage_020_Drive::UsbDiskOf(uint32_t key) const {
+  for (const CVantorEnumUSBDetail& disk : usbDisks_) {
+    if (UsbDiskEntry(disk, wizard_.run.requiredMB).key == key) return &disk;
+  }
+  return nullptr;
+}
+
 intptr_t CPage_020_Drive::OnWizardNext() {
   constexpr intptr_t kStay = -1;
   const auto key = static_cast<uint32_t>(selectedEntryKey);
@@ -349,10 +359,15 @@ intptr_t CPage_020_Drive::OnWizardNext() {
     wizard_.Message(id, wm::kMbOk);
     return kStay;
   };
-  // A drive that went away while a question was open is not written.
+  // The USB disk the questions are about. A drive that went away while a question was open
+  // is not written, and neither is another disk that took its place under the same entry.
+  const CVantorEnumUSBDetail* listed = UsbDiskOf(key);
+  const std::wstring askedDevice = listed != nullptr ? listed->pnpDeviceId : std::wstring();
   auto stillThere = [&] {
     std::wstring ignored;
-    if (driveLetterMask != 0 && EntryText(key, ignored)) return true;
+    const CVantorEnumUSBDetail* now = UsbDiskOf(key);
+    const bool same = !IsUsbEntry(key) || (now != nullptr && now->pnpDeviceId == askedDevice);
+    if (driveLetterMask != 0 && EntryText(key, ignored) && same) return true;
     refuse(kStr276DriveDisconnected);
     return false;
   };
@@ -390,8 +405,12 @@ intptr_t CPage_020_Drive::OnWizardNext() {
                                          wm::kMbOkCancel | wm::kMbIconWarning | wm::kMbDefButton2);
       if (answer != wm::kIdOk || !stillThere()) return kStay;
     }
-    if (run.compareAfterWrite != 0 && !FreeSpaceSuffices(kStr484NotEnoughDiskSpaceToCompare)) {
-      return kStay;
+    // The writer checks the space its comparison needs against the images' own listing, before
+    // it wipes anything: no fixed estimate here.
+    const CVantorEnumUSBDetail* confirmed = UsbDiskOf(key);
+    if (driveLetterMask == 0 || confirmed == nullptr || confirmed->pnpDeviceId != askedDevice ||
+        !PinUsbTarget(*confirmed, run.usbTarget)) {
+      return refuse(kStr276DriveDisconnected);
     }
   }
   if (driveLetterMask == 0) return refuse(kStr276DriveDisconnected);

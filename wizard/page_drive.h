@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "devices/usb_disks.h"
 #include "wizard/information_dialogs.h"
 #include "wizard/page_base.h"
 
@@ -54,6 +56,8 @@ class CPage_020_Drive : public CPageBase {
   bool FreeSpaceSuffices(uint32_t messageId);
   /// The text of the entry with `key`, or nothing when no entry has it any more.
   bool EntryText(uint32_t key, std::wstring& text);
+  /// The USB disk of the entry with `key` in the list as it shows now; null when none is.
+  const CVantorEnumUSBDetail* UsbDiskOf(uint32_t key) const;
 
   /// Reads radio 1252 into discTypeChoice (0 when on, -1 when not).
   void ReadControls();
@@ -63,6 +67,8 @@ class CPage_020_Drive : public CPageBase {
   int32_t ChoiceMediaCode() const;
 
   std::unique_ptr<CScanMediaDlg> scanDialog_;
+  /// The USB disks of the drive list, as the last rebuild found them.
+  std::vector<CVantorEnumUSBDetail> usbDisks_;
 };
 
 }  // namespace kestrune

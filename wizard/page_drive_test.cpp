@@ -300,6 +300,29 @@ TEST_F(UsbChoiceTest, ARemovableDiskIsWipedOnlyAfterTheWarning) {
   EXPECT_EQ(h.run.mediaType, 20u);
   EXPECT_EQ(h.run.targetDriveLetter, L'F');
   EXPECT_TRUE(h.devices.binds.empty()) << "no recorder for a USB drive";
+  // The very device confirmed, for the writer to wipe nothing else.
+  const CVantorEnumUSBDetail& stick = h.devices.usbDisks[0];
+  EXPECT_EQ(h.run.usbTarget.pnpDeviceId.str(), stick.pnpDeviceId);
+  EXPECT_EQ(L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(h.run.usbTarget.diskNumber),
+            stick.deviceId);
+  EXPECT_EQ(h.run.usbTarget.sizeBytes, 32 * kGiB);
+  EXPECT_EQ(h.run.usbTarget.partitionCount, 1u);
+}
+
+TEST_F(UsbChoiceTest, AnotherStickThatTakesTheLetterDuringTheWipeQuestionIsNotConfirmed) {
+  h.answers = {wm::kIdOk};
+  h.whileOpen[266] = [this] {
+    // The same model, the same letter, the same entry on the list: another device.
+    h.devices.usbDisks = {UsbDisk(L"Stick", 32 * kGiB, {L"F:"})};
+    const int listings = h.devices.recorderListings;
+    PostDeviceEvent(kDeviceEventVolumeArrived, 1u << ('F' - 'A'));
+    h.toolkit.loop().RunUntil([&] { return h.devices.recorderListings > listings; },
+                              std::chrono::steady_clock::now() + std::chrono::seconds(5));
+  };
+  NextWith({UsbDisk(L"Stick", 32 * kGiB, {L"F:"})});
+  EXPECT_EQ(h.BoxIds(), (std::vector<uint32_t>{266, 276}));
+  EXPECT_EQ(h.ActiveTemplate(), 106u);
+  EXPECT_TRUE(h.run.usbTarget.pnpDeviceId.view().empty());
 }
 
 TEST_F(UsbChoiceTest, ALocalDiskNeedsAYesBeforeTheWipeQuestion) {

@@ -258,12 +258,9 @@ void CPage_030_Write::OnJobEnd(uintptr_t step, intptr_t lParam) {
       if (result == RESULT_OK) {
         wizard_.run.discState |= disc_state::kSetComplete;
         PostJob(JOB_FINISH);
-      } else if (result == RESULT_CHECK_FAILED) {
-        EndWizard(wizard_exit::kAborted, kStr482FileCheckFailed);
-      } else if (result == RESULT_COMPARE_MISMATCH) {
-        EndWizard(wizard_exit::kAborted, kStr483ProblemsInFileComparisons);
       } else if (result != RESULT_STOPPED) {
-        EndWizard(wizard_exit::kAborted, kStr475UsbDriveWriteFailed);
+        const auto [id, text] = UsbFailureMessage(result);
+        EndWizard(wizard_exit::kAborted, id, text);
       }
       break;
     case STEP_FINISH:
@@ -361,12 +358,48 @@ void CPage_030_Write::OnDeviceEvent(uintptr_t event, intptr_t unitMask) {
 }
 
 void CPage_030_Write::EndWizard(int exitCode, uint32_t messageId) {
+  EndWizard(exitCode, messageId, messageId != 0 ? wizard_.Text(messageId) : std::wstring());
+}
+
+void CPage_030_Write::EndWizard(int exitCode, uint32_t messageId, const std::wstring& text) {
   DestroyPrompt();
   awaitingDisc_ = false;
   ignoreAppMessages = 1;
   CVantorSheet* sheet = wizard_.run.sheet;
-  const std::wstring message = messageId != 0 ? wizard_.Text(messageId) : std::wstring();
-  if (sheet != nullptr) sheet->Terminate(exitCode, messageId, message);
+  if (sheet != nullptr) sheet->Terminate(exitCode, messageId, text);
+}
+
+std::pair<uint32_t, std::wstring> CPage_030_Write::UsbFailureMessage(uint32_t result) const {
+  const JobProblem& problem = wizard_.run.problem;
+  const auto number = [](uint64_t value) { return std::to_wstring(value); };
+  const auto with = [this](uint32_t id, std::initializer_list<std::wstring> inserts) {
+    return std::pair{id, wizard_.Format(id, inserts)};
+  };
+  const bool marked = wizard_.run.usbMarkedIncomplete != 0;
+  switch (result) {
+    case RESULT_USB_DRIVE_CHANGED:
+      return with(kStr276DriveDisconnected, {});
+    case RESULT_USB_TOOLS_FAILED:
+      return with(kStr485SevenZipCouldNotStart, {});
+    case RESULT_USB_NOT_AN_ARCHIVE:
+      return with(kStr486ImageIsNoArchive, {problem.name.str()});
+    case RESULT_USB_SET_TOO_LARGE:
+      return with(kStr487SetDoesNotFitPartition, {number(problem.needed), number(problem.available)});
+    case RESULT_USB_FILE_TOO_LARGE:
+      return with(kStr488FileTooLargeForFat32, {problem.name.str(), problem.place.str()});
+    case RESULT_WORK_DRIVE_TOO_SMALL:
+      return with(kStr489NotEnoughSpaceToCompareUsb, {number(problem.needed), problem.place.str()});
+    case RESULT_WORK_DRIVE_FULL:
+      return with(kStr490ComputerDiskFullWhileComparing, {problem.place.str()});
+    case RESULT_CHECK_FAILED:
+      return with(marked ? kStr492FileCheckFailedMarkedIncomplete : kStr482FileCheckFailed, {});
+    case RESULT_COMPARE_MISMATCH:
+      return with(marked ? kStr493ComparisonProblemsMarkedIncomplete
+                         : kStr483ProblemsInFileComparisons,
+                  {});
+    default:
+      return with(marked ? kStr491UsbWriteFailedMarkedIncomplete : kStr475UsbDriveWriteFailed, {});
+  }
 }
 
 }  // namespace kestrune

@@ -72,6 +72,10 @@ class CPage_030_Write : public CPageBase {
   /// Ends the wizard with `exitCode` (wizard_exit): no more prompts or messages, then the
   /// sheet's Terminate, which shows string `messageId` when one is given.
   void EndWizard(int exitCode, uint32_t messageId = 0);
+  /// Ends the wizard after message `messageId` shown with `text` (its inserts filled in).
+  void EndWizard(int exitCode, uint32_t messageId, const std::wstring& text);
+  /// The message of a USB job that failed with `result`, its inserts filled in.
+  std::pair<uint32_t, std::wstring> UsbFailureMessage(uint32_t result) const;
 
   void SetRowStatus(const std::wstring& text, int image = -1);
   void SetStatusLine(const std::wstring& text);

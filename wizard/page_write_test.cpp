@@ -228,16 +228,47 @@ TEST(WritePageTest, EachUsbFailureHasItsMessage) {
     const char* step;
     uint32_t result;
     uint32_t message;
-  } cases[] = {{"usb", RESULT_STEP_FAILED, 475},
-               {"md5", RESULT_CHECK_FAILED, 482},
-               {"usbcompare", RESULT_COMPARE_MISMATCH, 483}};
+    uint32_t markedMessage;  ///< when the job built the stick and marked it incomplete
+  } cases[] = {{"usb", RESULT_STEP_FAILED, 475, 491},
+               {"md5", RESULT_CHECK_FAILED, 482, 492},
+               {"usbcompare", RESULT_COMPARE_MISMATCH, 483, 493}};
+  for (const bool marked : {false, true}) {
+    for (const auto& c : cases) {
+      WizardHarness h;
+      h.steps.results[c.step] = c.result;
+      h.steps.marks = marked;
+      h.GoToWritePageForUsb(true);
+      EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted) << c.step;
+      EXPECT_EQ(h.BoxIds(), (Ids{266, marked ? c.markedMessage : c.message})) << c.step;
+      EXPECT_EQ(h.run.discState, 0u);
+    }
+  }
+}
+
+TEST(WritePageTest, AUsbJobRefusedBeforeTheWipeSaysWhyAndThatTheStickIsUnchanged) {
+  const struct {
+    uint32_t result;
+    uint32_t message;
+    std::wstring expected;  ///< what the message says of the problem
+  } cases[] = {{RESULT_USB_DRIVE_CHANGED, 276, L"disconnected"},
+               {RESULT_USB_TOOLS_FAILED, 485, L"not changed"},
+               {RESULT_USB_NOT_AN_ARCHIVE, 486, L"disc1.iso"},
+               {RESULT_USB_SET_TOO_LARGE, 487, L"needs 9000 MB"},
+               {RESULT_USB_FILE_TOO_LARGE, 488, L"file sources\\big.wim in the disc image disc1.iso"},
+               {RESULT_WORK_DRIVE_TOO_SMALL, 489, L"about 12 GB"},
+               {RESULT_WORK_DRIVE_FULL, 490, L"(C: drive)"}};
   for (const auto& c : cases) {
     WizardHarness h;
-    h.steps.results[c.step] = c.result;
+    h.steps.results["usb"] = c.result;
+    h.run.problem.name.Assign(c.result == RESULT_USB_FILE_TOO_LARGE ? L"sources\\big.wim"
+                                                                    : L"disc1.iso");
+    h.run.problem.place.Assign(c.result == RESULT_USB_FILE_TOO_LARGE ? L"disc1.iso" : L"C:");
+    h.run.problem.needed = c.result == RESULT_WORK_DRIVE_TOO_SMALL ? 12 : 9000;
+    h.run.problem.available = 8500;
     h.GoToWritePageForUsb(true);
-    EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted) << c.step;
-    EXPECT_EQ(h.BoxIds(), (Ids{266, c.message})) << c.step;
-    EXPECT_EQ(h.run.discState, 0u);
+    EXPECT_EQ(h.RunToQuit(), wizard_exit::kAborted);
+    ASSERT_EQ(h.BoxIds(), (Ids{266, c.message}));
+    EXPECT_NE(h.boxes[1].text.find(c.expected), std::wstring::npos) << h.boxes[1].text;
   }
 }
 

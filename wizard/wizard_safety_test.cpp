@@ -132,10 +132,11 @@ TEST_F(HostileFolderTest, AComparisonFolderThatLinksToTheUsersFilesFailsAndLeave
   const WizardRun run = RunWizard(machine.folder(),
                                   std::string(kToTheDrivePage) +
                                       "select F\ncompare on\nnext\nwait box 266\nanswer ok\n"
-                                      "wait page write\nwait box 483\nanswer ok\nwait end\n",
+                                      "wait page write\nwait box 493\nanswer ok\nwait end\n",
                                   Arguments());
   EXPECT_EQ(run.status, 0) << run.Text();
   EXPECT_EQ(run.output, "0\n") << "a comparison that could not be made is no success";
+  EXPECT_EQ(machine.Read().disks[1].partitions.at(0).label, "INCOMPLETE");
   ExpectNothingRanOrChanged(images);
 }
 

@@ -276,11 +276,16 @@ void WizardHarness::OnSheetEnded(intptr_t result) {
 
 CVantorEnumUSBDetail UsbDisk(const std::wstring& caption, uint64_t sizeBytes,
                              std::vector<std::wstring> partitions, const std::wstring& mediaType) {
+  // Every disk made here is a device of its own, at a number of its own.
+  static int made = 0;
+  const int number = ++made;
   CVantorEnumUSBDetail disk;
   disk.caption = caption;
   disk.size = std::to_wstring(sizeBytes);
   disk.mediaTypeText = mediaType;
   disk.partitions = std::move(partitions);
+  disk.pnpDeviceId = L"USBSTOR\\DISK&VEN_TEST&PROD_STICK\\" + std::to_wstring(number);
+  disk.deviceId = L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(number);
   return disk;
 }
 

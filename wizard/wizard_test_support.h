@@ -189,7 +189,8 @@ class WizardHarness : public ui::host::ScreenObserver {
   intptr_t endCode_ = 0;
 };
 
-/// A USB disk record as the enumeration gives it.
+/// A USB disk record as the enumeration gives it, a device of its own at a number of its own
+/// (each call makes another).
 CVantorEnumUSBDetail UsbDisk(const std::wstring& caption, uint64_t sizeBytes,
                              std::vector<std::wstring> partitions,
                              const std::wstring& mediaType = L"Removable Media");
