@@ -1,10 +1,12 @@
 #include "sim/diskpart_standin.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "sim/machine_actions.h"
 #include "text/ascii_case.h"
@@ -178,8 +180,7 @@ std::optional<Failure> Session::DetailVolume() {
     for (const auto& p : disk->partitions) used = std::max(used, p.offsetBytes + p.sizeBytes);
     char line[120];
     std::snprintf(line, sizeof line, "* %s %-3u  Online         %7s  %7s        %s", DiskWord(),
-                  disk->number,
-                  SizeText(disk->sizeBytes).c_str(),
+                  disk->number, SizeText(disk->sizeBytes).c_str(),
                   SizeText(disk->sizeBytes > used ? disk->sizeBytes - used : 0).c_str(),
                   disk->partitionStyle == "GPT" ? "*" : "");
     out_ << kEol << "  " << DiskWord() << " ###  Status         Size     Free     Dyn  Gpt" << kEol
@@ -498,6 +499,11 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
   std::vector<std::function<void()>> afterwards;
   MachineDescription before;
   machine.Read(before);
+  // A slow run takes its time before it takes the machine's lock, as the disk service would.
+  if (before.faults.diskpartSlowRun != 0 &&
+      before.faults.diskpartSlowRun == before.diskpartRuns + 1) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(before.faults.diskpartSlowMs));
+  }
   output << kEol << "Microsoft DiskPart version 10.0.19041.3636" << kEol << kEol
          << "Copyright (C) Microsoft Corporation." << kEol << "On computer: " << before.computerName
          << kEol;

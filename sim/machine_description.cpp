@@ -282,6 +282,8 @@ MachineFaults FaultsFrom(const Json& j) {
           changes.get<std::map<std::string, std::string>>();
     }
   }
+  Take(j, "diskpartSlowRun", f.diskpartSlowRun);
+  Take(j, "diskpartSlowMs", f.diskpartSlowMs);
   TakeCode(j, "inventorySecurity", f.inventorySecurity);
   TakeCode(j, "inventoryConnect", f.inventoryConnect);
   Take(j, "inventoryFailQueries", f.inventoryFailQueries);
@@ -305,6 +307,8 @@ Json FaultsJson(const MachineFaults& f) {
               {"diskpartFailRun", f.diskpartFailRun},
               {"changesAfterDiskpartRun", after},
               {"changesWhenDiskpartRunStarts", starting},
+              {"diskpartSlowRun", f.diskpartSlowRun},
+              {"diskpartSlowMs", f.diskpartSlowMs},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},

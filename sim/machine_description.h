@@ -125,6 +125,9 @@ struct MachineFaults {
   std::map<uint32_t, std::map<std::string, std::string>> changesAfterDiskpartRun;
   // ... and just as the run with this number starts, before its first command.
   std::map<uint32_t, std::map<std::string, std::string>> changesWhenDiskpartRunStarts;
+  // The run with this number takes this long before its first command (a slow disk service).
+  uint32_t diskpartSlowRun = 0;
+  uint32_t diskpartSlowMs = 0;
   uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
   uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
