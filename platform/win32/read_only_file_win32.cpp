@@ -3,18 +3,21 @@
 #include <string>
 
 #include "platform/read_only_file.h"
-#include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_paths.h"
 
 namespace kestrune::platform {
 namespace {
 
+// The extended-length form of a path, so that deep files open; a relative name, which only a
+// user gives (a list named on the command line), is left for the system to resolve.
+std::wstring ReadablePath(const std::wstring& path) {
+  std::wstring longPath = win32::ExtendedLengthPath(path);
+  return longPath.empty() ? path : longPath;
+}
+
 // ERROR_STOPPED_ON_SYMLINK, which the mingw-w64 headers do not declare: "the create operation
 // stopped after reaching a symbolic link".
 constexpr DWORD kErrorStoppedOnSymlink = 681;
-
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
 
 // A link is a reparse point that stands for another name (symbolic link, junction). Other
 // reparse points (compressed or cloud-held files, deduplicated data) are read as the file
@@ -48,11 +51,11 @@ PathKind KindOfLongPath(const std::wstring& longPath) {
 class Win32FolderReader : public FolderReader {
  public:
   PathKind Kind(const std::wstring& path) override {
-    return KindOfLongPath(win32::ExtendedLengthPath(path));
+    return KindOfLongPath(ReadablePath(path));
   }
 
   FolderListing List(const std::wstring& folder, std::vector<FolderEntry>& entries) override {
-    const std::wstring longPath = win32::ExtendedLengthPath(folder);
+    const std::wstring longPath = ReadablePath(folder);
     switch (KindOfLongPath(longPath)) {
       case PathKind::kFolder:
         break;
@@ -90,27 +93,9 @@ windows::UniqueHandle OpenForReading(const std::wstring& longPath, DWORD extraFl
 
 }  // namespace
 
-namespace win32 {
-
-std::wstring ExtendedLengthPath(const std::wstring& path) {
-  if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
-  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return path;
-  std::wstring full(size, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-  if (length == 0 || length >= size) return path;
-  full.resize(length);
-  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
-  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  if (full.size() >= 2 && full[1] == L':') return L"\\\\?\\" + full;
-  return full;
-}
-
-}  // namespace win32
-
 std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::wstring& path,
                                                std::string& errorDescription) {
-  const std::wstring longPath = win32::ExtendedLengthPath(path);
+  const std::wstring longPath = ReadablePath(path);
   // Opened as itself first, so that a link is seen and not followed.
   windows::UniqueHandle file = OpenForReading(longPath, FILE_FLAG_OPEN_REPARSE_POINT);
   DWORD error = file.valid() ? ERROR_SUCCESS : GetLastError();

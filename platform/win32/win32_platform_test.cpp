@@ -12,7 +12,7 @@
 #include "app/tool_runner.h"
 #include "platform/read_only_file.h"
 #include "platform/win32/win32_carried_tools.h"
-#include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_paths.h"
 #include "platform/win32/win32_power_requests.h"
 #include "platform/win32/win32_process_launcher.h"
 #include "platform/win32/win32_system.h"
@@ -160,14 +160,6 @@ TEST(Win32WindowPortTest, PostsOnlyToExistingWindows) {
   DestroyWindow(window);
   EXPECT_FALSE(windows.IsWindow(handle));
   EXPECT_FALSE(windows.Post(handle, 0x9003, 0, 0));
-}
-
-TEST(Win32LongPathsTest, PathsTakeTheirExtendedLengthForm) {
-  EXPECT_EQ(ExtendedLengthPath(L"C:\\x\\y.bin"), L"\\\\?\\C:\\x\\y.bin");
-  EXPECT_EQ(ExtendedLengthPath(L"C:/x/./z/../y.bin"), L"\\\\?\\C:\\x\\y.bin");
-  EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\x"), L"\\\\?\\UNC\\server\\share\\x");
-  EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\a\\..\\b"), L"\\\\?\\C:\\a\\..\\b") << "left as it is";
-  EXPECT_EQ(ExtendedLengthPath(L"\\\\.\\PhysicalDrive1"), L"\\\\.\\PhysicalDrive1");
 }
 
 // A file and its folder deeper than 260 characters are read and listed by their plain paths.
