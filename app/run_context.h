@@ -11,6 +11,7 @@
 namespace kestrune {
 
 class CVantorSheet;
+class RepairJournal;
 
 /// Length limits of the run context's text fields, terminator included.
 inline constexpr size_t kPathCapacity = 260;
@@ -139,6 +140,9 @@ struct RunContext {
   /// The run's private work area (app/work_area.h): the carried tools and every file the
   /// program writes and then runs or reads back. Empty while there is none.
   FixedText<kPathCapacity> workArea;
+  /// This run's repair journal (app/repair_journal.h), set by start-up for the whole run:
+  /// every change that would outlive the process is noted there first. Null: none is kept.
+  RepairJournal* journal = nullptr;
   std::atomic<CVantorSheet*> sheet{nullptr};
   /// The sheet's window while the sheet exists: set before it shows, cleared before it is
   /// destroyed. Other threads reach the sheet only by posting to it, never through `sheet`.

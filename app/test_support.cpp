@@ -1,5 +1,7 @@
 #include "app/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 
 #include "platform/native_path.h"
@@ -47,6 +49,64 @@ bool FakeCarriedTools::WriteTool(int resourceId, const std::wstring& targetPath)
 
 bool FakeRestartCleanup::DeleteAtRestart(const std::wstring& path) {
   scheduled.push_back(path);
+  return true;
+}
+
+namespace {
+
+class FakeLock : public platform::JournalLock {
+ public:
+  explicit FakeLock(bool& held) : held_(held) { held_ = true; }
+  ~FakeLock() override { held_ = false; }
+
+ private:
+  bool& held_;
+};
+
+}  // namespace
+
+bool FakeJournalStore::IsRunning(const platform::ProcessIdentity& process) {
+  if (process == self) return true;
+  for (const auto& other : live) {
+    if (other == process) return true;
+  }
+  return false;
+}
+
+std::unique_ptr<platform::JournalLock> FakeJournalStore::Lock() {
+  if (unusable) return nullptr;
+  if (held) {
+    ADD_FAILURE() << "the journal lock was taken while it was held";
+    return nullptr;
+  }
+  ++locks;
+  return std::make_unique<FakeLock>(held);
+}
+
+std::vector<std::string> FakeJournalStore::List() {
+  std::vector<std::string> names;
+  for (const auto& [name, text] : journals) names.push_back(name);
+  return names;
+}
+
+bool FakeJournalStore::Read(const std::string& name, std::string& contents) {
+  const auto found = journals.find(name);
+  if (found == journals.end()) return false;
+  contents = found->second;
+  return true;
+}
+
+bool FakeJournalStore::Write(const std::string& name, const std::string& contents) {
+  if (!held) ADD_FAILURE() << "a journal was written without the lock";
+  if (failWrites) return false;
+  ++writes;
+  journals[name] = contents;
+  return true;
+}
+
+bool FakeJournalStore::Remove(const std::string& name) {
+  if (!held) ADD_FAILURE() << "a journal was removed without the lock";
+  journals.erase(name);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "platform/host/host_file_tree.h"
 #include "platform/downloader.h"
 #include "platform/process_setup.h"
+#include "platform/repair_journal_store.h"
 #include "platform/standard_output.h"
+#include "platform/user_registry.h"
 #include "test_support/test_files.h"
 
 namespace kestrune::testing {
@@ -111,6 +114,47 @@ class FakeSetup : public platform::ProcessSetup {
   int prepared = 0;
 };
 
+/// Repair journals in memory. Processes are told apart as the store says: `self` is this
+/// process, `live` the others that run. Taking the lock while it is held fails the test: on
+/// a real machine that would wait for ever.
+class FakeJournalStore : public platform::RepairJournalStore {
+ public:
+  platform::ProcessIdentity Self() override { return self; }
+  bool IsRunning(const platform::ProcessIdentity& process) override;
+  std::unique_ptr<platform::JournalLock> Lock() override;
+  std::vector<std::string> List() override;
+  bool Read(const std::string& name, std::string& contents) override;
+  bool Write(const std::string& name, const std::string& contents) override;
+  bool Remove(const std::string& name) override;
+
+  platform::ProcessIdentity self{100, 5000};
+  std::vector<platform::ProcessIdentity> live;
+  std::map<std::string, std::string> journals;
+  /// The lock cannot be had: the store is unusable.
+  bool unusable = false;
+  /// Writes fail.
+  bool failWrites = false;
+  bool held = false;
+  int locks = 0;
+  int writes = 0;
+};
+
+/// A machine without users: every registry call finds nothing.
+class NoUserRegistry : public platform::UserRegistry {
+ public:
+  uint32_t EnumerateLoggedOnUsers(std::vector<std::wstring>&, uint32_t&) override { return 0; }
+  uint32_t LookupAccountSid(const std::wstring&, std::vector<uint8_t>&) override { return 1332; }
+  uint32_t SidToString(const std::vector<uint8_t>&, std::wstring&) override { return 87; }
+  bool GetProfileFolder(std::wstring&) override { return false; }
+  uint32_t EnableRestorePrivilege(bool) override { return 0; }
+  uint32_t LoadHive(const std::wstring&, const std::wstring&) override { return 2; }
+  uint32_t UnloadHive(const std::wstring&) override { return 87; }
+  uint32_t OpenUserKey(const std::wstring&, const std::wstring&,
+                       std::unique_ptr<platform::RegistryKey>&) override {
+    return 2;
+  }
+};
+
 /// Run folders below a temporary folder of their own, with the real file operations.
 struct TemporaryPrivateFolders {
   TempFolder root;
@@ -131,6 +175,8 @@ struct FakePlatform {
   FakeDownloader downloader;
   FakeOutput output;
   FakeSetup setup;
+  FakeJournalStore journals;
+  NoUserRegistry users;
   TemporaryPrivateFolders privateFolders;
   ToolServices tools{launcher,       carriedTools,        systemInfo,
                      restartCleanup, clock,               privateFolders.files,

@@ -1,5 +1,7 @@
 #include "app/work_area.h"
 
+#include "app/repair_journal.h"
+
 namespace kestrune {
 
 RunWorkArea::RunWorkArea(ToolServices& tools, RunContext& context)
@@ -13,6 +15,7 @@ RunWorkArea::RunWorkArea(ToolServices& tools, RunContext& context)
     return;
   }
   folder_ = std::move(folder);
+  if (context_.journal != nullptr) context_.journal->FolderMade(folder_);
   // Its outcome is not read: the folder is removed at the end of the run anyway.
   static_cast<void>(tools_.restartCleanup.DeleteAtRestart(folder_));
 }
@@ -23,6 +26,8 @@ RunWorkArea::~RunWorkArea() {
   // Scheduled again after the files the steps scheduled, so the folder's turn comes last.
   if (!tools_.files.RemoveTree(folder_)) {
     static_cast<void>(tools_.restartCleanup.DeleteAtRestart(folder_));
+  } else if (context_.journal != nullptr) {
+    context_.journal->FolderRemoved(folder_);
   }
 }
 

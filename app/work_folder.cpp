@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/repair_journal.h"
 #include "platform/native_path.h"
 
 namespace kestrune {
@@ -37,9 +38,12 @@ bool CleanWorkFolder(const RunContext& context, ToolServices& tools) {
   const std::wstring folder = ComparisonFolder(context);
   for (int attempt = 0;; ++attempt) {
     const platform::EntryKind kind = tools.files.Kind(folder);
-    if (kind == platform::EntryKind::kNone) return true;
+    if (kind == platform::EntryKind::kNone || (kind == platform::EntryKind::kFolder &&
+                                               tools.files.RemoveTree(folder))) {
+      if (context.journal != nullptr) context.journal->FolderRemoved(folder);
+      return true;
+    }
     if (kind != platform::EntryKind::kFolder) return false;  // not the program's own
-    if (tools.files.RemoveTree(folder)) return true;
     if (attempt == kRemovalAttempts - 1) return false;
     tools.clock.Pause(kRemovalPauseMs);
   }

@@ -2,6 +2,8 @@
 
 #include "app/carried_tool_files.h"
 #include "app/command_line.h"
+#include "app/dead_run_repair.h"
+#include "app/repair_journal.h"
 #include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_area.h"
@@ -15,8 +17,12 @@ CVantorApp::CVantorApp(AppServices& services, WizardBranch* wizard)
 
 bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
   services_.setup.Prepare();
+  RepairJournal journal(services_.journals);
+  // Before anything else, in every mode: what a run that died left changed is put back.
+  static_cast<void>(RepairDeadRuns(journal, services_.users, services_.tools.files));
   context_ = std::make_unique<RunContext>();
   SetRunContextDefaults(*context_);
+  context_->journal = &journal;
   switch (ParseCommandLine(arguments, *context_)) {
     case LaunchMode::kSevenZip:
       RunSevenZipBranch();
@@ -28,6 +34,7 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
       static_cast<void>(services_.downloader.Start());  // nothing is reported either way
       break;
   }
+  context_->journal = nullptr;
   return false;
 }
 

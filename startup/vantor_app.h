@@ -8,7 +8,9 @@
 #include "app/tool_services.h"
 #include "platform/downloader.h"
 #include "platform/process_setup.h"
+#include "platform/repair_journal_store.h"
 #include "platform/standard_output.h"
+#include "platform/user_registry.h"
 
 namespace kestrune {
 
@@ -18,6 +20,9 @@ struct AppServices {
   platform::Downloader& downloader;
   platform::StandardOutput& output;
   platform::ProcessSetup& setup;
+  /// The repair journals of every run on this machine, and the registry their repair writes.
+  platform::RepairJournalStore& journals;
+  platform::UserRegistry& users;
 };
 
 /// The wizard branch of start-up: disc-service objects, the sheet and its pages, the result
@@ -28,8 +33,9 @@ class WizardBranch {
   virtual void Run(RunContext& context) = 0;
 };
 
-/// The application: the whole run happens inside InitInstance, which parses the command line
-/// into the run context, picks the mode and runs it to its end.
+/// The application: the whole run happens inside InitInstance, which first undoes what runs
+/// that died (a power cut, a kill) left behind, then parses the command line into the run
+/// context, picks the mode and runs it to its end with a repair journal of its own.
 class CVantorApp {
  public:
   /// `wizard` may be null in a build that has no wizard; the wizard mode then ends silently.

@@ -32,7 +32,8 @@ class VantorAppTest : public ::testing::Test {
   TempFolder folder;
   FakePlatform fakes;
   RecordingWizard wizard;
-  AppServices services{fakes.tools, fakes.downloader, fakes.output, fakes.setup};
+  AppServices services{fakes.tools,   fakes.downloader, fakes.output,
+                       fakes.setup,   fakes.journals,   fakes.users};
   CVantorApp app{services, &wizard};
 };
 

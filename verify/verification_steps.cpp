@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/carried_tool_files.h"
+#include "app/repair_journal.h"
 #include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
@@ -160,6 +161,8 @@ uint32_t VerificationJobSteps::UnpackAndCompare(CVantorThread& worker, const Pla
   // the link to wherever it leads, and the clean-up afterwards must not touch its target.
   unpackFilledDisk_ = false;
   if (!worker.CleanWorkFolder()) return RESULT_COMPARE_MISMATCH;
+  // Noted before 7-Zip makes it, so that a start after a power cut removes it.
+  if (context.journal != nullptr) context.journal->FolderMade(place.comparisonFolder);
   bool unpacked = true;
   for (uint32_t i = first; unpacked && i < last; ++i) {
     unpacked = Unpack(worker, place, context.sources[i].path.str());

@@ -126,7 +126,7 @@ void CVantorSheet::OnInitDialog() {
   static_cast<void>(wizard_.ui.post.Post(window(), wm::kSetWizButtons, 0, wm::kWizButtonNext));
   BringToFront();
 
-  users = std::make_unique<UserHiveList>(services_.users);
+  users = std::make_unique<UserHiveList>(services_.users, wizard_.run.journal);
   users->AddLoggedOnUsers();
 }
 

@@ -14,6 +14,7 @@
 #include "platform/host/host_file_tree.h"
 #include "platform/host/host_power_requests.h"
 #include "platform/host/host_process_launcher.h"
+#include "platform/host/host_repair_journal_store.h"
 #include "platform/host/host_system.h"
 #include "platform/host/host_ui_language.h"
 #include "platform/host/host_volume_naming.h"
@@ -21,6 +22,7 @@
 #include "sim/machine_location.h"
 #include "sim/sim_ports.h"
 #include "sim/sim_restart_cleanup.h"
+#include "sim/sim_user_registry.h"
 #include "sim/sim_volume_events.h"
 #include "startup/vantor_app.h"
 #include "startup/wizard_branch.h"
@@ -239,7 +241,7 @@ int main(int argc, char** argv) {
   const auto programFolder = ProgramFolder();
   // The simulated machine's system folder and program data folder stand for Windows' own; the
   // machine itself is opened only by the wizard branch.
-  const kestrune::sim::Machine machine(kestrune::sim::HostMachineFolder());
+  kestrune::sim::Machine machine(kestrune::sim::HostMachineFolder());
   HostProcessLauncher processes(programFolder / "kestrune-cmd", machine.SystemFolder());
   HostCarriedTools carriedTools(programFolder / "tools");
   HostSystemInfo systemInfo(machine.SystemFolder());
@@ -251,10 +253,13 @@ int main(int argc, char** argv) {
   HostDownloader downloader(programFolder);
   HostStandardOutput output;
   HostProcessSetup setup;
+  // The journals lie beside the run folders; their repair writes the machine's hives.
+  HostRepairJournalStore journals(machine.ProgramDataFolder() / "Kestrune" / "journal");
+  kestrune::sim::SimUserRegistry users(machine);
 
   kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup,
                                clock,     files,        privateFolders};
-  kestrune::AppServices services{tools, downloader, output, setup};
+  kestrune::AppServices services{tools, downloader, output, setup, journals, users};
   HostWizardBranch wizard(tools);
   kestrune::CVantorApp app(services, &wizard);
   app.InitInstance(arguments);
