@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "app/test_support.h"
 
 namespace kestrune {
@@ -146,6 +149,60 @@ TEST_F(CommandLineTest, OverlongValuesNeverOverrunTheirFields) {
 
   Parse({L"/Mode:SevenZip", L"L", L"0", L"/Pass:" + fitPassword});
   EXPECT_EQ(context.password.view(), fitPassword);
+}
+
+// Each length limit of the command line's values, at it and one character either side. Each
+// case parses into a fresh run context, as a refused value leaves its field as it was.
+class LengthLimitsTest : public CommandLineTest {
+ protected:
+  /// `length` characters that differ from one place to the next.
+  static std::wstring Text(size_t length) {
+    std::wstring text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<wchar_t>(L'a' + i % 26);
+    return text;
+  }
+  /// An existing file whose full path is exactly `length` characters long.
+  std::wstring FileWithPathOf(size_t length) {
+    const size_t base = Wide(folder.path()).size() + 1;
+    std::string relative = std::to_string(length) + "/";
+    while (base + relative.size() + 150 < length) relative += std::string(100, 'd') + "/";
+    relative += std::string(length - base - relative.size(), 'f');
+    const std::wstring file = File(relative);
+    EXPECT_EQ(file.size(), length) << "the test's own file";
+    return file;
+  }
+};
+
+TEST_F(LengthLimitsTest, ALabelOver99CharactersIsShortenedTo99) {
+  for (const size_t length : {98, 99, 100, 101}) {
+    RunContext own{};
+    ParseCommandLine({L"KestrixDw.exe", L"/Mode:Fernlow", Text(length), L"0"}, own);
+    EXPECT_EQ(own.discLabel.view(), Text(std::min<size_t>(length, 99))) << length;
+  }
+}
+
+TEST_F(LengthLimitsTest, APasswordOver63CharactersIsIgnored) {
+  for (const size_t length : {62, 63, 64, 65}) {
+    RunContext own{};
+    ParseCommandLine({L"KestrixDw.exe", L"/Mode:SevenZip", L"L", L"0", L"/Pass:" + Text(length)},
+                     own);
+    EXPECT_EQ(own.password.view(), length <= 63 ? Text(length) : L"") << length;
+  }
+}
+
+TEST_F(LengthLimitsTest, ASourceWhosePathIsOver259CharactersIsIgnored) {
+  for (const size_t length : {258, 259, 260, 261}) {
+    const std::wstring source = FileWithPathOf(length);
+    RunContext own{};
+    ParseCommandLine({L"KestrixDw.exe", L"/Mode:Fernlow", L"L", L"0", source}, own);
+    if (length <= 259) {
+      ASSERT_EQ(own.sourceCount, 1u) << length;
+      EXPECT_EQ(own.sources[0].path.view(), source);
+    } else {
+      EXPECT_EQ(own.sourceCount, 0u) << length;
+      EXPECT_TRUE(own.sources[0].path.empty()) << length;
+    }
+  }
 }
 
 TEST_F(CommandLineTest, QuotesCannotReachTheToolParameters) {

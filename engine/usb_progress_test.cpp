@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace kestrune::usb {
 namespace {
 
@@ -28,6 +30,29 @@ TEST(ProgressGaugeTest, RisesOnlyAndStopsAt990) {
   ProgressGauge empty(0);
   EXPECT_FALSE(empty.Next(Used(kMiB)));
   EXPECT_FALSE(ProgressGauge(100).Next({200, 100, 200})) << "more free than total is used 0";
+}
+
+TEST(ProgressGaugeTest, PerMilleAtEachLimitOfAThousandMiBSet) {
+  constexpr uint64_t kMiB = 1 << 20;
+  const struct {
+    uint64_t used;
+    std::optional<uint32_t> posted;
+    const char* why;
+  } cases[] = {
+      {0, std::nullopt, "nothing written: 0 is never posted"},
+      {kMiB - 1, std::nullopt, "still below one per mille"},
+      {kMiB, 1, "one per mille"},
+      {990 * kMiB - 1, 989, "one byte short of 990"},
+      {990 * kMiB, 990, "exactly 990"},
+      {991 * kMiB, 990, "above 990 the gauge waits for the job's end"},
+      {1000 * kMiB - 1, 990, "one byte short of the whole set"},
+      {1000 * kMiB, 990, "the whole set"},
+      {1001 * kMiB, 990, "more than the set"},
+  };
+  for (const auto& c : cases) {
+    ProgressGauge gauge(1000 * kMiB);
+    EXPECT_EQ(gauge.Next(Used(c.used)), c.posted) << c.why;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "wizard/drive_entries.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
@@ -68,6 +71,73 @@ TEST_F(DrivePageTest, ADiskOfExactlyTheRequiredSizeIsNotTooSmall) {
       0u);
   EXPECT_NE(UsbDiskEntry(UsbDisk(L"a", 0, {L"F:"}), 1).key & ENTRY_TOO_SMALL, 0u)
       << "a size that does not parse counts as 0";
+}
+
+// The survey's values as the Info and Drive pages use them, the set being one sparse image of
+// an exact size, with the recorder E: and a removable stick at F:.
+class SetSizeLimitsTest : public ::testing::Test {
+ protected:
+  static std::unique_ptr<WizardHarness> OnTheDrivePage(uint64_t imageBytes, uint64_t stickBytes) {
+    auto h = std::make_unique<WizardHarness>(1);
+    std::filesystem::resize_file(h->folder.path() / "set" / "disc1.iso", imageBytes);
+    h->devices.recorders = {kRecorderE};
+    h->devices.usbDisks = {UsbDisk(L"Stick", stickBytes, {L"F:"})};
+    h->GoToDrivePage();
+    EXPECT_EQ(h->ActiveTemplate(), 106u);
+    return h;
+  }
+};
+
+constexpr uint64_t kMiB = 1ull << 20;
+
+TEST_F(SetSizeLimitsTest, TheUsbDriveIsOfferedWithItsSizeUpTo28000MBOfSet) {
+  const struct {
+    uint64_t imageBytes;
+    const wchar_t* usbNeeds;  ///< the Info page's USB row, none when USB is not offered
+  } cases[] = {
+      {14246 * kMiB - 1, L"Minimum of 16 GB "},
+      {14246 * kMiB, L"Minimum of 32 GB "},
+      {27501 * kMiB - 1, L"Minimum of 32 GB "},
+      {27501 * kMiB, nullptr},
+  };
+  for (const auto& c : cases) {
+    const auto h = OnTheDrivePage(c.imageBytes, 64 * kGiB);
+    const auto needs = h->Rows(103, CPage_015_Info::kNeeds, 1);
+    const auto& combo = h->Control(106, Page::kDriveCombo);
+    if (c.usbNeeds != nullptr) {
+      EXPECT_EQ(needs, (std::vector<std::wstring>{L"1", c.usbNeeds})) << c.imageBytes;
+      ASSERT_EQ(combo.items.size(), 2u) << c.imageBytes;
+      EXPECT_EQ(combo.items[1].data & 0xff, static_cast<uint32_t>('F')) << c.imageBytes;
+    } else {
+      EXPECT_EQ(needs, std::vector<std::wstring>{L"1"}) << "DVD-R DL only";
+      EXPECT_EQ(combo.items.size(), 1u) << "the stick is not even listed, only the recorder";
+    }
+  }
+}
+
+TEST_F(SetSizeLimitsTest, AStickOfTheRequiredMiBIsAskedAboutAndOneByteLessIsTooSmall) {
+  const struct {
+    uint64_t imageBytes;  ///< requiredMB is the image's whole MiB + 500
+    uint64_t stickBytes;
+    uint32_t box;
+    const wchar_t* gigabytes;  ///< what message 265 asks for
+  } cases[] = {
+      {27500 * kMiB, 28000 * kMiB, 266, nullptr},
+      {27500 * kMiB, 28000 * kMiB - 1, 265, L"at least 32 GB"},
+      {27500 * kMiB, 27999 * kMiB, 265, L"at least 32 GB"},
+      {14245 * kMiB, 14745 * kMiB, 266, nullptr},
+      {14245 * kMiB, 14745 * kMiB - 1, 265, L"at least 16 GB"},
+  };
+  for (const auto& c : cases) {
+    const auto h = OnTheDrivePage(c.imageBytes, c.stickBytes);
+    ASSERT_EQ(h->Choose(L'F'), "") << c.stickBytes;
+    h->Next();
+    ASSERT_EQ(h->BoxIds(), std::vector<uint32_t>{c.box}) << c.stickBytes;
+    if (c.gigabytes != nullptr) {
+      EXPECT_NE(h->boxes[0].text.find(c.gigabytes), std::wstring::npos) << h->boxes[0].text;
+    }
+    EXPECT_EQ(h->ActiveTemplate(), 106u) << "neither too small nor cancelled moves on";
+  }
 }
 
 TEST_F(DrivePageTest, ARemovableDiskIsKnownByItsMediaTypeInAnyLetterCase) {
@@ -303,8 +373,7 @@ TEST_F(UsbChoiceTest, ARemovableDiskIsWipedOnlyAfterTheWarning) {
   // The very device confirmed, for the writer to wipe nothing else.
   const CVantorEnumUSBDetail& stick = h.devices.usbDisks[0];
   EXPECT_EQ(h.run.usbTarget.pnpDeviceId.str(), stick.pnpDeviceId);
-  EXPECT_EQ(L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(h.run.usbTarget.diskNumber),
-            stick.deviceId);
+  EXPECT_EQ(L"\\\\.\\PHYSICALDRIVE" + std::to_wstring(h.run.usbTarget.diskNumber), stick.deviceId);
   EXPECT_EQ(h.run.usbTarget.sizeBytes, 32 * kGiB);
   EXPECT_EQ(h.run.usbTarget.partitionCount, 1u);
 }

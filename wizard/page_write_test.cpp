@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/recorders.h"
+#include "platform/disc_service.h"
 #include "wizard/vantor_sheet.h"
 #include "wizard/window_messages.h"
 #include "wizard/wizard_messages.h"
@@ -250,13 +251,14 @@ TEST(WritePageTest, AUsbJobRefusedBeforeTheWipeSaysWhyAndThatTheStickIsUnchanged
     uint32_t result;
     uint32_t message;
     std::wstring expected;  ///< what the message says of the problem
-  } cases[] = {{RESULT_USB_DRIVE_CHANGED, 276, L"disconnected"},
-               {RESULT_USB_TOOLS_FAILED, 485, L"not changed"},
-               {RESULT_USB_NOT_AN_ARCHIVE, 486, L"disc1.iso"},
-               {RESULT_USB_SET_TOO_LARGE, 487, L"needs 9000 MB"},
-               {RESULT_USB_FILE_TOO_LARGE, 488, L"file sources\\big.wim in the disc image disc1.iso"},
-               {RESULT_WORK_DRIVE_TOO_SMALL, 489, L"about 12 GB"},
-               {RESULT_WORK_DRIVE_FULL, 490, L"(C: drive)"}};
+  } cases[] = {
+      {RESULT_USB_DRIVE_CHANGED, 276, L"disconnected"},
+      {RESULT_USB_TOOLS_FAILED, 485, L"not changed"},
+      {RESULT_USB_NOT_AN_ARCHIVE, 486, L"disc1.iso"},
+      {RESULT_USB_SET_TOO_LARGE, 487, L"needs 9000 MB"},
+      {RESULT_USB_FILE_TOO_LARGE, 488, L"file sources\\big.wim in the disc image disc1.iso"},
+      {RESULT_WORK_DRIVE_TOO_SMALL, 489, L"about 12 GB"},
+      {RESULT_WORK_DRIVE_FULL, 490, L"(C: drive)"}};
   for (const auto& c : cases) {
     WizardHarness h;
     h.steps.results["usb"] = c.result;
@@ -370,6 +372,78 @@ TEST_F(WriteDisplayTest, ComparisonProgressIsMonotonousAndStopsShortOfTheEnd) {
   EXPECT_EQ(Bar(), 0) << "a new round starts again from 0";
   Deliver(WM_COMPARE_PROGRESS, 3);
   EXPECT_EQ(Bar(), 1000);
+}
+
+TEST_F(WriteDisplayTest, WritingShows99PercentUpToTheLastSectorAnd100AtIt) {
+  Deliver(WM_WRITE_ACTION, platform::imapi::kActionWritingData);
+  const struct {
+    uint32_t lastWrittenLba;
+    int bar;
+    const wchar_t* status;
+  } cases[] = {
+      {0, 0, L"Writing data to the media (0%)"},
+      {1999, 990, L"Writing data to the media (99%)"},
+      {2000, 1000, L"Writing data to the media (100%)"},
+      {2001, 1000, L"Writing data to the media (100%)"},
+  };
+  h.run.sectorCount = 2000;
+  for (const auto& c : cases) {
+    h.run.lastWrittenLba = c.lastWrittenLba;
+    h.toolkit.loop().Post(h.WritePage(), wm::kTimer, Page::kProgressTimerId, 0);
+    h.Pump();
+    EXPECT_EQ(Bar(), c.bar) << c.lastWrittenLba;
+    EXPECT_EQ(h.Control(107, Page::kStatus).text, c.status) << c.lastWrittenLba;
+  }
+}
+
+TEST_F(WriteDisplayTest, VerificationStartsFrom0AndStopsAt990) {
+  h.run.imageSizeMB = 5000;  // each event after the first: 50 MiB, 10 per mille
+  Deliver(WM_WRITE_ACTION, platform::imapi::kActionCompleted);
+  ASSERT_EQ(Bar(), 1000);
+  const struct {
+    uint32_t ticks;
+    int bar;
+    const char* why;
+  } steps[] = {
+      {1, 0, "the first event starts from 0, whatever the write showed"},
+      {51, 500, "50 events after the first"},
+      {2, 500, "the second event, late, does not move the bar back"},
+      {100, 990, "exactly 990"},
+      {101, 990, "1000 waits for the end of the verification"},
+      {1, 0, "a new verification starts from 0 again"},
+  };
+  for (const auto& step : steps) {
+    h.run.verifyTicks = step.ticks;
+    Deliver(WM_WRITE_ACTION, platform::imapi::kActionVerifying);
+    EXPECT_EQ(Bar(), step.bar) << step.why;
+  }
+  EXPECT_EQ(h.Control(107, Page::kStatus).text,
+            L"Verifying the integrity of the burned media (0%)");
+}
+
+TEST_F(WriteDisplayTest, ComparisonStopsAt990AndStartsAgainOnlyFrom0Or1) {
+  Deliver(WM_COMPARE_PROGRESS, 1);
+  const struct {
+    intptr_t value;
+    int bar;
+    const char* why;
+  } steps[] = {
+      {400, 400, "as reported"},
+      {2, 400, "2 is a late report of this round"},
+      {1, 1, "1 starts a new round"},
+      {990, 990, "exactly 990"},
+      {991, 990, "above 990 it waits for the end"},
+  };
+  for (const auto& step : steps) {
+    Deliver(WM_COMPARE_PROGRESS, 2, step.value);
+    EXPECT_EQ(Bar(), step.bar) << step.why;
+  }
+  EXPECT_EQ(h.Control(107, Page::kStatus).text, L"Comparing files (99%)");
+  Deliver(WM_COMPARE_PROGRESS, 3);
+  EXPECT_EQ(Bar(), 1000);
+  Deliver(WM_COMPARE_PROGRESS, 2, 1500);
+  Deliver(WM_COMPARE_PROGRESS, 2, 990);
+  EXPECT_EQ(Bar(), 1000) << "late reports never take the end back";
 }
 
 TEST_F(WriteDisplayTest, TheCheckStartShowsTheMarquee) {
