@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sim/machine_actions.h"
+#include "sim/power_cut.h"
 #include "text/ascii_case.h"
 
 namespace kestrune::sim {
@@ -261,6 +262,8 @@ std::optional<Failure> Session::Clean() {
   // A cleaned disk has no partition style; the first partition made on it makes it MBR.
   disk->partitionStyle.clear();
   selectedPartition_.reset();
+  // A test's power cut comes once the wipe is on the disk, before anything is built on it.
+  afterwards.push_back([] { PowerCutAt(power_cut::kWipe); });
   Say("DiskPart succeeded in cleaning the disk.");
   return std::nullopt;
 }

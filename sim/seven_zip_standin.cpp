@@ -12,6 +12,7 @@
 #include "platform/native_path.h"
 #include "sim/machine_actions.h"
 #include "sim/machine_location.h"
+#include "sim/power_cut.h"
 #include "sim/seven_zip.h"
 
 namespace kestrune::sim {
@@ -134,6 +135,8 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
             start + std::chrono::microseconds(written * 1'000'000 / target.bytesPerSecond));
       }
     }
+    out.close();
+    if (letter != 0) PowerCutAt(power_cut::kUnpack);  // one file on the volume, more to come
   }
   if (error) {
     errors << "ERROR: " << destination.string() << "\nThe device is not ready.\n";
@@ -217,6 +220,11 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
       return code;
     }
   }
+  if (!letter && PowerCutArmed(power_cut::kCompare)) {
+    const int code = RunSevenZip(arguments);
+    PowerCutAt(power_cut::kCompare);
+    return code;
+  }
   if (!letter) {
     std::vector<std::string> all{SevenZipProgram()};
     all.insert(all.end(), arguments.begin(), arguments.end());
@@ -252,6 +260,7 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
     std::vector<std::string> unpack = arguments;
     unpack[outputSwitch] = "-o" + destination.string();
     int code = RunSevenZip(unpack);
+    PowerCutAt(power_cut::kUnpack);
     ApplyVolumeFaults(*machine);
     const VolumeFacts after = FindVolume(ReadDescription(*machine), letter);
     if (code == 0 && !after.hasMedium) {

@@ -10,6 +10,7 @@
 
 #include "sim/iso_files.h"
 #include "sim/machine_actions.h"
+#include "sim/power_cut.h"
 #include "sim/seven_zip.h"
 #include "text/utf8.h"
 
@@ -22,6 +23,7 @@ using platform::HResult;
 
 constexpr uint64_t kSectorBytes = 2048;
 constexpr uint64_t kMinimumEvents = 8;
+constexpr int32_t kWritingAction = 4;  // IMAPI_FORMAT2_DATA_WRITE_ACTION_WRITING_DATA
 constexpr HResult kNoConnection = 0x80040200;  // CONNECT_E_NOCONNECTION
 constexpr HResult kClientNameNotValid = 0xC0AA0408;
 
@@ -267,6 +269,7 @@ bool SimDataWriter::Report(const RecorderDescription& recorder, int32_t action, 
     for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
   }
   ++actionCounts_.at(static_cast<size_t>(action));
+  if (action == kWritingAction && lastWrittenLba > 0) PowerCutAt(power_cut::kBurn);
   HResult argumentsFault = platform::kS_OK;
   const bool noArguments = Failing(recorder.failCalls, "DataWriteProgress", argumentsFault);
   for (auto* sink : sinks) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/native_path.h"
+#include "sim/power_cut.h"
 #include "sim/registry_hive.h"
 #include "text/ascii_case.h"
 #include "text/utf8.h"
@@ -348,6 +349,14 @@ uint32_t SimUserRegistry::LoadHive(const std::wstring& subkey, const std::wstrin
 
 uint32_t SimUserRegistry::UnloadHive(const std::wstring& subkey) {
   if (!privilegeEnabled_) return err::kPrivilegeNotHeld;
+  {
+    MachineDescription machine;
+    if (machine_.Read(machine) &&
+        std::any_of(machine.loadedHives.begin(), machine.loadedHives.end(),
+                    [&](const auto& hive) { return EqualsIgnoringCase(hive.first, Utf8FromWide(subkey)); })) {
+      PowerCutAt(power_cut::kHiveMounted);
+    }
+  }
   // A hive with an open key cannot be unloaded.
   if ((*openKeys_)[text::ToAsciiLower(Utf8FromWide(subkey))] > 0) return err::kAccessDenied;
   uint32_t result = err::kInvalidParameter;

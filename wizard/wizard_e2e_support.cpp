@@ -112,8 +112,9 @@ pid_t StartWizard(const fs::path& folder, const fs::path& machine, int input,
 WizardRun Collect(const fs::path& folder, pid_t child) {
   WizardRun run;
   int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
+  if (child > 0 && ::waitpid(child, &status, 0) == child) {
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   }
   run.output = sim::testing::ReadFile(folder / "out.txt");
   run.errors = sim::testing::ReadFile(folder / "err.txt");

@@ -16,6 +16,7 @@ struct WizardRun {
   std::string output;                   ///< standard output: the result line
   std::vector<std::string> transcript;  ///< the scripted front end's lines
   int status = -1;                      ///< exit status
+  int signal = 0;                       ///< the signal that ended it, 0 when it exited
   std::string errors;                   ///< standard error
 
   /// True when some transcript line equals `line`.
