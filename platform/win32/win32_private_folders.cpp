@@ -31,6 +31,8 @@ struct TaskMemoryTraits {
   }
 };
 
+}  // namespace
+
 std::wstring MachineProgramData() {
   windows::ScopedOwner<TaskMemoryTraits> known;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, known.Receive())) &&
@@ -42,6 +44,8 @@ std::wstring MachineProgramData() {
   if (length == 0 || length >= MAX_PATH) return {};
   return std::wstring(buffer, length);
 }
+
+namespace {
 
 // 16 hexadecimal digits of a fresh random GUID (the 64 bits of it that carry no version or
 // variant), so that no other user can name the folder before it exists.
@@ -65,9 +69,8 @@ std::wstring CreateFreshFolder(const std::wstring& prefix, SECURITY_ATTRIBUTES& 
   return {};
 }
 
-// The existing folder `path`, held open without sharing write or delete access so that it
-// cannot be renamed or replaced while the run folder is made in it; empty when it is no folder
-// of the program's own.
+}  // namespace
+
 windows::UniqueHandle HoldOwnFolder(const std::wstring& path) {
   const DWORD seen = GetFileAttributesW(path.c_str());
   if (seen == INVALID_FILE_ATTRIBUTES || (seen & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {};
@@ -89,8 +92,6 @@ windows::UniqueHandle HoldOwnFolder(const std::wstring& path) {
   }
   return folder;
 }
-
-}  // namespace
 
 windows::UniqueLocalMemory<PSECURITY_DESCRIPTOR> PrivateFolderSecurity() {
   windows::UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;

@@ -29,6 +29,16 @@ class Win32PrivateFolders : public PrivateFolders {
 /// the system cannot build it.
 [[nodiscard]] windows::UniqueLocalMemory<PSECURITY_DESCRIPTOR> PrivateFolderSecurity();
 
+/// The machine-wide program data folder (FOLDERID_ProgramData, or %PROGRAMDATA% when the
+/// shell cannot say); empty when neither answers.
+[[nodiscard]] std::wstring MachineProgramData();
+
+/// The existing folder `path`, held open without sharing write or delete access so that it
+/// cannot be renamed or replaced while the handle lives; invalid when it is no folder of the
+/// program's own (a link, a file, or a folder owned by anyone but the administrators or the
+/// system).
+[[nodiscard]] windows::UniqueHandle HoldOwnFolder(const std::wstring& path);
+
 /// Whether `owner` is the administrators group or the system: the owners of an existing
 /// "Kestrune" folder that the program takes as its own.
 [[nodiscard]] bool IsTrustedOwner(PSID owner);

@@ -18,6 +18,7 @@
 #include "platform/win32/win32_power_requests.h"
 #include "platform/win32/win32_private_folders.h"
 #include "platform/win32/win32_process_launcher.h"
+#include "platform/win32/win32_repair_journal_store.h"
 #include "platform/win32/win32_system.h"
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
@@ -182,10 +183,12 @@ int WINAPI wWinMain(HINSTANCE module, HINSTANCE, PWSTR, int) {
   Win32Downloader downloader;
   Win32StandardOutput output;
   Win32ProcessSetup setup;
+  Win32RepairJournalStore journals;
+  Win32UserRegistry users;
 
   kestrune::ToolServices tools{processes, carriedTools, systemInfo, restartCleanup,
                                clock,     files,        privateFolders};
-  kestrune::AppServices services{tools, downloader, output, setup};
+  kestrune::AppServices services{tools, downloader, output, setup, journals, users};
   Win32WizardBranch wizard(tools, module);
   kestrune::CVantorApp app(services, &wizard);
   app.InitInstance(SplitCommandLine());
