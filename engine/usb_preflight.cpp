@@ -99,9 +99,9 @@ uint64_t Fat32ClusterBytes(uint64_t partitionBytes) {
 }
 
 uint64_t Fat32BytesNeeded(const SetListing& set, uint64_t partitionBytes) {
-  constexpr uint64_t kReservedBytes = 32 * 512;
+  constexpr uint64_t kReservedBytes = uint64_t{32} * 512;
   // A short entry and, for a long name, about two more of 32 bytes each.
-  constexpr uint64_t kEntryBytes = 3 * 32;
+  constexpr uint64_t kEntryBytes = uint64_t{3} * 32;
   const uint64_t cluster = Fat32ClusterBytes(partitionBytes);
   const uint64_t tables = 2 * RoundUp(partitionBytes / cluster * 4, 512);
   // Whole clusters per file: a file's size rounded up (the sizes, rounded one by one, can only

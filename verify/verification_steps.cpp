@@ -169,7 +169,7 @@ uint32_t VerificationJobSteps::UnpackAndCompare(CVantorThread& worker, const Pla
   }
   if (!unpacked) {
     // An unpacking that failed with (next to) no room left on the image folder's disk.
-    constexpr uint64_t kNearlyFull = 1024 * 1024;
+    constexpr uint64_t kNearlyFull = uint64_t{1024} * 1024;
     platform::VolumeSpace space;
     unpackFilledDisk_ = volumes_.GetFreeSpace(place.workFolder, space) &&
                         space.freeBytesToCaller < kNearlyFull;
