@@ -124,6 +124,10 @@ bool IsSafeTarget(const UsbDiskInspection& disk, const UsbPlan& plan, platform::
   return KeepsClearOf(volumes, plan, disk.letters);
 }
 
+bool HoldsLetter(const UsbDiskInspection& disk, wchar_t letter) {
+  return std::find(disk.letters.begin(), disk.letters.end(), letter) != disk.letters.end();
+}
+
 /// Whether `disk` is the disk the user confirmed: the same device of the same size. Before the
 /// wipe it must also hold the target letter and the partitions the Drive page saw.
 bool IsConfirmedDisk(const UsbDiskInspection& disk, const UsbTarget& target, wchar_t letter,
@@ -133,9 +137,7 @@ bool IsConfirmedDisk(const UsbDiskInspection& disk, const UsbTarget& target, wch
     return false;
   }
   if (!beforeWipe) return true;
-  const bool holdsLetter = std::find(disk.letters.begin(), disk.letters.end(), letter) !=
-                           disk.letters.end();
-  return holdsLetter && disk.partitionCount == target.partitionCount;
+  return HoldsLetter(disk, letter) && disk.partitionCount == target.partitionCount;
 }
 
 /// The two temporary files of a run, removed when the step ends whatever its outcome: they
@@ -170,20 +172,21 @@ bool WriteScript(const std::wstring& path, const std::string& text) {
 }
 
 /// Runs the carried 7-Zip on one image (by its full path, in the work folder), polling once a
-/// second for the stop event and the progress.
-bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const UsbPlan& plan,
-                 const std::wstring& image, const std::wstring& driveRoot,
-                 usb::ProgressGauge& gauge) {
+/// second for the stop event and the progress. RESULT_OK, RESULT_STOPPED (7-Zip ended, the
+/// stop event taken) or RESULT_STEP_FAILED.
+uint32_t UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const UsbPlan& plan,
+                     const std::wstring& image, const std::wstring& driveRoot,
+                     usb::ProgressGauge& gauge) {
   auto start = worker.tools().processes.StartHidden(
       JoinPath(plan.workArea, kSevenZipProgram), SevenZipExtractTree(image, driveRoot),
       plan.workFolder);
-  if (!start.started || !start.process) return false;
+  if (!start.started || !start.process) return RESULT_STEP_FAILED;
   platform::ChildProcess& child = *start.process;
   while (!child.WaitForExit(kWaitSliceMs)) {
     platform::AutoResetEvent* stop = worker.m_pStopEvent;
     if (stop != nullptr && stop->TryConsume()) {
       child.Terminate(kStoppedExitCode);
-      return false;
+      return RESULT_STOPPED;
     }
     platform::VolumeSpace space;
     if (!volumes.GetFreeSpace(driveRoot, space)) continue;
@@ -192,7 +195,7 @@ bool UnpackImage(CVantorThread& worker, platform::VolumeInfo& volumes, const Usb
     }
   }
   uint32_t exitCode = 0;
-  return child.ReadExitCode(exitCode) && exitCode == 0;
+  return child.ReadExitCode(exitCode) && exitCode == 0 ? RESULT_OK : RESULT_STEP_FAILED;
 }
 
 /// The file name of `path`.
@@ -343,10 +346,21 @@ uint32_t UsbWriteStep::WriteUsbDrive(CVantorThread& worker) {
   temporary.RemoveAll();
   if (!madeIt) return RESULT_STEP_FAILED;
 
+  // 7-Zip writes through the letter, whatever device holds it. Before each image: no stop
+  // (one asked for during the build or a short unpacking is seen here), and the letter is
+  // still the built stick's, not another device's that took it after the stick was pulled.
   const std::wstring driveRoot = volumes_.DriveRoot(plan.letter);
   usb::ProgressGauge gauge(plan.totalBytes);
   for (const auto& image : plan.images) {
-    if (!UnpackImage(worker, volumes_, plan, image, driveRoot, gauge)) return RESULT_STEP_FAILED;
+    if (stopAsked()) return RESULT_STOPPED;
+    const UsbDiskInspection built = InspectUsbDisk(inventory_, devices_, lookup.disk);
+    if (!IsConfirmedDisk(built, target, plan.letter, false) || !HoldsLetter(built, plan.letter)) {
+      return RESULT_STEP_FAILED;
+    }
+    if (const uint32_t unpacked = UnpackImage(worker, volumes_, plan, image, driveRoot, gauge);
+        unpacked != RESULT_OK) {
+      return unpacked;
+    }
   }
   return RESULT_OK;
 }
@@ -370,13 +384,20 @@ bool UsbWriteStep::MarkIncomplete(CVantorThread& worker) {
   }
   const std::optional<usb::InterpreterRun> diskpart =
       usb::DiskpartRun(worker.tools().systemInfo.SystemFolder(), script, output);
+  bool inactive = false;
   if (diskpart && WriteScript(script, usb::MarkIncompleteScript(built.disk))) {
-    static_cast<void>(
-        worker.RunTool(diskpart->program, diskpart->parameters, workArea, nullptr, nullptr, false));
+    int gotExitCode = 0;
+    uint32_t exitCode = 0;
+    const bool ran = worker.RunTool(diskpart->program, diskpart->parameters, workArea,
+                                    &gotExitCode, &exitCode, false);
+    inactive = RunSucceeded(ran, gotExitCode, exitCode);
   }
-  // The label says so to whoever looks at the drive later, whether or not the mark took.
-  static_cast<void>(volumes_.LabelVolume(built.letter, L"INCOMPLETE"));
-  return true;
+  // The label says so to whoever looks at the drive later, whether or not the mark took. It
+  // is set through the letter, so only while the letter is this stick's: another device may
+  // hold it now (the stick lost it, or never got it).
+  const bool labelled = HoldsLetter(disk, built.letter) &&
+                        volumes_.LabelVolume(built.letter, L"INCOMPLETE");
+  return inactive && labelled;
 }
 
 }  // namespace kestrune

@@ -37,6 +37,7 @@ namespace kestrune {
 ///     user's choice to leave). The wipe selects the volume by its letter, so it cleans the
 ///     disk that holds it, whatever its number has become.
 ///  4. Before the build: the same device at the same number, and still no stop.
+///  5. Before each image: still no stop, and the letter is still the built stick's.
 class UsbWriteStep final : public UsbWritingStep {
  public:
   /// `exitRequested` is ImapiContext::exitRequested: the user (or an error) has decided to end
@@ -48,14 +49,16 @@ class UsbWriteStep final : public UsbWritingStep {
         devices_(devices),
         exitRequested_(exitRequested) {}
 
-  /// RESULT_OK; RESULT_STOPPED for a stop before the wipe or the build; one of the USB job's
-  /// pre-flight results (the stick untouched, RunContext::problem says what); or
-  /// RESULT_STEP_FAILED for every other failure, a refused target and a stop while 7-Zip
-  /// unpacks.
+  /// RESULT_OK; RESULT_STOPPED for a stop before the wipe, the build, an image or while 7-Zip
+  /// unpacks; one of the USB job's pre-flight results (the stick untouched,
+  /// RunContext::problem says what); or RESULT_STEP_FAILED for every other failure, a
+  /// refused target, and a letter that is no longer the built stick's before an image.
   uint32_t WriteUsbDrive(CVantorThread& worker) override;
   /// After a failed job: leaves the stick this job built with no active partition and the
-  /// label "INCOMPLETE", so it never looks like a recovery medium. False when this job built
-  /// no stick (nothing was changed, or the disk was only wiped).
+  /// label "INCOMPLETE", so it never looks like a recovery medium. True only when both took:
+  /// false when this job built no stick (nothing was changed, or the disk was only wiped), the
+  /// stick is gone, or it could not be marked (no partition, no letter of its own; a letter
+  /// held by another device is never labelled).
   bool MarkIncomplete(CVantorThread& worker) override;
 
  private:

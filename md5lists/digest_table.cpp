@@ -33,7 +33,8 @@ bool DigestTable::Remove(std::u16string_view key) {
   return true;
 }
 
-DigestTable ReadDigestTable(std::u16string_view text) {
+DigestTable ReadDigestTable(std::u16string_view text,
+                            std::optional<std::u16string_view>* damaged) {
   DigestTable table;
   table.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
   ListLines lines(text);
@@ -43,8 +44,11 @@ DigestTable ReadDigestTable(std::u16string_view text) {
     if (first == std::u16string_view::npos) continue;
     const size_t second = line.find(u' ', first + 1);
     const size_t end = second == std::u16string_view::npos ? line.size() : second;
-    if (const auto key = MatchPathField(line.substr(first + 1, end - first - 1))) {
+    const std::u16string_view field = line.substr(first + 1, end - first - 1);
+    if (const auto key = MatchPathField(field)) {
       table.Insert(*key, line.substr(0, first));
+    } else if (damaged != nullptr && !*damaged && !StartsWithMediumFolder(field)) {
+      *damaged = line.back() == u'\n' ? line.substr(0, line.size() - 1) : line;
     }
   }
   return table;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -65,6 +66,12 @@ class DigestTable {
 /// the first field is the digest, unchanged and unchecked; the second must be a path field
 /// (see `MatchPathField`), or the line adds nothing. A line with fewer than two fields (no
 /// space at all) adds nothing either: it holds no path.
-DigestTable ReadDigestTable(std::u16string_view text);
+///
+/// A line whose second field does not even start with its medium folder (see
+/// `StartsWithMediumFolder`: "Meida01\boot\bcd", or an empty field) describes a file that
+/// the table cannot hold. `damaged`, when given, gets the first such line (without its line
+/// feed), so that a damaged list is not taken for a list of fewer files.
+DigestTable ReadDigestTable(std::u16string_view text,
+                            std::optional<std::u16string_view>* damaged = nullptr);
 
 }  // namespace kestrune::harlune

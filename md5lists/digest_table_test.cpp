@@ -42,5 +42,23 @@ TEST(ReadDigestTableTest, SplitsEachLineAtEverySpace) {
   EXPECT_EQ(table.Find(u"f")->digest, u"d6");
 }
 
+TEST(ReadDigestTableTest, NamesTheFirstLineWhosePathLostItsMediumFolder) {
+  std::optional<std::u16string_view> damaged;
+  const DigestTable table = ReadDigestTable(
+      u"d1 Media\\1\\a\n"
+      u"no-path-at-all\n"
+      u"d2 Media\\1\\b extra\n"  // the medium folder is there: only the path is cut short
+      u"d3 Meida01\\c\n"
+      u"d4 Media1\\d\n"
+      u"d5 Media\\1\\e",
+      &damaged);
+  EXPECT_THAT(Keys(table), ElementsAre(u"a"));
+  EXPECT_EQ(damaged, std::u16string_view(u"d3 Meida01\\c"));
+
+  damaged.reset();
+  static_cast<void>(ReadDigestTable(u"d1 Media\\1\\a\n\nd2 Media\\1\\b\n", &damaged));
+  EXPECT_EQ(damaged, std::nullopt) << "blank lines and good ones";
+}
+
 }  // namespace
 }  // namespace kestrune::harlune

@@ -94,6 +94,9 @@ TEST_F(HarluneProgramTest, UsageGoesToStandardOutputWithCode87) {
 
 TEST_F(HarluneProgramTest, EachFailureHasItsCodeAndItsTextOnStandardError) {
   work.WriteFile("bad.txt", ListFile({"aa00 Media\\1\\version.doc"}));
+  std::vector<std::string> damaged = RecoveryList(1, 0);
+  damaged.push_back("aa09 Meida01\\boot\\bcd");
+  work.WriteFile("damaged.txt", ListFile(damaged));
   work.WriteFile("be.txt", std::string("\xFE\xFF\0a", 4));
   fs::create_directory(work.path() / "folder");
   const struct {
@@ -107,6 +110,7 @@ TEST_F(HarluneProgramTest, EachFailureHasItsCodeAndItsTextOnStandardError) {
       {"DL folder", 5, "folder cannot be opend.\n\n"},
       {"DL be.txt", 5, "be.txt cannot be opend.\n\n"},
       {"DL bad.txt", 11, "Cannot determine total number of WIM/SWMs.\n"},
+      {"USB damaged.txt", 11, "No medium folder in the MD5 list line: aa09 Meida01\\boot\\bcd\n"},
   };
   for (const auto& c : cases) {
     const ProgramRun run = Harlune(work.path(), c.arguments);
@@ -114,7 +118,7 @@ TEST_F(HarluneProgramTest, EachFailureHasItsCodeAndItsTextOnStandardError) {
     EXPECT_EQ(run.err, c.err);
     EXPECT_EQ(run.out, "");
   }
-  EXPECT_THAT(Files(), ElementsAre("bad.txt", "be.txt", "folder"));
+  EXPECT_THAT(Files(), ElementsAre("bad.txt", "be.txt", "damaged.txt", "folder"));
 }
 
 TEST_F(HarluneProgramTest, AnUnwritableWorkingFolderGivesCode5) {

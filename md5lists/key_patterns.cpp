@@ -31,14 +31,21 @@ bool MatchFixed(std::u16string_view text, std::u16string_view pattern, int* digi
   return true;
 }
 
+constexpr std::u16string_view kMediumFolder = u"Media.#\\";
+
 }  // namespace
 
+bool StartsWithMediumFolder(std::u16string_view field) {
+  return field.size() >= kMediumFolder.size() &&
+         MatchFixed(field.substr(0, kMediumFolder.size()), kMediumFolder, nullptr);
+}
+
 std::optional<std::u16string_view> MatchPathField(std::u16string_view field) {
-  constexpr std::u16string_view kPrefix = u"Media.#\\";
-  // The prefix, at least one unit for the group, and the closing line feed.
-  if (field.size() < kPrefix.size() + 2 || field.back() != u'\n') return std::nullopt;
-  if (!MatchFixed(field.substr(0, kPrefix.size()), kPrefix, nullptr)) return std::nullopt;
-  const std::u16string_view key = field.substr(kPrefix.size(), field.size() - kPrefix.size() - 1);
+  // The medium folder, at least one unit for the group, and the closing line feed.
+  if (field.size() < kMediumFolder.size() + 2 || field.back() != u'\n') return std::nullopt;
+  if (!StartsWithMediumFolder(field)) return std::nullopt;
+  const std::u16string_view key =
+      field.substr(kMediumFolder.size(), field.size() - kMediumFolder.size() - 1);
   if (key.find(u'\n') != std::u16string_view::npos) return std::nullopt;
   return key;
 }

@@ -14,6 +14,11 @@ namespace kestrune::harlune {
 /// an ASCII digit, `[^\n]` is anything but LF (a CR included).
 [[nodiscard]] std::optional<std::u16string_view> MatchPathField(std::u16string_view field);
 
+/// Whether a path field begins with its medium folder, the part of `MatchPathField`'s pattern
+/// before the path: "Media", one unit but a line terminator, an ASCII digit and a backslash.
+/// A field without one ("Meida01\...", "Media1\...") names a file the list cannot describe.
+[[nodiscard]] bool StartsWithMediumFolder(std::u16string_view field);
+
 /// The three kinds of index file that describe the parts of the recovery image.
 enum class IndexKind {
   kInstall,  ///< "media\\(\d)_(\d)_install.txt": an install part when there are data parts

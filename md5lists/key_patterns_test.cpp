@@ -56,6 +56,18 @@ TEST(MatchPathFieldTest, RejectsEveryOtherField) {
   }
 }
 
+TEST(StartsWithMediumFolderTest, NeedsMediaAUnitADigitAndABackslash) {
+  for (const std::u16string_view field :
+       {u"Media\\1\\", u"Media01\\boot\\bcd\n", u"Media_0\\version.doc", u"Media19\\"}) {
+    EXPECT_TRUE(StartsWithMediumFolder(field)) << std::string(field.begin(), field.end());
+  }
+  for (const std::u16string_view field :
+       {u"Meida01\\boot\\bcd\n", u"Media1\\boot\n", u"media01\\a\n", u"Media\n1\\a\n",
+        u"Media01/a\n", u"Media01", u"\n", u""}) {
+    EXPECT_FALSE(StartsWithMediumFolder(field)) << std::string(field.begin(), field.end());
+  }
+}
+
 TEST(MatchIndexKeyTest, ReadsThePartCountOfEachKind) {
   EXPECT_THAT(MatchIndexKey(u"media\\3_1_install.txt", IndexKind::kInstall), Optional(3));
   EXPECT_THAT(MatchIndexKey(u"media\\2_7_data.txt", IndexKind::kData), Optional(2));

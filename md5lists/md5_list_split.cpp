@@ -56,7 +56,13 @@ SplitOutcome Failure(int exitCode, std::u16string errors) {
 }  // namespace
 
 SplitOutcome SplitMd5List(std::u16string_view text, int partsPerDisc) {
-  DigestTable table = ReadDigestTable(text);
+  std::optional<std::u16string_view> damaged;
+  DigestTable table = ReadDigestTable(text, &damaged);
+  // Dropping the line would check one file fewer, and nobody would know.
+  if (damaged) {
+    return Failure(kExitBadFormat,
+                   u"No medium folder in the MD5 list line: " + std::u16string(*damaged) + u"\n");
+  }
 
   const std::optional<PartCounts> counts = FindPartCounts(table);
   if (!counts) return Failure(kExitBadFormat, u"Cannot determine total number of WIM/SWMs.\n");

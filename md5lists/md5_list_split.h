@@ -21,7 +21,7 @@ struct SplitOutcome {
 
 /// Splits the decoded list `text` into one list per medium, `partsPerDisc` image parts to a
 /// medium. Every failure of the list's content (exit code 11) is found here, before any file
-/// is written.
+/// is written; a line whose path lost its medium folder is one (see `ReadDigestTable`).
 ///
 /// Each medium's list holds "version.doc" and the image and index files of its parts; the
 /// first also holds every other file of the input. A list file is UTF-16LE with the mark

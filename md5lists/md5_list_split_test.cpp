@@ -204,10 +204,6 @@ TEST(SplitMd5ListTest, LinesOutsideTheFormatContributeNothing) {
       "",
       "no-space-at-all",
       "sp Media\\1\\Program Files\\a.txt",  // a path with a space
-      "two  Media\\1\\two-spaces.txt",
-      "pf Other1\\not-a-media-folder.txt",
-      "nd Media1x\\no-digit.txt",
-      "nb Media12no-backslash.txt",
       std::string(kMaxLineLength, 'c') + "t Media\\1\\tail-of-an-over-long-line.txt",
       "de Media\\1\\" + std::string(kMaxLineLength - 11, 'b'),  // one unit over the limit
       "ee Media\\1\\",                                          // an empty path
@@ -224,6 +220,23 @@ TEST(SplitMd5ListTest, LinesOutsideTheFormatContributeNothing) {
               ElementsAre(" empty-digest.txt", "dd " + std::string(kMaxLineLength - 12, 'a'),
                           "aa01 boot\\bcd", "aa02 recovery\\oem\\notes.txt", kVersion,
                           "ii1 sources\\install.wim", "xi1 media\\1_1.txt"));
+}
+
+TEST(SplitMd5ListTest, ALineWhosePathLostItsMediumFolderFailsTheList) {
+  // Each would otherwise drop one file from the check without a word.
+  for (const std::string damaged :
+       {"aa01 Meida01\\boot\\bcd", "aa01 Media1\\boot\\bcd", "nd Media1x\\no-digit.txt",
+        "nb Media12no-backslash.txt", "pf Other1\\not-a-media-folder.txt",
+        "two  Media\\1\\two-spaces.txt", "ee \\boot\\bcd"}) {
+    Lines list = RecoveryList(1, 0);
+    list.insert(list.begin() + 1, damaged);
+    for (const int parts : {kPartsPerSingleLayerDisc, kPartsPerUsbDrive}) {
+      const SplitOutcome outcome = Split(list, parts);
+      EXPECT_EQ(outcome.exitCode, 11) << damaged;
+      EXPECT_EQ(outcome.errors, u"No medium folder in the MD5 list line: " + U16(damaged) + u"\n");
+      EXPECT_TRUE(outcome.discFiles.empty());
+    }
+  }
 }
 
 TEST(SplitMd5ListTest, WritesUtf16LittleEndianWithItsMarkAndCrLf) {

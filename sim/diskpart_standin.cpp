@@ -502,27 +502,42 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
   std::vector<std::function<void()>> afterwards;
   MachineDescription before;
   machine.Read(before);
-  // A slow run takes its time before it takes the machine's lock, as the disk service would.
+  // A slow run takes its time before it takes the machine's lock, as the disk service would;
+  // meanwhile diskpartHeld names it, so that a test knows the run is under way.
   if (before.faults.diskpartSlowRun != 0 &&
       before.faults.diskpartSlowRun == before.diskpartRuns + 1) {
+    machine.Modify([&](MachineDescription& description) {
+      description.diskpartHeld = before.diskpartRuns + 1;
+      return true;
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(before.faults.diskpartSlowMs));
   }
   output << kEol << "Microsoft DiskPart version 10.0.19041.3636" << kEol << kEol
          << "Copyright (C) Microsoft Corporation." << kEol << "On computer: " << before.computerName
          << kEol;
+  // The folder side of the field changes, in order around the session's own.
+  std::function<void()> startingFolders, afterFolders;
+  const auto change = [&](MachineDescription& description,
+                          const std::map<std::string, std::string>& fields) {
+    const MachineDescription from = description;
+    // A copy: setting a field replaces the description that `fields` lives in.
+    const std::map<std::string, std::string> changes = fields;
+    for (const auto& [pointer, value] : changes) {
+      std::string error;
+      if (!SetDescriptionField(description, pointer, value, error)) {
+        output << kEol << "kestrune-cmd: " << error << kEol;
+      }
+    }
+    return [&machine, from, to = description] { FollowDiskPresence(machine, from, to); };
+  };
   const bool saved = machine.Modify([&](MachineDescription& description) {
+    description.diskpartHeld = 0;
     // Something happening to the machine just as this run starts (a stick swapped for
     // another, disks renumbered): after the program's last look, before diskpart acts.
     const auto starting =
         description.faults.changesWhenDiskpartRunStarts.find(description.diskpartRuns + 1);
     if (starting != description.faults.changesWhenDiskpartRunStarts.end()) {
-      const auto fields = starting->second;
-      for (const auto& [pointer, value] : fields) {
-        std::string error;
-        if (!SetDescriptionField(description, pointer, value, error)) {
-          output << kEol << "kestrune-cmd: " << error << kEol;
-        }
-      }
+      startingFolders = change(description, starting->second);
     }
     Session session(machine, description, output);
     std::istringstream lines(script);
@@ -544,18 +559,14 @@ int RunDiskpartScript(Machine& machine, const std::string& script, std::ostream&
     afterwards = std::move(session.afterwards);
     const auto changes = description.faults.changesAfterDiskpartRun.find(description.diskpartRuns);
     if (changes != description.faults.changesAfterDiskpartRun.end()) {
-      const auto fields = changes->second;
-      for (const auto& [pointer, value] : fields) {
-        std::string error;
-        if (!SetDescriptionField(description, pointer, value, error)) {
-          output << kEol << "kestrune-cmd: " << error << kEol;
-        }
-      }
+      afterFolders = change(description, changes->second);
     }
     return true;
   });
   if (!saved) return diskpart::kServiceFailed;
-  for (const auto& change : afterwards) change();
+  if (startingFolders) startingFolders();
+  for (const auto& folders : afterwards) folders();
+  if (afterFolders) afterFolders();
   if (code == diskpart::kOk) output << kEol << "Leaving DiskPart..." << kEol;
   return code;
 }

@@ -140,6 +140,27 @@ bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present, std::st
   return true;
 }
 
+void FollowDiskPresence(const Machine& machine, const MachineDescription& before,
+                        const MachineDescription& after) {
+  const size_t disks = std::min(before.disks.size(), after.disks.size());
+  for (const bool pulled : {true, false}) {
+    for (size_t i = 0; i < disks; ++i) {
+      const bool was = before.disks[i].present, is = after.disks[i].present;
+      if (was == is || is == pulled) continue;
+      for (const auto& partition : after.disks[i].partitions) {
+        const char letter = DriveLetter(partition.letter);
+        if (!letter) continue;
+        std::error_code error;
+        if (pulled) {
+          BlockVolume(machine, letter);
+        } else if (!fs::is_directory(machine.VolumeFolder(letter), error)) {
+          ClearFolder(machine.VolumeFolder(letter));
+        }
+      }
+    }
+  }
+}
+
 void ApplyVolumeFaults(Machine& machine) {
   std::vector<char> blocked;
   machine.Modify([&](MachineDescription& description) {

@@ -27,6 +27,14 @@ bool EjectDisc(Machine& machine, char letter, std::string* error = nullptr);
 bool SetDiskPresent(Machine& machine, uint32_t diskNumber, bool present,
                     std::string* error = nullptr);
 
+/// The folder side of disks plugged in or pulled by a change of the description that set their
+/// `present` directly (a fault's field changes, `kestrune-machine set`): a pulled disk's volumes
+/// are put aside as SetDiskPresent does, then a plugged one's are usable, empty folders again,
+/// so another disk may take a pulled one's letter in the same change. Disks are matched by
+/// their place in the list.
+void FollowDiskPresence(const Machine& machine, const MachineDescription& before,
+                        const MachineDescription& after);
+
 /// Applies the faults that depend on what the volumes hold: a disk whose volumes hold more
 /// than its vanishAfterBytes goes away, and a volume that holds more than its capacity
 /// becomes full (it stops accepting files until it is formatted again). Run at every

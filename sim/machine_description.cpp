@@ -275,7 +275,8 @@ MachineFaults FaultsFrom(const Json& j) {
   Take(j, "diskpartFailRun", f.diskpartFailRun);
   for (const auto& [name, target] :
        {std::pair{"changesAfterDiskpartRun", &f.changesAfterDiskpartRun},
-        std::pair{"changesWhenDiskpartRunStarts", &f.changesWhenDiskpartRunStarts}}) {
+        std::pair{"changesWhenDiskpartRunStarts", &f.changesWhenDiskpartRunStarts},
+        std::pair{"changesAfterUnpack", &f.changesAfterUnpack}}) {
     if (!j.contains(name)) continue;
     for (const auto& [run, changes] : j.at(name).items()) {
       (*target)[static_cast<uint32_t>(std::stoul(run))] =
@@ -298,10 +299,13 @@ MachineFaults FaultsFrom(const Json& j) {
 }
 
 Json FaultsJson(const MachineFaults& f) {
-  Json after = Json::object(), starting = Json::object();
+  Json after = Json::object(), starting = Json::object(), unpacked = Json::object();
   for (const auto& [run, fields] : f.changesAfterDiskpartRun) after[std::to_string(run)] = fields;
   for (const auto& [run, fields] : f.changesWhenDiskpartRunStarts) {
     starting[std::to_string(run)] = fields;
+  }
+  for (const auto& [unpack, fields] : f.changesAfterUnpack) {
+    unpacked[std::to_string(unpack)] = fields;
   }
   return Json{{"diskpartFailCommand", f.diskpartFailCommand},
               {"diskpartFailRun", f.diskpartFailRun},
@@ -309,6 +313,7 @@ Json FaultsJson(const MachineFaults& f) {
               {"changesWhenDiskpartRunStarts", starting},
               {"diskpartSlowRun", f.diskpartSlowRun},
               {"diskpartSlowMs", f.diskpartSlowMs},
+              {"changesAfterUnpack", unpacked},
               {"inventorySecurity", CodeText(f.inventorySecurity)},
               {"inventoryConnect", CodeText(f.inventoryConnect)},
               {"inventoryFailQueries", f.inventoryFailQueries},
@@ -356,6 +361,8 @@ bool ParseMachineDescription(const std::string& text, MachineDescription& machin
     Take(j, "loadedHives", m.loadedHives);
     Take(j, "discsWritten", m.discsWritten);
     Take(j, "diskpartRuns", m.diskpartRuns);
+    Take(j, "diskpartHeld", m.diskpartHeld);
+    Take(j, "unpacks", m.unpacks);
     Take(j, "pendingRestartDeletes", m.pendingRestartDeletes);
     machine = std::move(m);
     return true;
@@ -391,6 +398,8 @@ std::string FormatMachineDescription(const MachineDescription& m) {
   j["loadedHives"] = m.loadedHives;
   j["discsWritten"] = m.discsWritten;
   j["diskpartRuns"] = m.diskpartRuns;
+  j["diskpartHeld"] = m.diskpartHeld;
+  j["unpacks"] = m.unpacks;
   j["pendingRestartDeletes"] = m.pendingRestartDeletes;
   return j.dump(2) + "\n";
 }

@@ -128,6 +128,9 @@ struct MachineFaults {
   // The run with this number takes this long before its first command (a slow disk service).
   uint32_t diskpartSlowRun = 0;
   uint32_t diskpartSlowMs = 0;
+  // After the 7-Zip unpacking onto a volume of the machine with this number (counted in
+  // `unpacks`), these fields change, as above: a stick pulled between two images.
+  std::map<uint32_t, std::map<std::string, std::string>> changesAfterUnpack;
   uint32_t inventorySecurity = 0;                 // result of InitializeSecurity
   uint32_t inventoryConnect = 0;                  // result of Connect
   std::vector<std::string> inventoryFailQueries;  // classes whose queries fail
@@ -174,6 +177,8 @@ struct MachineDescription {
   std::map<std::string, std::string> loadedHives;  // HKEY_USERS subkey -> hive file
   uint32_t discsWritten = 0;
   uint32_t diskpartRuns = 0;
+  uint32_t diskpartHeld = 0;  // the slow run (faults.diskpartSlowRun) while it waits, else 0
+  uint32_t unpacks = 0;       // 7-Zip unpackings onto a volume of the machine so far
   /// Files the program asked to delete at the next restart, in the order asked (the same
   /// file may be asked for more than once). The simulated machine never restarts.
   std::vector<std::string> pendingRestartDeletes;

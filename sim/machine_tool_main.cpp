@@ -70,14 +70,21 @@ int main(int argc, char** argv) {
     if (ok) std::cout << value << "\n";
   } else if (command == "set" && argc == 4) {
     std::string fieldError;
+    MachineDescription from, to;
     ok = machine->Modify(
         [&](MachineDescription& description) {
-          return SetDescriptionField(description, argument, argv[3], fieldError);
+          from = description;
+          if (!SetDescriptionField(description, argument, argv[3], fieldError)) return false;
+          to = description;
+          return true;
         },
         &error);
     if (!fieldError.empty()) ok = false, error = fieldError;
-    MachineDescription description;
-    if (ok && machine->Read(description, &error)) CreateMachineFolders(*machine, description);
+    if (ok) {
+      // A disk plugged in or pulled by its `present` field is as `plug` and `unplug` leave it.
+      FollowDiskPresence(*machine, from, to);
+      CreateMachineFolders(*machine, to);
+    }
   } else {
     std::cerr << kUsage;
     return 2;

@@ -28,6 +28,7 @@ struct Target {
   uint64_t capacityRoom = 0;           // bytes until the volume is full
   std::optional<uint64_t> vanishRoom;  // bytes the disk takes before it goes away
   bool flipByteAfterUnpack = false;
+  std::string device;  // the disk's instance id
 };
 
 bool DescribeTarget(Machine& machine, char letter, Target& target) {
@@ -55,9 +56,45 @@ bool DescribeTarget(Machine& machine, char letter, Target& target) {
     }
     target.bytesPerSecond = disk.writeBytesPerSecond;
     target.flipByteAfterUnpack = disk.flipByteAfterUnpack;
+    target.device = disk.pnpDeviceId;
     return true;
   }
   return false;
+}
+
+// Whether the disk a copy began on is still plugged in at its letter: a stick pulled meanwhile
+// fails the write at once, as the handle 7-Zip writes through would, even when another disk
+// has taken the letter since.
+bool StillThere(Machine& machine, char letter, const std::string& device) {
+  MachineDescription description;
+  if (!machine.Read(description)) return false;
+  for (const auto& disk : description.disks) {
+    if (!disk.present || disk.pnpDeviceId != device) continue;
+    for (const auto& partition : disk.partitions) {
+      if (DriveLetter(partition.letter) == letter) return !partition.full;
+    }
+  }
+  return false;
+}
+
+// Counts an unpacking onto a volume of the machine and makes the changes the faults tie to it.
+void CountUnpack(Machine& machine) {
+  MachineDescription from, to;
+  machine.Modify([&](MachineDescription& description) {
+    from = description;
+    ++description.unpacks;
+    const auto changes = description.faults.changesAfterUnpack.find(description.unpacks);
+    if (changes != description.faults.changesAfterUnpack.end()) {
+      const auto fields = changes->second;
+      for (const auto& [pointer, value] : fields) {
+        std::string error;
+        static_cast<void>(SetDescriptionField(description, pointer, value, error));
+      }
+    }
+    to = description;
+    return true;
+  });
+  FollowDiskPresence(machine, from, to);
 }
 
 // The disk's fault flipByteAfterUnpack: the medium spoils a file after it was written.
@@ -84,6 +121,10 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
   for (fs::recursive_directory_iterator it(staging, error), end; !error && it != end;
        it.increment(error)) {
     const fs::path to = destination / fs::relative(it->path(), staging, error);
+    if (letter != 0 && !StillThere(machine, letter, target.device)) {
+      errors << "ERROR: " << to.string() << "\nThe device is not ready.\n";
+      return kFatalError;
+    }
     if (it->is_directory()) {
       fs::create_directories(to, error);
       if (error) break;
@@ -125,7 +166,7 @@ int CopyOnto(Machine& machine, char letter, const fs::path& staging, const fs::p
         return kFatalError;
       }
       if (target.vanishRoom) *target.vanishRoom -= n;
-      if (!out) {
+      if (!out || (letter != 0 && !StillThere(machine, letter, target.device))) {
         errors << "ERROR: " << to.string() << "\nThe device is not ready.\n";
         return kFatalError;
       }
@@ -269,6 +310,7 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
                               : "\nThe device is not ready.\n");
       code = kFatalError;
     }
+    CountUnpack(*machine);
     if (code == 0) output << "Everything is Ok\n";
     return code;
   }
@@ -285,6 +327,7 @@ int RunSevenZipStandIn(const std::vector<std::string>& arguments, std::ostream& 
   }
   fs::remove_all(staging, error);
   ApplyVolumeFaults(*machine);
+  CountUnpack(*machine);
   if (code == 0) output << "Everything is Ok\n";
   return code;
 }

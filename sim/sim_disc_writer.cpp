@@ -290,6 +290,25 @@ bool SimDataWriter::SameDisc(const RecorderDescription& recorder) const {
   return false;
 }
 
+HResult SimDataWriter::StillWriting(const RecorderDescription& recorder) const {
+  bool held = false;
+  for (;;) {
+    MachineDescription machine;
+    if (!recorder_->machine().Read(machine)) return platform::kE_FAIL;
+    const auto now = std::find_if(
+        machine.recorders.begin(), machine.recorders.end(),
+        [&](const RecorderDescription& candidate) { return candidate.uniqueId == recorder.uniqueId; });
+    if (now == machine.recorders.end()) return platform::kE_DEVICE_NOT_CONNECTED;
+    if (!now->noAnswer) {
+      if (held) return imapi::kE_COMMAND_TIMEOUT;
+      const bool sameDisc = now->disc && now->discChanges == recorder.discChanges;
+      return sameDisc ? platform::kS_OK : imapi::kE_MEDIA_NO_MEDIA;
+    }
+    held = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 void SimDataWriter::RecordWrite(const RecorderDescription& recorder, uint64_t imageBytes,
                                 HResult result) {
   WriteRecord record;
@@ -437,6 +456,9 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
       }
       written = end;
       pace.After(written);
+      if (const HResult lost = StillWriting(recorder); lost != platform::kS_OK) {
+        return failed(lost);
+      }
       if (report(imapi::kActionWritingData, static_cast<int32_t>(written / kSectorBytes)))
         return cancelled();
     }
@@ -456,6 +478,9 @@ HResult SimDataWriter::Burn(const RecorderDescription& recorder, const fs::path&
     for (uint64_t verified = 0; verified < toVerify;) {
       verified = std::min(toVerify, verified + chunk);
       pace.After(verified);
+      if (const HResult lost = StillWriting(recorder); lost != platform::kS_OK) {
+        return failed(lost);
+      }
       if (report(imapi::kActionVerifying, sectors)) return cancelled();
     }
   }

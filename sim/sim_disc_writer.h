@@ -66,6 +66,11 @@ class SimDataWriter : public platform::DiscDataWriter {
                          const std::filesystem::path& imageFile, uint64_t size);
   /// False when the disc the write began on is no longer in the drive.
   bool SameDisc(const RecorderDescription& recorder) const;
+  /// S_OK while the recorder is there, answers and holds the disc the write began on; looked
+  /// at before every event. A recorder that went away or a disc taken out or swapped fails the
+  /// write; a recorder that stopped answering holds it (no events, a cancel unheard) until it
+  /// answers again or goes away, and the write then fails with the command timeout.
+  platform::HResult StillWriting(const RecorderDescription& recorder) const;
   void MarkFailed(char letter);
   void RecordWrite(const RecorderDescription& recorder, uint64_t imageBytes,
                    platform::HResult result);

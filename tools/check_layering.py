@@ -117,6 +117,7 @@ TEST_SUPPORT = {
     "wizard/wizard_test_support.cpp",
     "wizard/wizard_e2e_support.h",
     "wizard/wizard_e2e_support.cpp",
+    "wizard/fault_matrix_support.h",
 }
 EXCEPTION_SUFFIXES = ("_test.cpp", "_bench.cpp", "_fuzz.cpp")
 

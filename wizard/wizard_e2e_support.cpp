@@ -139,11 +139,12 @@ WizardRun RunWizard(const fs::path& machine, const std::string& script,
 }
 
 WizardProcess::WizardProcess(const fs::path& machine, const std::vector<std::string>& arguments,
-                             int timeoutSeconds)
+                             int timeoutSeconds,
+                             const std::map<std::string, std::string>& environment)
     : folder_(FreshFolder("kestrune-wizard-process")) {
   int fds[2] = {-1, -1};
   if (::pipe2(fds, O_CLOEXEC) != 0) return;
-  pid_ = StartWizard(folder_, machine, fds[0], arguments, {}, timeoutSeconds);
+  pid_ = StartWizard(folder_, machine, fds[0], arguments, environment, timeoutSeconds);
   ::close(fds[0]);
   scriptFd_ = fds[1];
 }

@@ -40,7 +40,8 @@ WizardRun RunWizard(const std::filesystem::path& machine, const std::string& scr
 class WizardProcess {
  public:
   WizardProcess(const std::filesystem::path& machine, const std::vector<std::string>& arguments,
-                int timeoutSeconds = 30);
+                int timeoutSeconds = 30,
+                const std::map<std::string, std::string>& environment = {});
   ~WizardProcess();
   WizardProcess(const WizardProcess&) = delete;
   WizardProcess& operator=(const WizardProcess&) = delete;
