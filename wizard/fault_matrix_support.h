@@ -321,7 +321,19 @@ class Bench {
     for (fs::directory_iterator it(machine_.machine().ProgramDataFolder() / "Kestrune", error),
          end;
          !error && it != end; it.increment(error)) {
-      left.push_back(it->path());
+      if (it->path().filename() != "journal") left.push_back(it->path());
+    }
+    return left;
+  }
+  /// The repair journals left on the machine: none once a run has put back what it changed.
+  std::vector<fs::path> Journals() {
+    std::vector<fs::path> left;
+    std::error_code error;
+    for (fs::directory_iterator
+             it(machine_.machine().ProgramDataFolder() / "Kestrune" / "journal", error),
+         end;
+         !error && it != end; it.increment(error)) {
+      if (it->path().filename() != "journal.lock") left.push_back(it->path());
     }
     return left;
   }
@@ -358,6 +370,10 @@ class Bench {
     EXPECT_TRUE(fs::is_empty(Markers())) << "nothing planted ran";
     EXPECT_EQ(AutoplayValues(), autoplay_) << "every user's autoplay values as before";
     EXPECT_EQ(after.loadedHives, loadedHives_) << "no hive left mounted";
+    // A work area still in use when the run ended stays journalled for the next start.
+    if (!row.workAreaLeftForRestart) {
+      EXPECT_EQ(Journals(), std::vector<fs::path>{}) << "the run undid everything it journalled";
+    }
     for (const fs::path& left : RunFolders()) {
       bool scheduled = false;
       for (const auto& file : after.pendingRestartDeletes) {
@@ -452,6 +468,13 @@ inline void RunRow(const Row& row) {
   EXPECT_EQ(Boxes(run), row.boxes) << run.Text();
   bench.ExpectNothingElseChanged(row, run);
   if (row.check) row.check(bench, run);
+  if (row.workAreaLeftForRestart) {
+    // The next start (here one that finds no image) removes what this run had to leave.
+    const WizardRun next =
+        kestrune::testing::RunWizard(bench.machine().folder(), "", {"Sample", "0", "/nowhere"});
+    EXPECT_EQ(bench.Journals(), std::vector<fs::path>{}) << next.Text();
+    EXPECT_EQ(bench.RunFolders(), std::vector<fs::path>{}) << next.Text();
+  }
 }
 
 }  // namespace kestrune::testing::matrix

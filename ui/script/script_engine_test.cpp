@@ -273,13 +273,16 @@ TEST_F(ScriptEngineTest, AnAnswerGivenBeforeItsBoxOpensAnswersItAsItOpens) {
 }
 
 TEST_F(ScriptEngineTest, AWaitCountsWhatShowedSinceItBeganEvenIfItIsGoneAgain) {
-  Run("next\nwait status Burning\nwait box 406\n");
+  Run("next\nwait status Burning\nwait box 406\nanswer yes\n");
   screen_.RunOnUi([&] { screen_.ready = true; });
   ASSERT_TRUE(WaitForLine("page drive"));
+  ASSERT_TRUE(WaitOnUi([&] { return engine_.Waiting(); })) << "the status wait has begun";
   // Shown and gone again before the script looks: the history still has it.
   screen_.RunOnUi([&] { screen_.status = L"Burning (10%)"; });
   screen_.RunOnUi([&] { screen_.status = L"Verifying"; });
   screen_.OpenBox(406);
+  // The session ends only once the script is past its waits.
+  ASSERT_TRUE(WaitForLine("answer Yes"));
   screen_.RunOnUi([&] { screen_.EndSession(); });
   engine_.Stop();
   EXPECT_FALSE(engine_.Failed());
