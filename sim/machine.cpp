@@ -1,43 +1,14 @@
 #include "sim/machine.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <fstream>
 #include <sstream>
+
+#include "sim/machine_lock.h"
 
 namespace kestrune::sim {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Holds flock on the machine's lock file for its lifetime.
-class MachineLock {
- public:
-  MachineLock(const fs::path& folder, bool exclusive) {
-    fd_ = ::open((folder / "machine.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) return;
-    while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  ~MachineLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  MachineLock(const MachineLock&) = delete;
-  MachineLock& operator=(const MachineLock&) = delete;
-
-  bool Held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
 
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
@@ -121,7 +92,7 @@ bool Machine::Create(const MachineDescription& machine, std::string* error, bool
 }
 
 bool Machine::WriteLocked(const MachineDescription& machine, std::string* error) {
-  const fs::path aside = folder_ / ("machine.json." + std::to_string(::getpid()) + ".new");
+  const fs::path aside = folder_ / ("machine.json." + std::to_string(CurrentProcessId()) + ".new");
   {
     std::ofstream out(aside, std::ios::binary | std::ios::trunc);
     out << FormatMachineDescription(machine);

@@ -27,8 +27,9 @@ include besides the standard library, itself and `text`:
     ui/win32/          Windows toolkit                               ports, ui/script, wizard
                                                                      view, platform/win32, gateway
     sim/               the simulated machine and its stand-ins       ports, platform/host
+    sim/win32/         its Windows half for the wine tests           ports, sim, the gateway
     testing/           test doubles, test-only programs              ports, sim
-    testing/win32/     fake COM servers for wine                     ports, testing,
+    testing/win32/     fake COM servers for wine                     ports, testing, sim,
                                                                      platform/win32, gateway
     startup/           composition roots and both mains              everything
     md5lists/ sabrel/  the standalone tools                          nothing; their win32/
@@ -74,8 +75,9 @@ ALLOWED = {
     "ui/host": {"port", "ui/script", "wizard/view", "platform/host"},
     "ui/win32": {"port", "ui/script", "wizard/view", "platform/win32", "gateway"},
     "sim": {"port", "platform/host"},
+    "sim/win32": {"port", "sim", "gateway"},
     "testing": {"port", "sim"},
-    "testing/win32": {"port", "testing", "platform/win32", "gateway"},
+    "testing/win32": {"port", "testing", "sim", "platform/win32", "gateway"},
     "startup": {ANY},
     "startup/host": {ANY},
     "startup/win32": {ANY},

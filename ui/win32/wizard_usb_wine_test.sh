@@ -1,0 +1,180 @@
+#!/bin/bash
+# The Windows wizard's USB path end to end under wine64 on a virtual screen (Xvfb).
+#
+# KestrixDw.exe (win64) runs against stand-ins of the services wine lacks, all working on one
+# simulated machine (the Linux build's description, sim/README.md) in WORK_DIR/win-machine:
+#   - the stand-in WMI service (FAKE_WMI_DLL), registered in the test prefix for the WMI
+#     locator's class, reports the machine's disks, partitions and letters;
+#   - diskpart (DISKPART_EXE) in the prefix's system folder, where the program runs it from,
+#     cleans, partitions, formats and assigns letters on the same machine;
+#   - the prefix's F: is the machine's volume folder of F (wine's dosdevices link), so the
+#     real Windows 7-Zip unpacks onto F:\, the carried Sabrel checks F:\ and the comparison
+#     reads F:\;
+#   - the fake IMAPI2 server gives the program its disc service (it refuses to start without
+#     one) with the same recorder E: as the machine's.
+# The device tree is wine's own (SetupDi): the machine's disks are not in it, so each passes
+# the internal-device test as a disk that is not found.
+#
+# Each scenario runs the same script on the Linux kestrixdw with the same machine, and the
+# transcripts must be equal line for line (progress percentages left out on both sides, as
+# they come with timing), with the same result line. The `snapshot NAME` commands leave
+# WORK_DIR/screens/LANGUAGE/NAME.png.
+#
+# Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, FAKE_WMI_DLL,
+# DISKPART_EXE, HOST_BIN_DIR (the Linux build's programs), WORK_DIR, SCRIPTS (the folder of
+# the wizard_usb_*.script files).
+set -u
+
+for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE HOST_BIN_DIR WORK_DIR \
+  SCRIPTS; do
+  if [ -z "${!var:-}" ]; then
+    echo "$var is not set" >&2
+    exit 2
+  fi
+done
+for program in kestrixdw kestrune-machine kestrune-sampleset; do
+  if [ ! -x "$HOST_BIN_DIR/$program" ]; then
+    echo "the Linux build is missing $HOST_BIN_DIR/$program (build the host preset first)" >&2
+    exit 2
+  fi
+done
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
+fi
+
+failures=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+rm -rf "$WORK_DIR"
+mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
+"$HOST_BIN_DIR/kestrune-sampleset" --out "$WORK_DIR/set" --size 600K --discs 1 >/dev/null ||
+  { echo "kestrune-sampleset made no set" >&2; exit 2; }
+image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
+
+prefix="${WINEPREFIX:-$(cd "$(dirname "$WINE_RUN")/.." && pwd)/build/wineprefix}"  # as WINE_RUN's
+WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1
+WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w >/dev/null 2>&1
+"$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before it is changed
+"$WINE_RUN" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Meiryo /d IPAPGothic /f \
+  >/dev/null 2>&1
+
+# The prefix is shared with other tests: everything put into it goes again at the end.
+drive_f="$prefix/dosdevices/f:"
+system_diskpart="$prefix/drive_c/windows/system32/diskpart.exe"
+old_drive_f=$(readlink "$drive_f" 2>/dev/null)
+restore_prefix() {
+  "$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_WMI_DLL")" >/dev/null 2>&1
+  "$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")" >/dev/null 2>&1
+  rm -f "$system_diskpart" "$drive_f"
+  [ -n "$old_drive_f" ] && ln -sfn "$old_drive_f" "$drive_f"
+}
+trap restore_prefix EXIT
+cp "$DISKPART_EXE" "$system_diskpart" || { echo "diskpart could not be installed" >&2; exit 2; }
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")" ||
+  { echo "the fake IMAPI2 server could not be registered" >&2; exit 2; }
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_WMI_DLL")" ||
+  { echo "the stand-in WMI service could not be registered" >&2; exit 2; }
+
+# As wizard_wine_test.sh: progress in percent and the short-lived "Closing" and "Finalizing"
+# states depend on timing, on either side.
+comparable() {
+  grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
+    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています)"$' |
+    tr -d '\r' |
+    awk '/^status / { if ($0 == last) next; last = $0 } { print }'
+}
+
+# A fresh default machine in FOLDER with the changes given as POINTER VALUE pairs; the stick
+# takes its files as fast as 7-Zip gives them.
+make_machine() {  # folder [pointer value]...
+  local folder=$1
+  shift
+  rm -rf "$folder"
+  KESTRUNE_MACHINE="$folder" "$HOST_BIN_DIR/kestrune-machine" show >/dev/null &&
+    KESTRUNE_MACHINE="$folder" "$HOST_BIN_DIR/kestrune-machine" set /disks/1/writeBytesPerSecond 0 \
+      >/dev/null || return 1
+  while [ $# -ge 2 ]; do
+    KESTRUNE_MACHINE="$folder" "$HOST_BIN_DIR/kestrune-machine" set "$1" "$2" >/dev/null || return 1
+    shift 2
+  done
+}
+
+run_linux() {  # language-environment name script
+  env $1 KESTRUNE_MACHINE="$WORK_DIR/linux-machine" KESTRUNE_UI=script KESTRUNE_UI_CLOCK=jump \
+    KESTRUNE_UI_TIMEOUT=60 KESTRUNE_UI_LOG="$WORK_DIR/linux-$2.txt" \
+    "$HOST_BIN_DIR/kestrixdw" /Mode:Fernlow Sample 0 "$image" <"$3" \
+    >"$WORK_DIR/linux-$2.out" 2>"$WORK_DIR/linux-$2.out.err"
+}
+run_windows() {  # locale name script [snapshot folder]
+  ln -sfn "$WORK_DIR/win-machine/volumes/F" "$drive_f"
+  env LC_ALL="$1" KESTRUNE_MACHINE="$(windows_path "$WORK_DIR/win-machine")" KESTRUNE_UI=script \
+    KESTRUNE_UI_CLOCK=jump KESTRUNE_UI_TIMEOUT=60 \
+    KESTRUNE_UI_LOG="$(windows_path "$WORK_DIR/windows-$2.txt")" \
+    KESTRUNE_UI_SNAPSHOTS="${4:+$(windows_path "$4")}" \
+    timeout 300 "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
+    <"$3" >"$WORK_DIR/windows-$2.out" 2>"$WORK_DIR/windows-$2.out.err"
+}
+
+# The Linux and Windows runs NAME: the same transcript apart from timing, the same result line.
+same_runs() {  # name
+  local linux="$WORK_DIR/linux-$1.txt" windows="$WORK_DIR/windows-$1.txt"
+  if [ ! -s "$linux" ] || [ ! -s "$windows" ]; then
+    fail "$1: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$1.out.err))"
+    return
+  fi
+  if grep -q '^script-error' "$linux" "$windows"; then
+    fail "$1: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
+  fi
+  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$1.diff"; then
+    fail "$1: the transcripts differ:"
+    cat "$WORK_DIR/$1.diff" >&2
+  fi
+  if ! cmp -s "$WORK_DIR/linux-$1.out" <(tr -d '\r' <"$WORK_DIR/windows-$1.out"); then
+    fail "$1: Linux printed [$(cat "$WORK_DIR/linux-$1.out")], Windows" \
+      "[$(tr -d '\r' <"$WORK_DIR/windows-$1.out")]"
+  fi
+}
+
+# One scenario: the same machine changes and script on both sides. EXPECTED is the result
+# line both must print.
+scenario() {  # name locale script expected [pointer value]...
+  local name=$1 locale=$2 script=$3 expected=$4
+  shift 4
+  local language=en
+  [ "$locale" = ja_JP.UTF-8 ] && language=ja
+  make_machine "$WORK_DIR/linux-machine" "$@" && make_machine "$WORK_DIR/win-machine" "$@" ||
+    { fail "$name: kestrune-machine could not make the machines"; return; }
+  run_linux "LANG=$locale" "$name" "$script"
+  run_windows "$locale" "$name" "$script" "$WORK_DIR/screens/$language"
+  same_runs "$name"
+  if [ "$(tr -d '\r' <"$WORK_DIR/windows-$name.out")" != "$expected" ]; then
+    fail "$name: Windows printed [$(tr -d '\r' <"$WORK_DIR/windows-$name.out")], not [$expected]"
+  fi
+}
+
+# --- A removable stick written, checked and compared, in English and in Japanese ---
+for locale in C.UTF-8 ja_JP.UTF-8; do
+  name=stick-en
+  [ "$locale" = ja_JP.UTF-8 ] && name=stick-ja
+  scenario "$name" "$locale" "$SCRIPTS/wizard_usb_stick.script" 2147483648
+  if [ ! -f "$WORK_DIR/win-machine/volumes/F/version.doc" ]; then
+    fail "$name: the stick holds no version.doc after the write"
+  fi
+done
+
+for language in en ja; do
+  for picture in "$WORK_DIR/screens/$language"/*.bmp; do
+    [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
+    convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+  done
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; transcripts and snapshots in $WORK_DIR" >&2
+  exit 1
+fi
+echo "Windows USB wizard: same transcripts as Linux; snapshots in $WORK_DIR/screens"
