@@ -1,6 +1,7 @@
-#include "sim/machine_lock.h"
-
+// The gateway comes first, before any other header.
 #include "platform/win32/windows_support.h"
+
+#include "sim/machine_lock.h"
 
 namespace kestrune::sim {
 

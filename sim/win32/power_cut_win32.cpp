@@ -1,8 +1,8 @@
 // The Windows build of the simulated machine serves the wine tests, which cut no power: a
 // point is armed as on Linux, and an armed point ends this process at once, not its run.
-#include "sim/power_cut.h"
-
 #include "platform/win32/windows_support.h"
+
+#include "sim/power_cut.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -23,6 +23,7 @@
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
 #include "startup/vantor_app.h"
+#include "startup/win32/device_tree_choice.h"
 #include "startup/wizard_branch.h"
 #include "ui/win32/win32_script_front_end.h"
 #include "ui/win32/win32_toolkit.h"
@@ -127,7 +128,8 @@ class Win32WizardBranch : public WizardBranch {
     Win32FrontEnd frontEnd(toolkit, script.get());
 
     Win32Ports ports;
-    MachinePorts machine{ports.discService,  ports.diskInventory, ports.deviceTree,
+    MachinePorts machine{ports.discService,  ports.diskInventory,
+                         ChooseDeviceTree(ports.deviceTree),
                          ports.userRegistry, ports.volumeInfo,    ports.osVersion};
     Win32VolumeNaming naming;
     Win32PowerRequests power;

@@ -182,7 +182,7 @@ class Enumerator final : public Counted<IEnumWbemClassObject> {
     }
     if (*returned == count) return WBEM_S_NO_ERROR;
     // The rows are out: the answer's end, normal or broken off.
-    return SUCCEEDED(answer_->result) ? WBEM_S_FALSE : answer_->result;
+    return SUCCEEDED(answer_->result) ? static_cast<HRESULT>(WBEM_S_FALSE) : answer_->result;
   }
 
   HRESULT STDMETHODCALLTYPE Reset() override { return WBEM_E_INVALID_OPERATION; }
