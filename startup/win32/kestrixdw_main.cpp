@@ -23,7 +23,7 @@
 #include "platform/win32/win32_ui_language.h"
 #include "platform/win32/win32_volume_naming.h"
 #include "startup/vantor_app.h"
-#include "startup/win32/device_tree_choice.h"
+#include "startup/win32/test_machine.h"
 #include "startup/wizard_branch.h"
 #include "ui/win32/win32_script_front_end.h"
 #include "ui/win32/win32_toolkit.h"
@@ -121,6 +121,7 @@ class Win32WizardBranch : public WizardBranch {
       }
       ui::win32::ScriptFrontEnd::Options options;
       options.engine.timeout = ScriptTimeout();
+      options.engine.runMachineTool = MachineToolForScripts();
       options.snapshotFolder = Environment(L"KESTRUNE_UI_SNAPSHOTS");
       script = std::make_unique<ui::win32::ScriptFrontEnd>(toolkit, *transcript, options);
       toolkit.SetObserver(script.get());

@@ -166,6 +166,21 @@ for locale in C.UTF-8 ja_JP.UTF-8; do
   fi
 done
 
+# --- The questions and refusals, in English ---
+scenario external C.UTF-8 "$SCRIPTS/wizard_usb_external.script" 2147483648 \
+  /disks/1/mediaType '"External hard disk media"'
+two_partitions='[{"offsetBytes":1048576,"sizeBytes":1073741824,"letter":"F","fileSystem":"FAT32","label":"ONE"},{"offsetBytes":1074790400,"sizeBytes":1073741824,"letter":"G","fileSystem":"FAT32","label":"TWO"}]'
+# A refused disk is never touched.
+untouched() {  # name
+  if [ "$(KESTRUNE_MACHINE="$WORK_DIR/win-machine" "$HOST_BIN_DIR/kestrune-machine" get /diskpartRuns)" != 0 ]; then
+    fail "$1: diskpart ran on a disk that was refused"
+  fi
+}
+scenario partitions C.UTF-8 "$SCRIPTS/wizard_usb_partitions.script" 0 /disks/1/partitions "$two_partitions"
+untouched partitions
+scenario unplugged C.UTF-8 "$SCRIPTS/wizard_usb_unplugged.script" 0
+untouched unplugged
+
 for language in en ja; do
   for picture in "$WORK_DIR/screens/$language"/*.bmp; do
     [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
