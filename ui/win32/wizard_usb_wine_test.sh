@@ -79,11 +79,14 @@ cp "$DISKPART_EXE" "$system_diskpart" || { echo "diskpart could not be installed
 "$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_WMI_DLL")" ||
   { echo "the stand-in WMI service could not be registered" >&2; exit 2; }
 
-# As wizard_wine_test.sh: progress in percent and the short-lived "Closing" and "Finalizing"
-# states depend on timing, on either side.
+# The lines left out of the comparison, as they come and go with timing on either side: as in
+# wizard_wine_test.sh, progress in percent and the short-lived "Closing" and "Finalizing"
+# states; and the preparing job's "Creating disc images" (string 308), which shows only while
+# the job's first step runs, a few milliseconds before the USB write (whether a look at the
+# screen falls into it depends on the machine's load).
 comparable() {
   grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
-    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています)"$' |
+    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています|Creating disc images|ディスクイメージを作成しています)"$' |
     tr -d '\r' |
     awk '/^status / { if ($0 == last) next; last = $0 } { print }'
 }
@@ -180,6 +183,41 @@ scenario partitions C.UTF-8 "$SCRIPTS/wizard_usb_partitions.script" 0 /disks/1/p
 untouched partitions
 scenario unplugged C.UTF-8 "$SCRIPTS/wizard_usb_unplugged.script" 0
 untouched unplugged
+
+# --- Disks the Drive page never offers, and an inventory that answers slowly ---
+not_offered=$SCRIPTS/wizard_usb_not_offered.script
+scenario built-in C.UTF-8 "$not_offered" 0 \
+  /disks/1/parentContainerId '"{00000000-0000-0000-FFFF-FFFFFFFFFFFF}"'
+scenario query-fails C.UTF-8 "$not_offered" 0 /faults/inventoryFailQueries '["Win32_DiskDrive"]'
+scenario query-breaks-off C.UTF-8 "$not_offered" 0 \
+  /faults/inventoryFailAfterRows '{"Win32_DiskDrive": 1}'
+scenario slow-answer C.UTF-8 "$not_offered" 0 /faults/inventoryDelayMs '{"Win32_DiskDrive": 1500}'
+for name in built-in query-fails query-breaks-off; do
+  if grep -q '^drives .*SimStick' "$WORK_DIR/windows-$name.txt"; then
+    fail "$name: the stick was offered"
+  fi
+done
+if ! grep -q '^drives .*SimStick' "$WORK_DIR/windows-slow-answer.txt"; then
+  fail "slow-answer: the stick was not offered"
+fi
+
+# --- Writes that fail: diskpart cannot format; a file on the stick is not what the list says ---
+scenario format-fails C.UTF-8 "$SCRIPTS/wizard_usb_write_fails.script" 0 \
+  /faults/diskpartFailCommand '"format"'
+# The image with one byte in the middle of its largest file flipped: its MD5 list (in the same
+# image) no longer matches the file 7-Zip puts onto the stick.
+mkdir -p "$WORK_DIR/flipped"
+cp "$image" "$WORK_DIR/flipped/"
+good_image=$image
+image=$WORK_DIR/flipped/$(basename "$good_image")
+read -r lba size < <(xorriso -indev "$image" -find /sources/install.swm -exec report_lba -- 2>/dev/null |
+  awk -F' *, *' '/File data lba/ { print $2, $4 }')
+python3 -c 'import sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(int(sys.argv[2])); b = f.read(1); f.seek(int(sys.argv[2])); f.write(bytes([b[0] ^ 0xFF]))' \
+  "$image" $((lba * 2048 + size / 2)) || { echo "the image could not be changed" >&2; exit 2; }
+scenario check-fails C.UTF-8 "$SCRIPTS/wizard_usb_check_fails.script" 0
+image=$good_image
 
 for language in en ja; do
   for picture in "$WORK_DIR/screens/$language"/*.bmp; do
