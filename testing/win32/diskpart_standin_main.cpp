@@ -4,6 +4,11 @@
 // folder, where the program runs diskpart from. Only the form the program uses:
 //
 //   diskpart.exe /s SCRIPT       exit codes and output (CR LF, on standard output) as diskpart's
+//
+// With KESTRUNE_DISKPART_ACCESS_LOG naming a file, each run also appends the access list of
+// the folder that holds SCRIPT (the program's private work area) to that file, as
+// folder_access.h writes it after the lines "FOLDER <path>" and "RUNNING-AS <SID>": what the
+// folder's list is while the program uses it.
 #include "platform/win32/windows_support.h"
 
 #include <fcntl.h>
@@ -17,6 +22,7 @@
 #include <sstream>
 
 #include "sim/diskpart_standin.h"
+#include "testing/win32/folder_access.h"
 #include "sim/machine.h"
 #include "text/utf8.h"
 
@@ -40,6 +46,14 @@ int wmain(int argc, wchar_t** argv) {
     std::cout << "\r\nDiskPart was unable to open or read the script file "
               << kestrune::text::Utf8FromWide(argv[2]) << ".\r\n";
     return diskpart::kCannotOpenScript;
+  }
+  if (const wchar_t* log = _wgetenv(L"KESTRUNE_DISKPART_ACCESS_LOG"); log != nullptr && *log) {
+    const std::filesystem::path scriptFolder =
+        std::filesystem::absolute(std::filesystem::path(argv[2])).parent_path();
+    std::ofstream out(std::filesystem::path(log), std::ios::binary | std::ios::app);
+    out << "FOLDER " << kestrune::text::Utf8FromWide(scriptFolder.wstring()) << "\n"
+        << "RUNNING-AS " << kestrune::testing::RunningAccountSid() << "\n"
+        << kestrune::testing::DescribeFolderAccess(scriptFolder.wstring());
   }
   kestrune::sim::Machine machine{std::filesystem::path(folder)};
   const int code = kestrune::sim::RunDiskpartScript(machine, script.str(), std::cout);

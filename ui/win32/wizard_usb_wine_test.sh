@@ -12,8 +12,9 @@
 #     reads F:\;
 #   - the fake IMAPI2 server gives the program its disc service (it refuses to start without
 #     one) with the same recorder E: as the machine's.
-# The device tree is wine's own (SetupDi): the machine's disks are not in it, so each passes
-# the internal-device test as a disk that is not found.
+# The device tree is the machine's too (startup/win32/test_machine.h: wine's configuration
+# manager gives no parent of a device node), and so is the scripted front end's `machine`
+# command, which also tells the wizard's windows of the volumes that came or went.
 #
 # Each scenario runs the same script on the Linux kestrixdw with the same machine, and the
 # transcripts must be equal line for line (progress percentages left out on both sides, as
@@ -21,12 +22,13 @@
 # WORK_DIR/screens/LANGUAGE/NAME.png.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, FAKE_WMI_DLL,
-# DISKPART_EXE, HOST_BIN_DIR (the Linux build's programs), WORK_DIR, SCRIPTS (the folder of
-# the wizard_usb_*.script files).
+# DISKPART_EXE, PLANTED_EXE and PLANTED_DLL (testing/win32/planted_marker.h), HOST_BIN_DIR
+# (the Linux build's programs), WORK_DIR, SCRIPTS (the folder of the wizard_usb_*.script
+# files).
 set -u
 
-for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE HOST_BIN_DIR WORK_DIR \
-  SCRIPTS; do
+for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE PLANTED_EXE PLANTED_DLL \
+  HOST_BIN_DIR WORK_DIR SCRIPTS; do
   if [ -z "${!var:-}" ]; then
     echo "$var is not set" >&2
     exit 2
@@ -218,6 +220,55 @@ with open(sys.argv[1], "r+b") as f:
   "$image" $((lba * 2048 + size / 2)) || { echo "the image could not be changed" >&2; exit 2; }
 scenario check-fails C.UTF-8 "$SCRIPTS/wizard_usb_check_fails.script" 0
 image=$good_image
+
+# --- Tools planted beside the images never run; the private work area is the administrators' ---
+# The stick scenario again, from a folder that also holds a Sabrel.exe, 7z.exe and Harlune.exe
+# that mark when they run, a 7z.dll that marks when it is loaded and a diskpart.bat that marks
+# when cmd.exe runs it. diskpart (the stand-in) writes down the access list of the folder its
+# script is in, the program's private work area, while the program uses it.
+planted=$WORK_DIR/planted
+mkdir -p "$planted/marks"
+cp "$image" "$planted/"
+for name in Sabrel.exe 7z.exe Harlune.exe; do cp "$PLANTED_EXE" "$planted/$name"; done
+cp "$PLANTED_DLL" "$planted/7z.dll"
+printf '@echo off\r\necho ran> "%s\\diskpart.bat.ran"\r\n' "$(windows_path "$planted/marks")" \
+  >"$planted/diskpart.bat"
+cp -r "$planted" "$WORK_DIR/planted-before"
+make_machine "$WORK_DIR/win-machine" || fail "planted: kestrune-machine could not make the machine"
+good_image=$image
+image=$planted/$(basename "$good_image")
+export KESTRUNE_PLANTED_MARKS KESTRUNE_DISKPART_ACCESS_LOG
+KESTRUNE_PLANTED_MARKS=$(windows_path "$planted/marks")
+KESTRUNE_DISKPART_ACCESS_LOG=$(windows_path "$WORK_DIR/access.log")
+run_windows C.UTF-8 planted "$SCRIPTS/wizard_usb_stick.script"
+unset KESTRUNE_PLANTED_MARKS KESTRUNE_DISKPART_ACCESS_LOG
+image=$good_image
+cp "$WORK_DIR/linux-stick-en.txt" "$WORK_DIR/linux-planted.txt"
+cp "$WORK_DIR/linux-stick-en.out" "$WORK_DIR/linux-planted.out"
+same_runs planted
+if [ -n "$(ls -A "$planted/marks")" ]; then
+  fail "planted: a planted file ran or was loaded: $(ls "$planted/marks")"
+fi
+for name in Sabrel.exe 7z.exe Harlune.exe 7z.dll diskpart.bat; do
+  cmp -s "$planted/$name" "$WORK_DIR/planted-before/$name" || fail "planted: $name was changed"
+done
+# Every diskpart run saw the work area, and read its access list back. wine keeps no access
+# list of a file (this wine stores none): it answers with one made from the folder's unix
+# mode, SYSTEM and the account wine runs as (the administrator), whatever the program set.
+# So what can be required here is that the list lets in nobody but SYSTEM, the
+# administrators and the running account: no Everyone (S-1-1-0), no Users (S-1-5-32-545), no
+# Authenticated Users (S-1-5-11). (The descriptor the program makes the folder with,
+# administrators and SYSTEM alone and nothing inherited, is checked by
+# win32_private_folders_test; on Windows this read-back would show exactly that.)
+log=$WORK_DIR/access.log
+account=$(sed -n 's/^RUNNING-AS //p' "$log" 2>/dev/null | head -n 1 | tr -d '\r')
+if [ "$(grep -c '^FOLDER ' "$log" 2>/dev/null)" != 3 ] || [ -z "$account" ]; then
+  fail "planted: not three diskpart runs with their work area: $(cat "$log" 2>/dev/null)"
+elif grep -v -E "^(FOLDER .*|RUNNING-AS .*|PROTECTED|INHERITS|ALLOW (S-1-5-32-544|S-1-5-18|$account) [0-9a-f]{8}( INHERITED)?)\$" \
+  "$log" | grep -q . || ! grep -q '^ALLOW ' "$log"; then
+  fail "planted: the work area lets in others than SYSTEM, the administrators and $account:" \
+    "$(cat "$log")"
+fi
 
 for language in en ja; do
   for picture in "$WORK_DIR/screens/$language"/*.bmp; do
