@@ -22,13 +22,14 @@
 # WORK_DIR/screens/LANGUAGE/NAME.png.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, FAKE_WMI_DLL,
-# DISKPART_EXE, PLANTED_EXE and PLANTED_DLL (testing/win32/planted_marker.h), HOST_BIN_DIR
+# DISKPART_EXE, PLANTED_EXE and PLANTED_DLL (testing/win32/planted_marker.h), HIVE_PROBE
+# (testing/win32/hive_probe.cpp), HOST_BIN_DIR
 # (the Linux build's programs), WORK_DIR, SCRIPTS (the folder of the wizard_usb_*.script
 # files).
 set -u
 
 for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE PLANTED_EXE PLANTED_DLL \
-  HOST_BIN_DIR WORK_DIR SCRIPTS; do
+  HIVE_PROBE HOST_BIN_DIR WORK_DIR SCRIPTS; do
   if [ -z "${!var:-}" ]; then
     echo "$var is not set" >&2
     exit 2
@@ -161,6 +162,14 @@ scenario() {  # name locale script expected [pointer value]...
   fi
 }
 
+# The autoplay values of the account wine runs as, as reg shows them.
+autoplay_values() {
+  for key in 'Explorer\AutoplayHandlers' 'Policies\Explorer'; do
+    "$WINE_RUN" reg query "HKCU\Software\Microsoft\Windows\CurrentVersion\$key" 2>&1 | tr -d '\r'
+  done
+}
+autoplay_before=$(autoplay_values)
+
 # --- A removable stick written, checked and compared, in English and in Japanese ---
 for locale in C.UTF-8 ja_JP.UTF-8; do
   name=stick-en
@@ -170,6 +179,20 @@ for locale in C.UTF-8 ja_JP.UTF-8; do
     fail "$name: the stick holds no version.doc after the write"
   fi
 done
+
+# --- Autoplay ---
+# The wizard switches autoplay off in each logged-on user's hive, mounted below HKEY_USERS
+# under the user's SID. wine loads a hive file there under a free name, but its one user is
+# the account it runs as, whose SID names its live hive (and whose profile folder holds no
+# ntuser.dat): the mount fails, as a Windows user's who is logged on at the console, and the
+# wizard leaves that user's values alone.
+probe=$("$WINE_RUN" "$HIVE_PROBE" 'C:\users\Public\kestrune-hive-probe.dat' 2>&1 | tr -d '\r')
+if [ "$probe" != "$(printf 'save 0\nload-free 0 0\nunload-free 0\nload-own-sid 183')" ]; then
+  fail "autoplay: wine's hives do not behave as this test knows them: $probe"
+fi
+if [ "$(autoplay_values)" != "$autoplay_before" ]; then
+  fail "autoplay: the wizard changed the running account's values: $(autoplay_values)"
+fi
 
 # --- The questions and refusals, in English ---
 scenario external C.UTF-8 "$SCRIPTS/wizard_usb_external.script" 2147483648 \
