@@ -46,7 +46,9 @@ TEST(RunReportTest, MediaAndStepsCarryTheirResultsFiguresAndTimes) {
   report.BeginMedium(MediumKind::kDisc, 2, 2, L"E:", 4000);
   report.BeginStep(ReportStep::kWrite);
   report.NoteFirstDifference(L"kept only for a failure");
-  report.EndStep(StepResult::kCancelled);
+  // The recorder breaks off the burn the user cancelled: a failure, and the cancel's doing.
+  report.NoteCancelled();
+  report.EndStep(StepResult::kFailed);
   report.EndMedium();
 
   const ReportFacts facts = report.Facts(0x2000010B);

@@ -46,6 +46,7 @@ void RunReport::BeginStep(ReportStep name) {
   step.name = name;
   facts_.media.back().steps.push_back(std::move(step));
   stepOpen_ = true;
+  stepCancelled_ = false;
   stepStartMs_ = now;
 }
 
@@ -64,15 +65,20 @@ void RunReport::NoteFirstDifference(std::wstring what) {
   if (step.firstDifference.empty()) step.firstDifference = std::move(what);
 }
 
+void RunReport::NoteCancelled() {
+  platform::MutexLock lock(mutex_);
+  stepCancelled_ = stepOpen_;
+}
+
 void RunReport::EndStep(StepResult result) {
   const uint64_t now = NowMs();
   platform::MutexLock lock(mutex_);
   if (!stepOpen_) return;
   StepRecord& step = facts_.media.back().steps.back();
-  step.result = result;
+  step.result = stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
   step.milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
   // Only a failure names a difference.
-  if (result != StepResult::kFailed) step.firstDifference.clear();
+  if (step.result != StepResult::kFailed) step.firstDifference.clear();
   stepOpen_ = false;
 }
 

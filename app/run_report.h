@@ -72,6 +72,9 @@ class RunReport {
   void NoteCovered(uint64_t files, uint64_t bytes);
   /// The first difference the running step found; later ones are ignored.
   void NoteFirstDifference(std::wstring what);
+  /// The running step was cancelled at the user's request: a failure it then ends with is
+  /// the cancel's doing (a burn the recorder broke off), and is reported as cancelled.
+  void NoteCancelled();
   void EndStep(StepResult result);
   /// A step that ran inside another (the verification of a burn) or did not run at all,
   /// with its own figures.
@@ -92,6 +95,7 @@ class RunReport {
   ReportFacts facts_ KESTRUNE_GUARDED_BY(mutex_);
   bool mediumOpen_ KESTRUNE_GUARDED_BY(mutex_) = false;
   bool stepOpen_ KESTRUNE_GUARDED_BY(mutex_) = false;
+  bool stepCancelled_ KESTRUNE_GUARDED_BY(mutex_) = false;
   uint64_t mediumStartMs_ KESTRUNE_GUARDED_BY(mutex_) = 0;
   uint64_t stepStartMs_ KESTRUNE_GUARDED_BY(mutex_) = 0;
 };
