@@ -12,6 +12,7 @@ namespace kestrune {
 
 class CVantorSheet;
 class RepairJournal;
+class RunReport;
 
 /// Length limits of the run context's text fields, terminator included.
 inline constexpr size_t kPathCapacity = 260;
@@ -143,6 +144,9 @@ struct RunContext {
   /// This run's repair journal (app/repair_journal.h), set by start-up for the whole run:
   /// every change that would outlive the process is noted there first. Null: none is kept.
   RepairJournal* journal = nullptr;
+  /// What this run wrote and checked (app/run_report.h), set by start-up while the wizard
+  /// runs; the worker adds each medium and step. Null: no report is kept.
+  RunReport* report = nullptr;
   std::atomic<CVantorSheet*> sheet{nullptr};
   /// The sheet's window while the sheet exists: set before it shows, cleared before it is
   /// destroyed. Other threads reach the sheet only by posting to it, never through `sheet`.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/carried_tool_files.h"
+#include "app/run_report.h"
 #include "app/work_folder.h"
 #include "devices/recorders.h"
 #include "engine/job_protocol.h"
@@ -115,6 +116,7 @@ HResult DiscBurningSteps::WriteWithSinkConnected(RunContext& context,
   imapi_.burning = 1;
   if (context.cancelRequested != 0 || imapi_.exitRequested != 0) {
     hr = platform::kE_ABORT;  // the user chose to leave before the disc was touched
+    if (context.report != nullptr) context.report->NoteCancelled();
   } else if (context.noWrite != 0) {
     hr = platform::kS_OK;
   } else {

@@ -1,5 +1,6 @@
 #include "engine/event_data_writer.h"
 
+#include "app/run_report.h"
 #include "engine/job_protocol.h"
 
 namespace kestrune {
@@ -13,6 +14,7 @@ void CEventDataWriter::Update(platform::DiscDataWriter& writer,
   if (context_.cancelRequested.exchange(0) != 0) {
     // The only failure is "no write in progress": then there is nothing to cancel.
     static_cast<void>(writer.CancelWrite());
+    if (context_.report != nullptr) context_.report->NoteCancelled();
     return;
   }
   int32_t action = 0;

@@ -170,10 +170,30 @@ void CVantorThread::RunJob(uintptr_t job, intptr_t argument) {
   if (result == RESULT_STOPPED) PostQuitToOwnThread();
 }
 
+namespace {
+
+StepResult StepResultOf(uint32_t result) {
+  if (result == RESULT_OK) return StepResult::kPassed;
+  return result == RESULT_STOPPED ? StepResult::kCancelled : StepResult::kFailed;
+}
+
+/// A step that did not run because it was switched off.
+StepRecord Skipped(ReportStep name) {
+  StepRecord step;
+  step.name = name;
+  step.result = StepResult::kSkipped;
+  return step;
+}
+
+}  // namespace
+
 template <typename Step>
-uint32_t CVantorThread::RunReportedStep(uint32_t stepCode, Step step) {
+uint32_t CVantorThread::RunReportedStep(uint32_t stepCode, ReportStep reportStep, Step step) {
+  RunReport* report = context_.report;
   PostReport(WM_JOB_START, stepCode, 0);
+  if (report != nullptr) report->BeginStep(reportStep);
   const uint32_t result = step();
+  if (report != nullptr) report->EndStep(StepResultOf(result));
   PostReport(WM_JOB_END, stepCode, static_cast<intptr_t>(result));
   return result;
 }
@@ -181,17 +201,42 @@ uint32_t CVantorThread::RunReportedStep(uint32_t stepCode, Step step) {
 uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
   ScopedPowerRequest power(worker_->power);
   DiscWritingSteps& discs = worker_->discs;
+  RunReport* report = context_.report;
+  const uint64_t imageBytes =
+      disc >= 1 && disc <= kMaxSources ? context_.sources[disc - 1].sizeBytes : 0;
+  if (report != nullptr) {
+    const wchar_t drive[] = {context_.targetDriveLetter, L':', 0};
+    report->BeginMedium(MediumKind::kDisc, disc, context_.sourceCount, drive, imageBytes);
+  }
 
-  uint32_t result = RunReportedStep(STEP_BURN, [&] { return discs.BurnDisc(*this, disc); });
+  uint32_t result = RunReportedStep(STEP_BURN, ReportStep::kWrite,
+                                    [&] { return discs.BurnDisc(*this, disc); });
+  if (report != nullptr) {
+    // The recorder's own verification runs inside the burn, from its finalization on.
+    if (context_.noBurnVerify) {
+      report->AddStep(Skipped(ReportStep::kBurnVerification));
+    } else if (result == RESULT_OK) {
+      StepRecord verification;
+      verification.name = ReportStep::kBurnVerification;
+      verification.bytes = imageBytes;
+      const uint64_t from = context_.finalizeTime.Milliseconds();
+      const uint64_t to = SystemTimeToMilliseconds(CurrentSystemTime());
+      verification.milliseconds = from != 0 && to > from ? to - from : 0;
+      report->AddStep(verification);
+    }
+  }
   if (result == RESULT_STOPPED) PostQuitToOwnThread();
   CleanWorkFolder();
   if (result == RESULT_OK && context_.compareAfterWrite) {
     context_.comparing = 1;
-    result = RunReportedStep(STEP_DISC_COMPARE,
+    result = RunReportedStep(STEP_DISC_COMPARE, ReportStep::kComparison,
                              [&] { return worker_->checks.RunDiscCompare(*this, disc); });
     if (result == RESULT_STOPPED) PostQuitToOwnThread();
     context_.comparing = 0;
+  } else if (result == RESULT_OK && report != nullptr) {
+    report->AddStep(Skipped(ReportStep::kComparison));
   }
+  if (report != nullptr) report->EndMedium();
   // After success, failure and stop alike, and only after the comparison has read the disc.
   if (!context_.noEject) discs.EjectMedia(*this);
   return result;
@@ -200,11 +245,24 @@ uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
 uint32_t CVantorThread::RunUsbJob() {
   ScopedPowerRequest power(worker_->power);
   VerificationSteps& checks = worker_->checks;
+  RunReport* report = context_.report;
+  if (report != nullptr) {
+    uint64_t imageBytes = 0;
+    for (uint32_t i = 0; i < context_.sourceCount && i < kMaxSources; ++i) {
+      imageBytes += context_.sources[i].sizeBytes;
+    }
+    std::wstring device{context_.targetDriveLetter, L':'};
+    if (!context_.usbTarget.pnpDeviceId.empty()) {
+      device += L" " + context_.usbTarget.pnpDeviceId.str();
+    }
+    report->BeginMedium(MediumKind::kUsb, 1, 1, device, imageBytes);
+  }
 
-  uint32_t result =
-      RunReportedStep(STEP_USB_WRITE, [&] { return worker_->usb.WriteUsbDrive(*this); });
+  uint32_t result = RunReportedStep(STEP_USB_WRITE, ReportStep::kWrite,
+                                    [&] { return worker_->usb.WriteUsbDrive(*this); });
   if (result == RESULT_OK) {
-    result = RunReportedStep(STEP_USB_MD5_CHECK, [&] { return checks.RunUsbMd5Check(*this); });
+    result = RunReportedStep(STEP_USB_MD5_CHECK, ReportStep::kMd5Check,
+                             [&] { return checks.RunUsbMd5Check(*this); });
   }
   if (result == RESULT_STOPPED) {
     PostQuitToOwnThread();
@@ -213,14 +271,18 @@ uint32_t CVantorThread::RunUsbJob() {
     CleanWorkFolder();
     if (result == RESULT_OK && context_.compareAfterWrite) {
       context_.comparing = 1;
-      result = RunReportedStep(STEP_USB_COMPARE, [&] { return checks.RunUsbCompare(*this); });
+      result = RunReportedStep(STEP_USB_COMPARE, ReportStep::kComparison,
+                               [&] { return checks.RunUsbCompare(*this); });
       if (result == RESULT_STOPPED) PostQuitToOwnThread();
       context_.comparing = 0;
+    } else if (result == RESULT_OK && report != nullptr) {
+      report->AddStep(Skipped(ReportStep::kComparison));
     }
   }
   // A stick that failed its writing or a check, or whose job was stopped, must never look
   // like a recovery medium.
   if (result != RESULT_OK && worker_->usb.MarkIncomplete(*this)) context_.usbMarkedIncomplete = 1;
+  if (report != nullptr) report->EndMedium();
   return result;
 }
 

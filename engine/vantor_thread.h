@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/run_context.h"
+#include "app/run_report.h"
 #include "app/tool_services.h"
 #include "engine/job_steps.h"
 #include "platform/auto_reset_event.h"
@@ -114,9 +115,10 @@ class CVantorThread {
   [[nodiscard]] bool TakeMessage(ThreadMessage& message);
   [[nodiscard]] uint32_t RunDiscJob(uint32_t disc);
   [[nodiscard]] uint32_t RunUsbJob();
-  /// Reports the start, runs `step` and reports its end; returns its result.
+  /// Reports the start, runs `step` and reports its end, to the report window and as
+  /// `reportStep` of the run's verification report; returns its result.
   template <typename Step>
-  [[nodiscard]] uint32_t RunReportedStep(uint32_t stepCode, Step step);
+  [[nodiscard]] uint32_t RunReportedStep(uint32_t stepCode, ReportStep reportStep, Step step);
 
   RunContext& context_;
   ToolServices& tools_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace kestrune::platform {
 
@@ -37,6 +38,11 @@ class FileTree {
   /// must not exist yet, and reads the copy back to compare it. False, with no file left at
   /// `to`, when any of that fails.
   [[nodiscard]] virtual bool CopyNewFile(const std::wstring& from, const std::wstring& to) = 0;
+
+  /// Writes `bytes` into the new file `path`, which must not exist yet (as anything: a link
+  /// there is never followed). False when it exists or the write fails; a file that could
+  /// not be written whole is removed again.
+  [[nodiscard]] virtual bool WriteNewFile(const std::wstring& path, std::string_view bytes) = 0;
 };
 
 }  // namespace kestrune::platform

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#include "app/program_version.h"
+#include "app/report_files.h"
+#include "app/run_report.h"
+#include "app/work_folder.h"
 #include "engine/worker_start.h"
 #include "wizard/intro_pages.h"
 #include "wizard/page_drive.h"
@@ -19,6 +23,8 @@ struct WizardStartup::RunParts {
   std::unique_ptr<WizardDevices> devices;
   std::unique_ptr<RunSteps> steps;
   std::unique_ptr<WorkerServices> worker;
+  /// Kept with the worker's parts: a worker left behind may still add to it.
+  RunReport report;
 
   /// Releases the disc-service objects in the order sink, recorder, master, data writer.
   void Release() {
@@ -85,6 +91,8 @@ void WizardStartup::Run(RunContext& context) {
     sheet.AddPage(drive);
     sheet.AddPage(write);
 
+    parts.report.SetRun(context.discLabel.str(), context.discState);
+    context.report = &parts.report;
     context.sheet = &sheet;
     lastResult_ = sheet.DoModal();
     context.sheet = nullptr;
@@ -96,8 +104,14 @@ void WizardStartup::Run(RunContext& context) {
     }
     lastShown_ = sheet.shown();
   }
-  if (!workerAbandoned_) parts.Release();
+  if (!workerAbandoned_) {
+    context.report = nullptr;
+    parts.Release();
+  }
   imapi.ready = 0;
+
+  // Before the result line: whoever reads that line finds the report already there.
+  if (parts.report.HasMedia()) WriteReport(context, parts.report);
 
   // Decided by whether the wizard was shown, not by how it ended.
   if (lastShown_) {
@@ -105,6 +119,17 @@ void WizardStartup::Run(RunContext& context) {
     std::snprintf(line, sizeof line, "%u\n", context.discState);
     services_.output.Write(line);
   }
+}
+
+void WizardStartup::WriteReport(const RunContext& context, const RunReport& report) {
+  ReportFacts facts =
+      report.Facts(lastShown_ ? std::optional<uint32_t>(context.discState) : std::nullopt);
+  facts.version = ProgramVersion();
+  const ReportLanguage language =
+      services_.language == Language::kJapanese ? ReportLanguage::kJapanese
+                                                : ReportLanguage::kEnglish;
+  static_cast<void>(WriteReportFiles(services_.tools.files, WorkFolder(context), facts, language,
+                                     CurrentSystemTime()));
 }
 
 }  // namespace kestrune

@@ -14,6 +14,8 @@
 
 namespace kestrune {
 
+class RunReport;
+
 /// The worker's three groups of steps for one run, and their owner.
 class RunSteps {
  public:
@@ -73,6 +75,9 @@ class WizardStartup : public WizardBranch {
 
  private:
   struct RunParts;
+
+  /// Leaves the run's verification report in the image folder (app/report_files.h).
+  void WriteReport(const RunContext& context, const RunReport& report);
 
   WizardStartupServices& services_;
   WizardAssembly& assembly_;

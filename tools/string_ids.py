@@ -56,6 +56,7 @@ NAMES = {
     223: "MediaSupported",
     226: "DvdRDlOrUsbDrive",
     266: "DriveDataWillBeDeleted",
+    322: "SpeedAndTimeLeft",
     485: "SevenZipCouldNotStart",
     486: "ImageIsNoArchive",
     487: "SetDoesNotFitPartition",

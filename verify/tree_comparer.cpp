@@ -66,6 +66,9 @@ TreeComparer::~TreeComparer() = default;
 uint32_t TreeComparer::CompareTrees(const std::wstring& referenceRoot,
                                     const std::wstring& mediumRoot, uint64_t totalBytes) {
   filesCompared_ = 0;
+  bytesCompared_ = 0;
+  mediumRoot_ = mediumRoot;
+  firstDifference_.clear();
   if (totalBytes != 0) {
     progress_.blockCount = std::max<uint64_t>(totalBytes >> 9, 1);
     progress_.enabled = 1;
@@ -99,8 +102,10 @@ uint32_t TreeComparer::CompareFolder(const std::wstring& referenceFolder,
     return result;
   };
 
-  if (const uint32_t result = enter(referenceFolder, mediumFolder); result != COMPARE_EQUAL)
+  if (const uint32_t result = enter(referenceFolder, mediumFolder); result != COMPARE_EQUAL) {
+    NoteDifference(mediumFolder);
     return result;
+  }
   while (!levels.empty()) {
     Level& level = levels.back();
     if (level.next == level.entries.size()) {
@@ -113,9 +118,23 @@ uint32_t TreeComparer::CompareFolder(const std::wstring& referenceFolder,
     const bool isFolder = entry.kind == PathKind::kFolder;
     // Neither `level` nor `entry` is used from here on: entering a folder may move them.
     const uint32_t result = isFolder ? enter(reference, medium) : CompareFiles(reference, medium);
-    if (result != COMPARE_EQUAL) return result;
+    if (result != COMPARE_EQUAL) {
+      NoteDifference(medium);
+      return result;
+    }
   }
   return COMPARE_EQUAL;
+}
+
+void TreeComparer::NoteDifference(const std::wstring& mediumPath) {
+  if (!firstDifference_.empty()) return;
+  std::wstring relative = mediumPath;
+  if (!mediumRoot_.empty() && relative.compare(0, mediumRoot_.size(), mediumRoot_) == 0) {
+    relative.erase(0, mediumRoot_.size());
+  }
+  const size_t start = relative.find_first_not_of(L"\\/");
+  relative = start == std::wstring::npos ? L"." : relative.substr(start);
+  firstDifference_ = relative;
 }
 
 uint32_t TreeComparer::ListFolderPair(const std::wstring& referenceFolder,
@@ -166,6 +185,7 @@ uint32_t TreeComparer::CompareFiles(const std::wstring& referenceFile,
     if (referenceBytes < 0 || mediumBytes < 0) return COMPARE_DIFFERENT;
 
     const auto common = static_cast<uint64_t>(std::min(referenceBytes, mediumBytes));
+    bytesCompared_ += common;
     const uint64_t equalPasses = FirstDifferentBlock(buffers_->reference, buffers_->medium, common);
     if (referenceBytes != mediumBytes) {
       // The 512-byte reader sees different counts in the pass holding the shorter file's end.

@@ -66,6 +66,11 @@ class TreeComparer {
   /// The file pairs the last CompareTrees looked at. An equal result over no file at all
   /// proves nothing about the medium; the callers count it as a failure.
   uint64_t FilesCompared() const { return filesCompared_; }
+  /// The bytes of the reference files the last CompareTrees read and compared.
+  uint64_t BytesCompared() const { return bytesCompared_; }
+  /// Where the last CompareTrees found its first difference, relative to the medium's root
+  /// ("." for the root itself); empty when it found none.
+  const std::wstring& FirstDifference() const { return firstDifference_; }
 
  private:
   struct Buffers;
@@ -74,6 +79,7 @@ class TreeComparer {
   /// Advances the progress by `steps` 512-byte passes, posting as each pass would.
   void AdvanceProgress(uint64_t steps);
   void ReportOpenFailure(const std::string& description);
+  void NoteDifference(const std::wstring& mediumPath);
   /// Lists `referenceFolder` into `entries` and checks that `mediumFolder` is a folder that
   /// lists to its end: COMPARE_EQUAL when both hold, else the result of the failure.
   uint32_t ListFolderPair(const std::wstring& referenceFolder, const std::wstring& mediumFolder,
@@ -86,6 +92,9 @@ class TreeComparer {
   size_t chunkBytes_;
   std::unique_ptr<Buffers> buffers_;
   uint64_t filesCompared_ = 0;
+  uint64_t bytesCompared_ = 0;
+  std::wstring mediumRoot_;
+  std::wstring firstDifference_;
 };
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 
 #include "app/carried_tool_files.h"
 #include "app/repair_journal.h"
+#include "app/run_report.h"
 #include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
 #include "app/work_folder.h"
@@ -12,6 +13,7 @@
 #include "engine/power_request.h"
 #include "engine/vantor_thread.h"
 #include "platform/native_path.h"
+#include "text/utf8.h"
 #include "verify/tree_comparer.h"
 
 namespace kestrune {
@@ -35,6 +37,21 @@ bool SameFolder(const fs::path& a, const fs::path& b) {
 std::wstring DriveArgument(std::wstring root) {
   if (root.size() > 1 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
   return root;
+}
+
+/// The first line of a UTF-8 text file (its mark dropped), at most 1000 bytes of it; empty
+/// when it cannot be read.
+std::wstring FirstLineOf(const std::wstring& path) {
+  std::string failure;
+  auto file = platform::ReadOnlyFile::Open(path, failure);
+  if (!file) return {};
+  char bytes[1000];
+  const int64_t got = file->ReadFull(bytes, sizeof bytes);
+  if (got <= 0) return {};
+  std::string_view line(bytes, static_cast<size_t>(got));
+  if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+  line = line.substr(0, line.find_first_of("\r\n"));
+  return text::WideFromUtf8(line);
 }
 
 }  // namespace
@@ -127,6 +144,11 @@ uint32_t VerificationJobSteps::CheckWithSabrel(CVantorThread& worker, const Plac
                                   check, &gotExitCode, &exitCode, true);
   if (RunSucceeded(ran, gotExitCode, exitCode)) return RESULT_OK;
   if (!ran && gotExitCode != 0 && exitCode == kStoppedExitCode) return RESULT_STOPPED;
+  // Sabrel's first words on what failed, for the report.
+  if (context.report != nullptr) {
+    const std::wstring said = FirstLineOf(JoinPath(check, L"error.txt"));
+    if (!said.empty()) context.report->NoteFirstDifference(said);
+  }
   return RESULT_CHECK_FAILED;
 }
 
@@ -183,6 +205,12 @@ uint32_t VerificationJobSteps::UnpackAndCompare(CVantorThread& worker, const Pla
     const uint32_t compared =
         comparer.CompareTrees(place.comparisonFolder, place.mediumRoot, totalBytes);
     if (compared == COMPARE_EQUAL && comparer.FilesCompared() > 0) result = RESULT_OK;
+    if (context.report != nullptr) {
+      context.report->NoteCovered(comparer.FilesCompared(), comparer.BytesCompared());
+      if (!comparer.FirstDifference().empty()) {
+        context.report->NoteFirstDifference(comparer.FirstDifference());
+      }
+    }
   }
   worker.CleanWorkFolder();
   return result;

@@ -55,6 +55,7 @@ constexpr std::array kWrite{
     TemplateControl{1302, K::kProgress, 0, 10, 110, 330, 12},
     TemplateControl{1304, K::kProgress, 0, 10, 110, 330, 12, cs::kHidden | cs::kMarquee},
     TemplateControl{1305, K::kStatic, 0, 10, 130, 330, 10, cs::kHidden | cs::kCentered},
+    TemplateControl{1306, K::kStatic, 0, 10, 140, 330, 9, cs::kHidden | cs::kCentered},
 };
 
 constexpr std::array kInformation{

@@ -199,30 +199,49 @@ void CPage_030_Write::OnJobStart(uintptr_t step) {
       SetRowStatus(wizard_.Text(kStr308CreatingDiscImages), kImageRunning);
       SetStatusLine(wizard_.Text(kStr308CreatingDiscImages));
       break;
-    case STEP_DISC_JOB:
+    case STEP_DISC_JOB: {
+      const RunContext& run = wizard_.run;
+      const uint32_t disc = currentDisc_;
+      mediumBytes_ = disc >= 1 && disc <= kMaxSources ? run.sources[disc - 1].sizeBytes : 0;
+      BeginTimedStep(mediumBytes_,
+                     (run.noBurnVerify == 0 ? 1 : 0) + (run.compareAfterWrite != 0 ? 1 : 0));
       SetBar(0);
       SetTitle(DiscTitle());
       SetRowStatus(wizard_.Text(kStr310InitializingHardware), kImageRunning);
       SetStatusLine(wizard_.Text(kStr310InitializingHardware));
       break;
-    case STEP_USB_JOB:
+    }
+    case STEP_USB_JOB: {
+      const RunContext& run = wizard_.run;
+      uint64_t bytes = 0;
+      for (uint32_t i = 0; i < run.sourceCount && i < kMaxSources; ++i) {
+        bytes += run.sources[i].sizeBytes;
+      }
+      // The check reads every file once more; the comparison unpacks and reads them again.
+      mediumBytes_ = bytes;
+      BeginTimedStep(bytes, 1 + (run.compareAfterWrite != 0 ? 1 : 0));
       SetBar(0);
       SetTitle(wizard_.Format(kStr263WritingRecoveryDisc, {L"1"}));
       SetRowStatus(wizard_.Text(kStr318WritingDataUsbDrive), kImageRunning);
       SetStatusLine(wizard_.Text(kStr318WritingDataUsbDrive));
       break;
+    }
     case STEP_FINISH:
+      BeginTimedStep(0, 0);
       SetTitle(wizard_.Text(kStr313Closing));
       SetRowStatus(wizard_.Text(kStr313Closing), kImageRunning);
       SetStatusLine(wizard_.Text(kStr313Closing));
       break;
     case STEP_DISC_COMPARE:
     case STEP_USB_COMPARE:
+      BeginTimedStep(mediumBytes_, 0);
       ShowMarquee();
       SetRowStatus(wizard_.Text(kStr320ComparingFiles));
       SetStatusLine(wizard_.Text(kStr320ComparingFiles));
       break;
     case STEP_USB_MD5_CHECK:
+      // The check shows no progress of its own: no speed to tell.
+      BeginTimedStep(0, 0);
       SetRowStatus(wizard_.Text(kStr307CheckingFiles));
       break;
     case STEP_BURN:

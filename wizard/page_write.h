@@ -8,6 +8,7 @@
 
 #include "wizard/disc_prompt.h"
 #include "wizard/page_base.h"
+#include "wizard/time_left.h"
 
 namespace kestrune {
 
@@ -23,6 +24,7 @@ class CPage_030_Write : public CPageBase {
   static constexpr uint32_t kGroup = 1303;
   static constexpr uint32_t kMarquee = 1304;
   static constexpr uint32_t kStatus = 1305;
+  static constexpr uint32_t kTimeLeft = 1306;
   static constexpr uintptr_t kProgressTimerId = 10;
   /// Row images, in image-list order: new, complete, running or waiting, failed.
   static constexpr uint32_t kIcons[] = {132, 130, 129, 131};
@@ -84,6 +86,11 @@ class CPage_030_Write : public CPageBase {
   int BarPosition();
   void ShowMarquee();
   void StopProgressTimer();
+  /// A new step of `bytes` bytes, with `stepsAfter` steps of as many bytes after it on the
+  /// same medium: the speed and time left start over.
+  void BeginTimedStep(uint64_t bytes, int stepsAfter);
+  /// Notes the bar's position for the speed and time left, and shows them when known.
+  void NoteProgress(int position);
   std::wstring DiscTitle() const;
 
   std::deque<uint32_t> queue_;
@@ -93,6 +100,10 @@ class CPage_030_Write : public CPageBase {
   bool allDone_ = false;
   bool awaitingDisc_ = false;
   uintptr_t progressTimer_ = 0;
+  TimeLeftEstimator timeLeft_;
+  uint64_t stepBytes_ = 0;
+  uint64_t mediumBytes_ = 0;  ///< the images of the medium being written
+  int stepsAfter_ = 0;
   /// Disc marks (as in the state word) that count towards a complete set: those a started
   /// DVD-R DL set brought along, and those written in this run.
   uint32_t completedDiscs_ = 0;

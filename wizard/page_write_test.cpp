@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "devices/recorders.h"
 #include "platform/disc_service.h"
 #include "wizard/vantor_sheet.h"
@@ -331,6 +333,40 @@ TEST_F(WriteDisplayTest, WritingProgressFollowsTheTimer) {
   h.Pump();
   EXPECT_EQ(Bar(), 1000) << "finalization stops the display for good";
   EXPECT_FALSE(h.toolkit.loop().HasTimers());
+}
+
+TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheBurnOnTheJumpClock) {
+  // The burn does one per cent of the disc each second of the UI clock, whose timers jump.
+  const uint64_t bytes = h.run.sources[0].sizeBytes;
+  ASSERT_GT(bytes, 0u);
+  h.run.sectorCount = 100'000;
+  // The worker stays inside the burn: the clock may jump whenever the page waits.
+  h.toolkit.loop().EnableIdleJumps([] { return true; });
+  Deliver(WM_WRITE_ACTION, 4);
+  const auto& line = h.Control(107, Page::kTimeLeft);
+  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
+  for (uint32_t second = 1; second <= 30; ++second) {
+    h.run.lastWrittenLba = second * 1000;
+    ASSERT_TRUE(h.PumpUntil([&] { return Bar() == static_cast<int>(second * 10); })) << second;
+    if (second < 3) {
+      EXPECT_FALSE(line.visible) << "nothing to go by in the first seconds";
+      continue;
+    }
+    ASSERT_TRUE(line.visible) << second;
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(line.text, parts, shown)) << std::string(line.text.begin(), line.text.end());
+    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const double truth = 100.0 - second;
+    EXPECT_NEAR(left, truth, truth * 0.1) << second;
+    // The drive's verification and the comparison read as much again, at about this speed.
+    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
+    const int later = (h.run.noBurnVerify == 0 ? 1 : 0) + (h.run.compareAfterWrite != 0 ? 1 : 0);
+    EXPECT_NEAR(medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1) << second;
+  }
+  // Verification is a step of its own: the figures start over.
+  h.run.finalizeTime.Store(SystemTime{.wYear = 2024, .wMonth = 5, .wDay = 1});
+  Deliver(WM_WRITE_ACTION, 5);
+  EXPECT_FALSE(line.visible);
 }
 
 TEST_F(WriteDisplayTest, VerificationNeverMovesBackwardsAndSurvivesATinyImage) {

@@ -111,6 +111,8 @@ inline constexpr uint32_t kStr319WritingRecoveryDiscOfSet = 319;
 inline constexpr uint32_t kStr320ComparingFiles = 320;
 /// Comparing files (%1%)
 inline constexpr uint32_t kStr321ComparingFilesPercent = 321;
+/// %1 MB/s, %2 left (about %3 for this medium)
+inline constexpr uint32_t kStr322SpeedAndTimeLeft = 322;
 /// Create recovery disc #%1 (%1/%4)
 inline constexpr uint32_t kStr350CreateRecoveryDisc = 350;
 /// The creation of recovery discs is not complete.

@@ -145,6 +145,9 @@ class TimerView {
   /// False when the timer cannot be created.
   [[nodiscard]] virtual bool SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) = 0;
   virtual void KillTimer(WindowHandle window, uintptr_t id) = 0;
+  /// The timers' clock in milliseconds from some start: it runs as the timers do, jumps
+  /// included.
+  [[nodiscard]] virtual uint64_t NowMilliseconds() = 0;
 };
 
 /// Message boxes and dialogs.

@@ -1,5 +1,6 @@
 #include "wizard/wizard_e2e_support.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -125,6 +126,26 @@ WizardRun Collect(const fs::path& folder, pid_t child) {
 }
 
 }  // namespace
+
+bool IsReportFile(const std::string& name) {
+  const std::string prefix = "KestruneReport-";
+  const auto endsWith = [&](const std::string& suffix) {
+    return name.size() >= suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  };
+  return name.rfind(prefix, 0) == 0 && (endsWith(".txt") || endsWith(".json"));
+}
+
+std::vector<std::string> ReportFiles(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (IsReportFile(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 WizardRun RunWizard(const fs::path& machine, const std::string& script,
                     const std::vector<std::string>& arguments,

@@ -27,6 +27,12 @@ struct WizardRun {
   std::string Text() const;
 };
 
+/// Whether a file name is one of the verification reports a run leaves in the image folder
+/// ("KestruneReport-....txt" or ".json").
+bool IsReportFile(const std::string& name);
+/// The names of the reports in `folder`, sorted.
+std::vector<std::string> ReportFiles(const std::filesystem::path& folder);
+
 /// Runs kestrixdw in the wizard mode on `machine` with `script` on standard input, the
 /// scripted front end, jumping timers and `timeoutSeconds` per wait. `arguments` follow
 /// "/Mode:Fernlow"; `environment` adds or replaces variables (LANG="" removes it).

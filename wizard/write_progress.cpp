@@ -1,5 +1,6 @@
 // The Write page's progress display: rows, status line, title, bars and the burn's timer.
 #include <algorithm>
+#include <cwchar>
 
 #include "platform/disc_service.h"
 #include "wizard/page_write.h"
@@ -27,6 +28,51 @@ void CPage_030_Write::SetTitle(const std::wstring& text) {
 
 void CPage_030_Write::SetBar(int position) {
   wizard_.ui.progress.SetPosition(window(), kBar, position);
+  NoteProgress(position);
+}
+
+namespace {
+
+/// "4:05" or "1:02:03".
+std::wstring Duration(uint64_t seconds) {
+  wchar_t text[32];
+  if (seconds >= 3600) {
+    std::swprintf(text, 32, L"%llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60),
+                  static_cast<unsigned long long>(seconds % 60));
+  } else {
+    std::swprintf(text, 32, L"%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
+                  static_cast<unsigned long long>(seconds % 60));
+  }
+  return text;
+}
+
+}  // namespace
+
+void CPage_030_Write::BeginTimedStep(uint64_t bytes, int stepsAfter) {
+  timeLeft_.Reset();
+  stepBytes_ = bytes;
+  stepsAfter_ = std::max(stepsAfter, 0);
+  wizard_.ui.controls.Show(window(), kTimeLeft, false);
+}
+
+void CPage_030_Write::NoteProgress(int position) {
+  if (stepBytes_ == 0 || position < 0 || position > 1000) return;
+  timeLeft_.Note(wizard_.ui.timers.NowMilliseconds(),
+                 stepBytes_ / 1000 * static_cast<uint64_t>(position), stepBytes_);
+  const auto estimate = timeLeft_.Current();
+  if (!estimate || estimate->bytesPerSecond <= 0) return;
+  // The steps after this one read or write as many bytes, at about this speed.
+  const auto later = static_cast<uint64_t>(static_cast<double>(stepBytes_) *
+                                           static_cast<double>(stepsAfter_) /
+                                           estimate->bytesPerSecond);
+  wchar_t speed[32];
+  std::swprintf(speed, 32, L"%.1f", estimate->bytesPerSecond / 1e6);
+  wizard_.ui.controls.SetText(window(), kTimeLeft,
+                              wizard_.Format(kStr322SpeedAndTimeLeft,
+                                             {speed, Duration(estimate->secondsLeft),
+                                              Duration(estimate->secondsLeft + later)}));
+  wizard_.ui.controls.Show(window(), kTimeLeft, true);
 }
 
 int CPage_030_Write::BarPosition() { return wizard_.ui.progress.GetPosition(window(), kBar); }
@@ -57,6 +103,8 @@ void CPage_030_Write::OnWriteAction(uintptr_t action) {
       SetStatusLine(wizard_.Text(kStr311WritingDataMedia));
       break;
     case platform::imapi::kActionFinalization:
+      // The drive's verification reads the disc back: a step of its own.
+      BeginTimedStep(mediumBytes_, wizard_.run.compareAfterWrite != 0 ? 1 : 0);
       SetBar(0);
       SetRowStatus(wizard_.Text(kStr317VerifyingMedia));
       SetStatusLine(wizard_.Text(kStr306VerifyingBurnedMedia));

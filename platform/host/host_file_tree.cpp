@@ -97,6 +97,22 @@ bool HostFileTree::CopyNewFile(const std::wstring& from, const std::wstring& to)
   return ok;
 }
 
+bool HostFileTree::WriteNewFile(const std::wstring& path, std::string_view bytes) {
+  const fs::path target = ToNativePath(path);
+  UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!out.valid()) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t put = ::write(out.get(), bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    ok = put > 0;
+    if (ok) done += static_cast<size_t>(put);
+  }
+  ok = ::close(out.release()) == 0 && ok;
+  if (!ok) ::unlink(target.c_str());
+  return ok;
+}
+
 std::wstring HostPrivateFolders::CreateRunFolder() {
   if (root_.empty()) return {};
   std::error_code error;

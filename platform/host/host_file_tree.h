@@ -16,6 +16,7 @@ class HostFileTree : public FileTree {
   bool RemoveTree(const std::wstring& path) override;
   bool CreateFolder(const std::wstring& path) override;
   bool CopyNewFile(const std::wstring& from, const std::wstring& to) override;
+  bool WriteNewFile(const std::wstring& path, std::string_view bytes) override;
 };
 
 /// Run folders of mode 0700 below `root`, which is created (0700) when missing and used only

@@ -251,4 +251,29 @@ bool Win32FileTree::CopyNewFile(const std::wstring& from, const std::wstring& to
   return true;
 }
 
+bool Win32FileTree::WriteNewFile(const std::wstring& path, std::string_view bytes) {
+  const std::wstring target = ExtendedLengthPath(path);
+  if (target.empty()) return false;
+  // CREATE_NEW fails on anything at the path, a link included, and never follows it.
+  windows::UniqueHandle out(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    DWORD put = 0;
+    ok = WriteFile(out.get(), bytes.data() + done, chunk, &put, nullptr) != 0 && put > 0;
+    done += put;
+  }
+  if (!ok || !FlushFileBuffers(out.get())) {
+    DiscardCreated(out, target);
+    return false;
+  }
+  if (!out.Close()) {
+    DeleteFileW(target.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace kestrune::platform::win32

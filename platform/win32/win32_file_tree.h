@@ -21,6 +21,7 @@ class Win32FileTree : public FileTree {
   /// Reads the source through the handle whose attributes were checked and writes a new file
   /// (CREATE_NEW); a failed copy is deleted through its own handle.
   bool CopyNewFile(const std::wstring& from, const std::wstring& to) override;
+  bool WriteNewFile(const std::wstring& path, std::string_view bytes) override;
 };
 
 }  // namespace kestrune::platform::win32

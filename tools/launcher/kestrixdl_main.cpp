@@ -43,6 +43,7 @@ constexpr const char* kUsageText =
     "  --password PW    password of package.7z; the package is unpacked first\n"
     "  --wizard PATH    the wizard program (default: kestrixdw beside this program)\n"
     "  --reset          forget the stored state word and start the set afresh\n"
+    "  --reports        list the verification reports of SET_FOLDER, newest first, and stop\n"
     "  -h, --help       this text\n"
     "Switches passed to the wizard: /RW /NV /NE /NW /P /Bit:64 (any letter case).\n"
     "\n"
@@ -61,6 +62,7 @@ struct Options {
   fs::path folder;
   std::vector<std::string> switches;
   bool reset = false;
+  bool reports = false;
 };
 
 bool IsWizardSwitch(std::string argument) {
@@ -87,6 +89,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& helpShown) {
       options.wizard = argv[++i];
     } else if (argument == "--reset") {
       options.reset = true;
+    } else if (argument == "--reports") {
+      options.reports = true;
     } else if (IsWizardSwitch(argument)) {
       options.switches.push_back(argument);
     } else if (!argument.empty() && argument[0] != '-' && options.folder.empty()) {
@@ -172,6 +176,16 @@ int main(int argc, char** argv) {
   const auto options = ParseOptions(argc, argv, helpShown);
   if (!options) return helpShown ? kDone : kUsage;
 
+  if (options->reports) {
+    const std::vector<ReportSummary> reports = FindReports(options->folder);
+    if (reports.empty()) std::cout << "no verification report in " << options->folder << "\n";
+    for (const ReportSummary& report : reports) {
+      std::cout << report.when << "  " << report.media << "  " << report.result << "  "
+                << report.text.filename().string() << "\n";
+    }
+    return kDone;
+  }
+
   const RecoverySet set = FindRecoverySet(options->folder);
   if (set.images.empty()) {
     std::cerr << "kestrixdl: no disc image (*.iso) in " << options->folder << "\n";
@@ -220,7 +234,18 @@ int main(int argc, char** argv) {
                                    std::to_string(*stored)};
   command.insert(command.end(), options->switches.begin(), options->switches.end());
   for (const auto& image : set.images) command.push_back(fs::absolute(image).string());
+  const std::vector<ReportSummary> reportsBefore = FindReports(set.folder);
   const auto output = RunCapturingOutput(command);
+  // The report the wizard just left, if any: the newest one that was not there before.
+  std::optional<fs::path> report;
+  for (const ReportSummary& found : FindReports(set.folder)) {
+    bool old = false;
+    for (const ReportSummary& before : reportsBefore) old = old || before.text == found.text;
+    if (!old) {
+      report = found.text;
+      break;
+    }
+  }
   if (!output) {
     std::cerr << "kestrixdl: cannot start " << wizard << "\n";
     return kWizardSilent;
@@ -233,8 +258,10 @@ int main(int argc, char** argv) {
   if (!WriteStateWord(set.folder, *word)) {
     std::cerr << "kestrixdl: cannot store the state word " << *word << " in " << set.folder << "\n";
     std::cout << DescribeState(*word, set.images.size()) << "\n";
+    if (report) std::cout << "Verification report: " << report->string() << "\n";
     return kStateNotStored;
   }
   std::cout << DescribeState(*word, set.images.size()) << "\n";
+  if (report) std::cout << "Verification report: " << report->string() << "\n";
   return kDone;
 }

@@ -188,5 +188,47 @@ TEST_F(LauncherProgram, OutlivesAHangUpAndPassesATerminationRequestToTheWizard) 
   EXPECT_EQ(Read("out"), "nothing written yet\n");
 }
 
+TEST_F(LauncherFolder, ReportsAreListedNewestFirstWithTheirMediaAndResult) {
+  Write("KestruneReport-20261210-093001.json",
+        "{\n  \"media\": [\n    {\"kind\": \"disc\", \"number\": 1, \"of\": 2, \"device\": "
+        "\"E:\", \"result\": \"written\"},\n    {\"kind\": \"disc\", \"number\": 2, \"of\": 2, "
+        "\"device\": \"E:\", \"result\": \"cancelled\"}\n  ]\n}\n");
+  Write("KestruneReport-20261210-093001-2.json",
+        "{\"media\": [{\"kind\": \"usb\", \"number\": 1, \"of\": 1, \"device\": \"F: a\\\"b\", "
+        "\"result\": \"written\"}]}");
+  Write("KestruneReport-20251231-235959.json", "{\"media\": []}");
+  Write("KestruneReport-20261210-093001.txt", "for a person");
+  Write("KestruneReport-20261211-000000.json", "not a report");
+  Write("KestruneReport-2026121-000000.json", "{\"media\": []}");
+
+  const std::vector<ReportSummary> reports = FindReports(folder_);
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[0].text.filename(), "KestruneReport-20261210-093001-2.txt");
+  EXPECT_EQ(reports[0].when, "2026-12-10 09:30:01 UTC");
+  EXPECT_EQ(reports[0].media, "USB drive");
+  EXPECT_EQ(reports[0].result, "written");
+  EXPECT_EQ(reports[1].media, "disc 1/2, disc 2/2");
+  EXPECT_EQ(reports[1].result, "cancelled");
+  EXPECT_EQ(reports[2].when, "2025-12-31 23:59:59 UTC");
+  EXPECT_EQ(reports[2].result, "nothing written");
+}
+
+TEST_F(LauncherProgram, NamesTheReportOfTheRunItStartedAndListsTheSetsReports) {
+  Write("set/disc1.iso", "1");
+  Write("set/KestruneReport-20250101-000000.json", "{\"media\": []}");
+  // A wizard that leaves a report as the real one does, before its result line.
+  std::ofstream(wizard_) << "#!/bin/sh\nprintf '{\"media\": [{\"kind\": \"usb\", \"number\": 1, "
+                            "\"of\": 1, \"device\": \"F:\", \"result\": \"written\"}]}' > '"
+                         << Set() << "/KestruneReport-20261210-100000.json'\necho 2147483648\n";
+  ASSERT_EQ(Run("'" + Set() + "'"), 0) << Read("err");
+  EXPECT_EQ(Read("out"), "USB drive written and verified\nVerification report: " + Set() +
+                             "/KestruneReport-20261210-100000.txt\n");
+  ASSERT_EQ(Run("--reports '" + Set() + "'"), 0) << Read("err");
+  EXPECT_EQ(Read("out"),
+            "2026-12-10 10:00:00 UTC  USB drive  written  KestruneReport-20261210-100000.txt\n"
+            "2025-01-01 00:00:00 UTC  no medium  nothing written  "
+            "KestruneReport-20250101-000000.txt\n");
+}
+
 }  // namespace
 }  // namespace kestrune::launcher

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <sstream>
 #include <system_error>
 
@@ -111,6 +113,50 @@ std::string DescribeState(uint32_t word, size_t discCount) {
 std::optional<uint32_t> ParseResultLine(const std::string& output) {
   if (output.empty() || output.back() != '\n') return std::nullopt;
   return ParseWord(output);
+}
+
+std::vector<ReportSummary> FindReports(const fs::path& folder) {
+  // KestruneReport-YYYYMMDD-HHMMSS[-N].json
+  static const std::regex name(R"(KestruneReport-(\d{4})(\d{2})(\d{2})-(\d{2})(\d{2})(\d{2})(?:-(\d))?\.json)");
+  static const std::regex medium(
+      R"re(\{"kind": "(disc|usb)", "number": (\d+), "of": (\d+), "device": "(?:[^"\\]|\\.)*", "result": "(\w+)")re");
+  struct Found {
+    std::string order;
+    ReportSummary summary;
+  };
+  std::vector<Found> found;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string file = it->path().filename().string();
+    std::smatch parts;
+    if (!std::regex_match(file, parts, name) || !it->is_regular_file()) continue;
+    std::ifstream in(it->path(), std::ios::binary);
+    const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (json.find("\"media\": [") == std::string::npos) continue;
+    ReportSummary summary;
+    summary.text = it->path();
+    summary.text.replace_extension(".txt");
+    summary.when = parts[1].str() + "-" + parts[2].str() + "-" + parts[3].str() + " " +
+                   parts[4].str() + ":" + parts[5].str() + ":" + parts[6].str() + " UTC";
+    summary.result = "written";
+    for (std::sregex_iterator m(json.begin(), json.end(), medium), last; m != last; ++m) {
+      if (!summary.media.empty()) summary.media += ", ";
+      summary.media += (*m)[1] == "usb" ? std::string("USB drive")
+                                        : "disc " + (*m)[2].str() + "/" + (*m)[3].str();
+      if (summary.result == "written" && (*m)[4] != "written") summary.result = (*m)[4];
+    }
+    if (summary.media.empty()) {
+      summary.media = "no medium";
+      summary.result = "nothing written";
+    }
+    const std::string order = file.substr(15, 15) + (parts[7].matched ? parts[7].str() : "1");
+    found.push_back({order, std::move(summary)});
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Found& a, const Found& b) { return a.order > b.order; });
+  std::vector<ReportSummary> reports;
+  for (auto& f : found) reports.push_back(std::move(f.summary));
+  return reports;
 }
 
 }  // namespace kestrune::launcher

@@ -41,4 +41,16 @@ std::string DescribeState(uint32_t word, size_t discCount);
 /// anything else (the wizard prints nothing when it was never shown).
 std::optional<uint32_t> ParseResultLine(const std::string& output);
 
+/// One verification report the wizard left in a set's folder (KestruneReport-*.json).
+struct ReportSummary {
+  std::filesystem::path text;  ///< the report for a person, beside the JSON
+  std::string when;            ///< "2026-12-10 09:30:01 UTC", from the name
+  std::string media;           ///< "disc 1/2, disc 2/2" or "USB drive"
+  std::string result;          ///< "written" when every medium was, else the first other result
+};
+
+/// The reports in `folder`, newest first. A JSON file that does not read as a report is left
+/// out.
+std::vector<ReportSummary> FindReports(const std::filesystem::path& folder);
+
 }  // namespace kestrune::launcher

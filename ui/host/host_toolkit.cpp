@@ -1,6 +1,7 @@
 #include "ui/host/host_toolkit.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "wizard/window_messages.h"
 
@@ -272,6 +273,12 @@ bool HostToolkit::SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseco
 }
 
 void HostToolkit::KillTimer(WindowHandle window, uintptr_t id) { loop_.KillTimer(window, id); }
+
+uint64_t HostToolkit::NowMilliseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   loop_.Now().time_since_epoch())
+                                   .count());
+}
 
 // --- SheetView ---
 

@@ -23,6 +23,8 @@ bool Win32Toolkit::SetTimer(WindowHandle window, uintptr_t id, uint32_t millisec
   return true;
 }
 
+uint64_t Win32Toolkit::NowMilliseconds() { return GetTickCount64(); }
+
 void Win32Toolkit::KillTimer(WindowHandle window, uintptr_t id) {
   ::KillTimer(AsHwnd(window), id);
   timers_.erase({AsHwnd(window), id});

@@ -183,6 +183,7 @@ class Win32Toolkit : public WindowView,
 
   // TimerView
   bool SetTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds) override;
+  uint64_t NowMilliseconds() override;
   void KillTimer(WindowHandle window, uintptr_t id) override;
 
   // DialogView

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "app/run_report.h"
+#include "platform/file_tree.h"
+
+namespace kestrune {
+
+enum class ReportLanguage { kEnglish, kJapanese };
+
+/// The report for a program: UTF-8 JSON, one object, with the keys label, version,
+/// stateWordBefore, stateWordAfter (null when none), and media, each with kind, number, of,
+/// device, result, started, seconds, bytes and steps (name, result, files, bytes, seconds and,
+/// for a failure, firstDifference).
+std::string FormatReportJson(const ReportFacts& facts);
+
+/// The report for a person, in `language`: UTF-8 with its mark and CRLF line ends, as Notepad
+/// reads it. `written` is when the report was made.
+std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
+                             const SystemTime& written);
+
+/// "KestruneReport-YYYYMMDD-HHMMSS" for `time`.
+std::wstring ReportBaseName(const SystemTime& time);
+
+/// Writes the pair KestruneReport-YYYYMMDD-HHMMSS.txt and .json into `folder`, never over an
+/// existing file: when either name is taken, "-2" to "-9" are tried after the time. The path
+/// of the text file written, or empty when none was. Nothing the program writes here is ever
+/// deleted by it.
+std::wstring WriteReportFiles(platform::FileTree& files, const std::wstring& folder,
+                              const ReportFacts& facts, ReportLanguage language,
+                              const SystemTime& written);
+
+}  // namespace kestrune

@@ -1,0 +1,126 @@
+#include "app/run_report.h"
+
+#include <utility>
+
+namespace kestrune {
+
+MediumResult ResultOfSteps(const std::vector<StepRecord>& steps) {
+  bool failed = false;
+  for (const StepRecord& step : steps) {
+    if (step.result == StepResult::kCancelled) return MediumResult::kCancelled;
+    failed = failed || step.result == StepResult::kFailed;
+  }
+  return failed || steps.empty() ? MediumResult::kFailed : MediumResult::kWritten;
+}
+
+RunReport::RunReport(std::function<SystemTime()> now) : now_(std::move(now)) {}
+
+void RunReport::SetRun(std::wstring label, uint32_t stateWordBefore) {
+  platform::MutexLock lock(mutex_);
+  facts_.label = std::move(label);
+  facts_.stateWordBefore = stateWordBefore;
+}
+
+void RunReport::BeginMedium(MediumKind kind, uint32_t number, uint32_t of, std::wstring device,
+                            uint64_t bytes) {
+  const SystemTime now = now_();
+  platform::MutexLock lock(mutex_);
+  MediumRecord medium;
+  medium.kind = kind;
+  medium.number = number;
+  medium.of = of;
+  medium.device = std::move(device);
+  medium.started = now;
+  medium.bytes = bytes;
+  facts_.media.push_back(std::move(medium));
+  mediumOpen_ = true;
+  stepOpen_ = false;
+  mediumStartMs_ = SystemTimeToMilliseconds(now);
+}
+
+void RunReport::BeginStep(ReportStep name) {
+  const uint64_t now = NowMs();
+  platform::MutexLock lock(mutex_);
+  if (!mediumOpen_) return;
+  StepRecord step;
+  step.name = name;
+  facts_.media.back().steps.push_back(std::move(step));
+  stepOpen_ = true;
+  stepCancelled_ = false;
+  stepStartMs_ = now;
+}
+
+void RunReport::NoteCovered(uint64_t files, uint64_t bytes) {
+  platform::MutexLock lock(mutex_);
+  if (!stepOpen_) return;
+  StepRecord& step = facts_.media.back().steps.back();
+  step.files = files;
+  step.bytes = bytes;
+}
+
+void RunReport::NoteFirstDifference(std::wstring what) {
+  platform::MutexLock lock(mutex_);
+  if (!stepOpen_) return;
+  StepRecord& step = facts_.media.back().steps.back();
+  if (step.firstDifference.empty()) step.firstDifference = std::move(what);
+}
+
+void RunReport::NoteCancelled() {
+  platform::MutexLock lock(mutex_);
+  stepCancelled_ = stepOpen_;
+}
+
+void RunReport::EndStep(StepResult result) {
+  const uint64_t now = NowMs();
+  platform::MutexLock lock(mutex_);
+  if (!stepOpen_) return;
+  StepRecord& step = facts_.media.back().steps.back();
+  step.result = stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
+  step.milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
+  // Only a failure names a difference.
+  if (step.result != StepResult::kFailed) step.firstDifference.clear();
+  stepOpen_ = false;
+}
+
+void RunReport::AddStep(const StepRecord& step) {
+  platform::MutexLock lock(mutex_);
+  if (!mediumOpen_ || stepOpen_) return;
+  facts_.media.back().steps.push_back(step);
+}
+
+void RunReport::EndMedium() {
+  const uint64_t now = NowMs();
+  platform::MutexLock lock(mutex_);
+  if (!mediumOpen_) return;
+  MediumRecord& medium = facts_.media.back();
+  if (stepOpen_) medium.steps.back().result = StepResult::kCancelled;
+  medium.result = ResultOfSteps(medium.steps);
+  medium.milliseconds = now > mediumStartMs_ ? now - mediumStartMs_ : 0;
+  mediumOpen_ = false;
+  stepOpen_ = false;
+}
+
+bool RunReport::HasMedia() const {
+  platform::MutexLock lock(mutex_);
+  return !facts_.media.empty();
+}
+
+ReportFacts RunReport::Facts(std::optional<uint32_t> stateWordAfter) const {
+  const uint64_t now = NowMs();
+  platform::MutexLock lock(mutex_);
+  ReportFacts facts = facts_;
+  facts.stateWordAfter = stateWordAfter;
+  if (mediumOpen_) {
+    // A worker left behind in the middle of a medium: what it was doing did not end.
+    MediumRecord& medium = facts.media.back();
+    if (stepOpen_) {
+      medium.steps.back().result = StepResult::kCancelled;
+      medium.steps.back().milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
+    }
+    medium.result = MediumResult::kCancelled;
+    medium.milliseconds = now > mediumStartMs_ ? now - mediumStartMs_ : 0;
+  }
+  return facts;
+}
+
+}  // namespace kestrune
