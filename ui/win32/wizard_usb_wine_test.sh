@@ -184,8 +184,8 @@ done
 # The wizard switches autoplay off in each logged-on user's hive, mounted below HKEY_USERS
 # under the user's SID. wine loads a hive file there under a free name, but its one user is
 # the account it runs as, whose SID names its live hive (and whose profile folder holds no
-# ntuser.dat): the mount fails, as a Windows user's who is logged on at the console, and the
-# wizard leaves that user's values alone.
+# ntuser.dat): the mount fails, as it does on Windows for a user logged on at the console, and
+# the wizard leaves that user's values alone.
 probe=$("$WINE_RUN" "$HIVE_PROBE" 'C:\users\Public\kestrune-hive-probe.dat' 2>&1 | tr -d '\r')
 if [ "$probe" != "$(printf 'save 0\nload-free 0 0\nunload-free 0\nload-own-sid 183')" ]; then
   fail "autoplay: wine's hives do not behave as this test knows them: $probe"
@@ -197,7 +197,8 @@ fi
 # --- The questions and refusals, in English ---
 scenario external C.UTF-8 "$SCRIPTS/wizard_usb_external.script" 2147483648 \
   /disks/1/mediaType '"External hard disk media"'
-two_partitions='[{"offsetBytes":1048576,"sizeBytes":1073741824,"letter":"F","fileSystem":"FAT32","label":"ONE"},{"offsetBytes":1074790400,"sizeBytes":1073741824,"letter":"G","fileSystem":"FAT32","label":"TWO"}]'
+partition='{"offsetBytes":%s,"sizeBytes":1073741824,"letter":"%s","fileSystem":"FAT32"}'
+two_partitions="[$(printf "$partition" 1048576 F),$(printf "$partition" 1074790400 G)]"
 # A refused disk is never touched.
 untouched() {  # name
   if [ "$(KESTRUNE_MACHINE="$WORK_DIR/win-machine" "$HOST_BIN_DIR/kestrune-machine" get /diskpartRuns)" != 0 ]; then
