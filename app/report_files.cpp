@@ -306,7 +306,7 @@ std::wstring WriteReportFiles(platform::FileTree& files, const std::wstring& fol
   const std::wstring base = ReportBaseName(written);
   for (int attempt = 1; attempt <= 9; ++attempt) {
     const std::wstring name = attempt == 1 ? base : base + L"-" + std::to_wstring(attempt);
-    const std::wstring textPath = JoinPath(folder, name + L".txt");
+    std::wstring textPath = JoinPath(folder, name + L".txt");
     const std::wstring jsonPath = JoinPath(folder, name + L".json");
     // Both names must be free; what is there already belongs to somebody else.
     if (files.Kind(textPath) != platform::EntryKind::kNone ||
