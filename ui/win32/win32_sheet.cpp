@@ -236,19 +236,22 @@ void Win32Toolkit::FitSheetToPages(HWND window) {
                firstRect.top + std::max(made.bottom, needHigh)};
 
   if (growWide > 0 || growHigh > 0) {
-    // The sheet's own controls: what lies below the area moves down, what stands in its right
-    // half moves right, and what spans it (the line above the buttons) widens.
+    // The sheet's own controls: what lies below the area moves down; what spans most of its
+    // width (the line above the buttons) widens; of the rest, what stands mostly in its right
+    // half (the buttons) moves right. A button that reaches over the middle, as the Back
+    // button does in a wide font, moves with the others rather than widening.
     const LONG areaBottom = firstRect.top + made.bottom;
+    const LONG quarter = made.right / 4;
     const LONG middle = firstRect.left + made.right / 2;
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
       if (IsDialog(child)) continue;  // a page
       RECT rect = RectInParent(child);
       if (rect.top >= areaBottom) OffsetRect(&rect, 0, growHigh);
-      if (rect.left >= middle) {
-        OffsetRect(&rect, growWide, 0);
-      } else if (rect.right > middle) {
+      if (rect.left < firstRect.left + quarter && rect.right > firstRect.left + 3 * quarter) {
         rect.right += growWide;
+      } else if (rect.left + rect.right >= 2 * middle) {
+        OffsetRect(&rect, growWide, 0);
       }
       SetWindowPos(child, nullptr, rect.left, rect.top, rect.right - rect.left,
                    rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -407,9 +407,37 @@ void ExpectPageShowsWhole(HWND sheet, HWND page) {
   }
 }
 
+/// The sheet's Back, Next and Cancel buttons as comctl32 made them: one size, side by side in
+/// that order, inside the sheet, however much the sheet grew for its pages.
+void ExpectButtonsInARow(HWND sheet) {
+  const int ids[] = {0x3023, 0x3024, IDCANCEL};  // Back, Next, Cancel
+  RECT previous{};
+  for (const int id : ids) {
+    HWND button = GetDlgItem(sheet, id);
+    ASSERT_NE(button, nullptr) << "no button " << id;
+    const RECT rect = ScreenRect(button);
+    EXPECT_TRUE(Inside(rect, ClientOnScreen(sheet)))
+        << "button " << id << " at " << Describe(rect) << " outside the sheet";
+    if (id == ids[0]) {
+      previous = rect;
+      continue;
+    }
+    EXPECT_EQ(rect.right - rect.left, previous.right - previous.left)
+        << "button " << id << " at " << Describe(rect) << ", the one before at "
+        << Describe(previous);
+    EXPECT_EQ(rect.bottom - rect.top, previous.bottom - previous.top);
+    EXPECT_GE(rect.left, previous.right) << "button " << id << " at " << Describe(rect)
+                                         << " over the one before at " << Describe(previous);
+    previous = rect;
+  }
+}
+
 TEST(SheetLayoutTest, EveryPageShowsWholeAboveTheButtonsInBothLanguages) {
   // The pages' font is not the sheet's; under wine it falls back to a font with other base
   // units, so a sheet laid out in its own font alone cuts the pages at the bottom.
+  // KestrixDw says in its manifest that it draws at the screen's resolution; so does this
+  // test, for its run at 150 % (the win32_ui_tests_150_percent test).
+  SetProcessDPIAware();
   for (const Language language : {Language::kEnglish, Language::kJapanese}) {
     SCOPED_TRACE(language == Language::kEnglish ? "English" : "Japanese");
     Win32Toolkit toolkit(Module(), language);
@@ -435,6 +463,7 @@ TEST(SheetLayoutTest, EveryPageShowsWholeAboveTheButtonsInBothLanguages) {
         SCOPED_TRACE("template " + std::to_string(templates[i]));
         ASSERT_EQ(toolkit.ActivePageTemplate(), templates[i]);
         ExpectPageShowsWhole(toolkit.SheetWindow(), toolkit.ActivePageWindow());
+        ExpectButtonsInARow(toolkit.SheetWindow());
         checked.push_back(templates[i]);
         if (i + 1 < 4) {
           EXPECT_EQ(toolkit.PressNext(), "");

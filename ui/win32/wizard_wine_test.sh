@@ -13,6 +13,9 @@
 #  2. The `snapshot NAME` commands leave WORK_DIR/screens/LANGUAGE/NAME.png.
 #  3. A script error ends the program with status 2, also while a message box is open.
 #  4. Without the fake server the program shows message 457 and prints nothing.
+#  5. With the fake recorder slowed down, the Write page during a burn (its speed and time
+#     left) is snapped in both languages at 100 % and 150 % DPI:
+#     WORK_DIR/screens/LANGUAGE-DPI-dpi/5-time-left.png.
 #
 # Environment: WINE_RUN (cmake/wine-run.sh), KESTRIXDW, FAKE_IMAPI2_DLL, HOST_BIN_DIR (the
 # Linux build's programs), WORK_DIR, SCRIPT, TWO_DISC_SCRIPT.
@@ -145,6 +148,41 @@ for language in en ja; do
     convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
   done
 done
+
+# --- The speed and the time left below the progress bar, at 100 % and 150 % DPI ---
+# The fake recorder burns at 160 kB/s, so that the burn of the sample image takes some
+# seconds; the snapshot is taken past half of it (wizard_time_left.script). The screen's
+# resolution is wine's LogPixels: 96 and 144.
+"$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_IMAPI2_DLL")"
+set_dpi() {  # dots-per-inch (empty: wine's default)
+  if [ -n "$1" ]; then
+    "$WINE_RUN" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f
+  else
+    "$WINE_RUN" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f
+  fi >/dev/null 2>&1
+}
+trap 'rm -f "$drive_e"; set_dpi ""' EXIT
+for dpi in 96 144; do
+  set_dpi "$dpi"
+  for language in en ja; do
+    locale=C.UTF-8
+    [ "$language" = ja ] && locale=ja_JP.UTF-8
+    folder="$WORK_DIR/screens/$language-$dpi-dpi"
+    mkdir -p "$folder"
+    KESTRUNE_FAKE_BURN_BYTES_PER_SECOND=160000 run_windows "$locale" \
+      "$WORK_DIR/time-left-$language-$dpi.txt" "$WORK_DIR/time-left-$language-$dpi.out" \
+      "$folder" "$(dirname "$SCRIPT")/wizard_time_left.script"
+    if grep -q '^script-error' "$WORK_DIR/time-left-$language-$dpi.txt" ||
+      [ ! -e "$folder/5-time-left.bmp" ]; then
+      fail "time left ($language, $dpi dpi): no snapshot during the burn:" \
+        "$(cat "$WORK_DIR/time-left-$language-$dpi.txt" 2>/dev/null)"
+      continue
+    fi
+    convert "$folder/5-time-left.bmp" "$folder/5-time-left.png" && rm -f "$folder/5-time-left.bmp"
+  done
+done
+set_dpi ""
+"$WINE_RUN" regsvr32 /u /s "$(windows_path "$FAKE_IMAPI2_DLL")"
 
 # --- A disc that differs from its image fails the comparison ---
 printf 'changed' >>"$WORK_DIR/disc/media/2_1.txt"

@@ -365,8 +365,9 @@ HRESULT FakeDataWriter::Burn(IStream& stream, uint64_t size, const FakeImapiReco
   };
   // Keeps the write at the recorder's speed: after `bytes` the clock shows bytes / speed.
   auto start = std::chrono::steady_clock::now();
-  const auto pace = [&](uint64_t bytes) {
-    std::this_thread::sleep_until(start + std::chrono::microseconds(bytes * 1'000'000 / speed));
+  const auto pace = [&](uint64_t bytes, uint64_t bytesPerSecond) {
+    std::this_thread::sleep_until(start +
+                                  std::chrono::microseconds(bytes * 1'000'000 / bytesPerSecond));
   };
 
   if (setup.announceInitialization) {
@@ -392,7 +393,7 @@ HRESULT FakeDataWriter::Burn(IStream& stream, uint64_t size, const FakeImapiReco
         return kInvalidResponse;
       }
     }
-    pace(image.size());
+    pace(image.size(), speed);
     if (Report(4, sectors, static_cast<LONG>(image.size() / kSectorBytes))) return cancelled();
   }
   if (Report(5, sectors, sectors)) return cancelled();
@@ -408,10 +409,12 @@ HRESULT FakeDataWriter::Burn(IStream& stream, uint64_t size, const FakeImapiReco
   if (level != 0) {
     // Full verification reads the whole disc back at the writing speed; quick reads a little.
     const uint64_t toVerify = level == 2 ? size : std::min(size, chunk);
+    const uint64_t verifySpeed =
+        setup.verifyBytesPerSecond != 0 ? setup.verifyBytesPerSecond : speed;
     start = std::chrono::steady_clock::now();
     for (uint64_t verified = 0; verified < toVerify;) {
       verified = std::min(toVerify, verified + chunk);
-      pace(verified);
+      pace(verified, verifySpeed);
       if (Report(7, sectors, sectors)) return cancelled();
     }
   }

@@ -30,6 +30,7 @@ struct FakeImapiRecorder {
   uint32_t supportedMediaTypes[20];
   uint32_t supportedMediaTypeCount;
   uint64_t writeBytesPerSecond;  ///< sets how many progress events a write reports
+  uint64_t verifyBytesPerSecond;  ///< the verification's reading speed; 0: the writing speed
   uint32_t eventIntervalMs;
   int32_t announceInitialization;  ///< a write starts with actions 0 and 2
   int32_t pureCav;

@@ -1,6 +1,7 @@
 #include "testing/win32/fake_imapi2/fake_machine.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
 #include <iterator>
 
@@ -10,6 +11,19 @@ namespace {
 void Copy(wchar_t* target, size_t capacity, const wchar_t* text) {
   wcsncpy(target, text, capacity - 1);
   target[capacity - 1] = L'\0';
+}
+
+// A test that wants to look at a write while it runs slows the writing of the recorder of the
+// process's first machine down with KESTRUNE_FAKE_BURN_BYTES_PER_SECOND (the verification
+// keeps the usual speed); tests that configure their recorders are not affected.
+void SlowDownForLooking(FakeImapiRecorder& recorder) {
+  const wchar_t* speed = _wgetenv(L"KESTRUNE_FAKE_BURN_BYTES_PER_SECOND");
+  if (speed == nullptr || *speed == L'\0') return;
+  wchar_t* end = nullptr;
+  const unsigned long long value = std::wcstoull(speed, &end, 10);
+  if (*end != L'\0' || value == 0) return;
+  recorder.verifyBytesPerSecond = recorder.writeBytesPerSecond;
+  recorder.writeBytesPerSecond = value;
 }
 
 bool IsOverwriteOnly(uint32_t mediaType) {
@@ -23,6 +37,7 @@ Machine& Machine::Instance() {
     auto* created = new Machine;
     FakeImapiRecorder recorder{};
     FillDefaultRecorder(recorder);
+    SlowDownForLooking(recorder);
     platform::MutexLock lock(created->mutex);
     created->recorders.resize(1);
     created->recorders[0].setup = recorder;
