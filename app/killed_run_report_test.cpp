@@ -107,7 +107,7 @@ TEST_F(KilledRunReportTest, ALiveRunsRecordAndThisRunsAreLeftAlone) {
 }
 
 TEST_F(KilledRunReportTest, AnUnreadableRecordAndTheJournalsAreLeftAsTheyAre) {
-  store.journals["7-70.report"] = "kestrune-report-record 1\nfolder /x\n";  // cut short
+  store.journals[ReportRecordName(dead)] = "kestrune-report-record 1\nfolder /x\n";  // cut short
   store.journals[JournalName(dead)] = "kestrune-repair-journal 1\nowner 7 70\n";
   EXPECT_EQ(Repair(), 0);
   EXPECT_EQ(store.journals.size(), 2u);

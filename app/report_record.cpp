@@ -16,7 +16,9 @@ using journal_fields::Fields;
 using journal_fields::ParseNumber;
 
 constexpr const char* kHeader = "kestrune-report-record 1";
-constexpr const char* kEnding = ".report";
+// The store lists only names that end as a journal's; the journal repair passes over the
+// record, whose first line is not a journal's.
+constexpr const char* kEnding = ".report.journal";
 
 std::string Number(uint64_t number) { return std::to_string(number); }
 

@@ -33,7 +33,8 @@ std::string FormatReportRecord(const ReportRecord& record);
 /// report made from half a record would say what did not happen.
 bool ParseReportRecord(const std::string& text, ReportRecord& record);
 
-/// The record's name in the store for a process: its journal's name with another ending.
+/// The record's name in the store for a process: its journal's name with ".report" before the
+/// ending.
 std::string ReportRecordName(const platform::ProcessIdentity& owner);
 /// Whether `name` is the name of a report record.
 bool IsReportRecordName(const std::string& name);
