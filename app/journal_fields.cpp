@@ -14,8 +14,8 @@ std::string Encode(std::wstring_view text) {
   const std::string utf8 = text::Utf8FromWide(text);
   std::string out;
   for (const unsigned char c : utf8) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-        c == '-' || c == '.' || c == '_' || c == '\\' || c == '/' || c == ':') {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '\\' || c == '/' || c == ':') {
       out += static_cast<char>(c);
     } else {
       char hex[4];

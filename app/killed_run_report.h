@@ -12,7 +12,6 @@ namespace kestrune {
 /// files' names; then removes the record. Under the journal lock; records of live runs, this
 /// one's included, are left alone, and so is a record that cannot be read. The number of
 /// records found of dead runs.
-int WriteKilledRunReports(RepairJournal& journal, platform::FileTree& files,
-                          const SystemTime& now);
+int WriteKilledRunReports(RepairJournal& journal, platform::FileTree& files, const SystemTime& now);
 
 }  // namespace kestrune

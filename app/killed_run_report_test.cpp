@@ -19,8 +19,8 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using testing::FakeJournalStore;
+using ::testing::HasSubstr;
 
 class KilledRunReportTest : public ::testing::Test {
  protected:
@@ -87,8 +87,10 @@ TEST_F(KilledRunReportTest, ADeadRunsRecordBecomesItsReportPairWithTheOpenDiscFa
   EXPECT_THAT(json, HasSubstr("\"stateWordAfter\": null"));
   EXPECT_THAT(json, HasSubstr("\"interrupted\": true"));
   EXPECT_THAT(json, HasSubstr("\"runStarted\": \"2026-12-09T22:15:00Z\""));
-  EXPECT_THAT(json, HasSubstr("\"number\": 1, \"of\": 2, \"device\": \"E:\", \"result\": \"written\""));
-  EXPECT_THAT(json, HasSubstr("\"number\": 2, \"of\": 2, \"device\": \"E:\", \"result\": \"failed\""));
+  EXPECT_THAT(json,
+              HasSubstr("\"number\": 1, \"of\": 2, \"device\": \"E:\", \"result\": \"written\""));
+  EXPECT_THAT(json,
+              HasSubstr("\"number\": 2, \"of\": 2, \"device\": \"E:\", \"result\": \"failed\""));
   EXPECT_THAT(json, HasSubstr("\"unfinished\": true"));
   const std::string text = Read(folder / "images" / "KestruneReport-20261210-080001.txt");
   EXPECT_THAT(text, HasSubstr("The run was interrupted"));

@@ -75,8 +75,8 @@ const char* StepResultWord(StepResult result) {
 }
 
 bool ParseStepResult(const std::string& word, StepResult& result) {
-  for (const StepResult candidate : {StepResult::kPassed, StepResult::kFailed,
-                                     StepResult::kSkipped, StepResult::kCancelled}) {
+  for (const StepResult candidate :
+       {StepResult::kPassed, StepResult::kFailed, StepResult::kSkipped, StepResult::kCancelled}) {
     if (word == StepResultWord(candidate)) {
       result = candidate;
       return true;
@@ -183,8 +183,8 @@ std::string FormatReportRecord(const ReportRecord& record) {
   std::string out = std::string(kHeader) + "\n";
   out += "owner " + Number(record.owner.id) + " " + Number(record.owner.startTime) + "\n";
   out += "folder " + Encode(record.folder) + "\n";
-  out += std::string("language ") +
-         (record.language == ReportLanguage::kJapanese ? "ja" : "en") + "\n";
+  out += std::string("language ") + (record.language == ReportLanguage::kJapanese ? "ja" : "en") +
+         "\n";
   out += "label " + Encode(facts.label) + "\n";
   out += "version " + Encode(text::WideFromUtf8(facts.version)) + "\n";
   out += "before " + Number(facts.stateWordBefore) + "\n";
@@ -197,9 +197,9 @@ std::string FormatReportRecord(const ReportRecord& record) {
            MediumResultWord(medium.result) + " " + Time(medium.started) + " " +
            Number(medium.milliseconds) + " " + Number(medium.bytes) + "\n";
     for (const StepRecord& step : medium.steps) {
-      out += std::string("step ") + StepWord(step.name) + " " + StepResultWord(step.result) +
-             " " + Number(step.files) + " " + Number(step.bytes) + " " +
-             Number(step.milliseconds) + " " + Encode(step.firstDifference) + "\n";
+      out += std::string("step ") + StepWord(step.name) + " " + StepResultWord(step.result) + " " +
+             Number(step.files) + " " + Number(step.bytes) + " " + Number(step.milliseconds) + " " +
+             Encode(step.firstDifference) + "\n";
     }
   }
   return out + "end\n";

@@ -29,10 +29,10 @@ ReportRecord TwoDiscs() {
   first.started = SystemTime{2026, 12, 4, 10, 9, 6, 0, 0};
   first.milliseconds = 91'500;
   first.bytes = 4'700'000'000ULL;
-  first.steps = {{ReportStep::kWrite, StepResult::kPassed, 0, 4'700'000'000ULL, 90'500, {}},
-                 {ReportStep::kBurnVerification, StepResult::kSkipped, 0, 0, 0, {}},
-                 {ReportStep::kComparison, StepResult::kFailed, 7, 4000, 1000,
-                  L"sources\\install 2.swm"}};
+  first.steps = {
+      {ReportStep::kWrite, StepResult::kPassed, 0, 4'700'000'000ULL, 90'500, {}},
+      {ReportStep::kBurnVerification, StepResult::kSkipped, 0, 0, 0, {}},
+      {ReportStep::kComparison, StepResult::kFailed, 7, 4000, 1000, L"sources\\install 2.swm"}};
   MediumRecord second = first;
   second.number = 2;
   second.result = MediumResult::kFailed;
@@ -94,10 +94,10 @@ TEST(ReportRecordTextTest, ARecordThatCannotBeReadWholeIsRefused) {
   EXPECT_FALSE(ParseReportRecord(text + "label more\n", read));
   // An open medium or step that is not there.
   EXPECT_FALSE(ParseReportRecord("kestrune-report-record 1\nfolder /x\nopen 1 0\nend\n", read));
-  EXPECT_FALSE(ParseReportRecord(
-      "kestrune-report-record 1\nfolder /x\nopen 0 1\n"
-      "medium disc 1 1 E: failed 0 0 0\nstep write passed 0 0 0 %\nend\n",
-      read));
+  EXPECT_FALSE(
+      ParseReportRecord("kestrune-report-record 1\nfolder /x\nopen 0 1\n"
+                        "medium disc 1 1 E: failed 0 0 0\nstep write passed 0 0 0 %\nend\n",
+                        read));
   // Without a folder there is nowhere for the report to go.
   EXPECT_FALSE(ParseReportRecord("kestrune-report-record 1\nend\n", read));
   EXPECT_TRUE(ParseReportRecord("kestrune-report-record 1\nfolder /x\nend\n", read));

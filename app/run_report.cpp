@@ -102,8 +102,7 @@ void RunReport::EndStep(StepResult result) {
     platform::MutexLock lock(mutex_);
     if (!stepOpen_) return;
     StepRecord& step = facts_.media.back().steps.back();
-    step.result =
-        stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
+    step.result = stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
     step.milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
     // Only a failure names a difference.
     if (step.result != StepResult::kFailed) step.firstDifference.clear();

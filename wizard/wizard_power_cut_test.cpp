@@ -114,7 +114,8 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCutRow> {
     EXPECT_EQ(ProgramFilesLeft(), std::vector<std::string>{}) << "no run folder, no journal";
   }
 
-  static std::map<std::string, std::string> WithoutReports(std::map<std::string, std::string> files) {
+  static std::map<std::string, std::string> WithoutReports(
+      std::map<std::string, std::string> files) {
     std::erase_if(files, [](const auto& file) { return testing::IsReportFile(file.first); });
     return files;
   }
