@@ -99,6 +99,17 @@ TEST_F(KilledRunReportTest, ADeadRunsRecordBecomesItsReportPairWithTheOpenDiscFa
   EXPECT_TRUE(store.journals.empty()) << "the record is removed";
 }
 
+TEST_F(KilledRunReportTest, AJapaneseRunsReportSaysSoInJapanese) {
+  LeaveRecord(dead, folder / "images");
+  std::string& text = store.journals[ReportRecordName(dead)];
+  text.replace(text.find("language en"), 11, "language ja");
+  EXPECT_EQ(Repair(), 1);
+  const std::string report = Read(folder / "images" / "KestruneReport-20261210-080001.txt");
+  EXPECT_THAT(report, HasSubstr("この実行は中断されました"));
+  EXPECT_THAT(report, HasSubstr("実行開始日時: 2026-12-09 22:15:00 UTC"));
+  EXPECT_THAT(report, HasSubstr("状態は不明です"));
+}
+
 TEST_F(KilledRunReportTest, ALiveRunsRecordAndThisRunsAreLeftAlone) {
   store.live = {alive};
   LeaveRecord(alive, folder / "images");
@@ -136,12 +147,6 @@ TEST_F(KilledRunReportTest, TheUsersFilesAreNeitherOverwrittenNorRemoved) {
             (std::vector<std::string>{"KestruneReport-20261210-080001-2.json",
                                       "KestruneReport-20261210-080001-2.txt",
                                       "KestruneReport-20261210-080001.txt"}));
-}
-
-TEST_F(KilledRunReportTest, AStartWithoutRecordsDoesNotTakeTheLock) {
-  store.journals[JournalName(dead)] = "kestrune-repair-journal 1\nowner 7 70\n";
-  EXPECT_EQ(Repair(), 0);
-  EXPECT_EQ(store.locks, 0);
 }
 
 }  // namespace
