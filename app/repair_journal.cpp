@@ -4,61 +4,22 @@
 #include <cstdio>
 #include <sstream>
 
+#include "app/journal_fields.h"
 #include "text/ascii_case.h"
 #include "text/utf8.h"
 
 namespace kestrune {
 namespace {
 
+using journal_fields::Decode;
+using journal_fields::Encode;
+using journal_fields::Fields;
+using journal_fields::HexDigit;
+using journal_fields::ParseNumber;
+
 constexpr const char* kHeader = "kestrune-repair-journal 1";
 
 bool SameName(std::wstring_view a, std::wstring_view b) { return text::EqualsIgnoringAsciiCase(a, b); }
-
-// Percent-encoded UTF-8: every byte but letters, digits and a few safe marks as %XX, so a
-// field never holds a space, a line end or a byte the parser would trip over.
-std::string Encode(std::wstring_view text) {
-  const std::string utf8 = text::Utf8FromWide(text);
-  std::string out;
-  for (const unsigned char c : utf8) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-        c == '-' || c == '.' || c == '_' || c == '\\' || c == '/' || c == ':') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[4];
-      std::snprintf(hex, sizeof(hex), "%%%02X", c);
-      out += hex;
-    }
-  }
-  return out.empty() ? "%" : out;  // a lone '%' stands for the empty text
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-bool Decode(const std::string& field, std::wstring& text) {
-  if (field == "%") {
-    text.clear();
-    return true;
-  }
-  std::string utf8;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] != '%') {
-      utf8 += field[i];
-      continue;
-    }
-    if (i + 2 >= field.size()) return false;
-    const int high = HexDigit(field[i + 1]), low = HexDigit(field[i + 2]);
-    if (high < 0 || low < 0) return false;
-    utf8 += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  text = text::WideFromUtf8(utf8);
-  return true;
-}
 
 const char* StateName(SavedValueState state) {
   switch (state) {
@@ -121,23 +82,6 @@ bool ParseValue(const std::string& field, SavedValue& value) {
     value.data.push_back(static_cast<uint8_t>(high * 16 + low));
   }
   return true;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string field; in >> field;) fields.push_back(field);
-  return fields;
-}
-
-bool ParseNumber(const std::string& text, uint64_t& number) {
-  if (text.empty() || text.size() > 20 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return false;
-  }
-  errno = 0;
-  number = std::strtoull(text.c_str(), nullptr, 10);
-  return errno == 0;
 }
 
 bool ParseHiveLine(const std::vector<std::string>& fields, UserHiveEntry& entry) {

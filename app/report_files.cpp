@@ -109,6 +109,9 @@ struct Words {
   const char* files;
   const char* firstDifference;
   const char* none;
+  const char* interrupted;
+  const char* runStarted;
+  const char* unknown;
 };
 
 constexpr Words kEnglish = {
@@ -132,6 +135,10 @@ constexpr Words kEnglish = {
     "files",
     "First difference",
     "Nothing was written or checked.",
+    "The run was interrupted: it ended without finishing (a power cut, say). This report was "
+    "made when the program started again.",
+    "Run started",
+    "  The run ended while it worked on this medium: its state is unknown. Do not use it.",
 };
 
 constexpr Words kJapanese = {
@@ -155,6 +162,10 @@ constexpr Words kJapanese = {
     "ファイル",
     "最初の相違",
     "書き込みも確認も行われませんでした。",
+    "この実行は中断されました（停電などにより、完了せずに終了しました）。このレポートは、"
+    "プログラムの次回起動時に作成されました。",
+    "実行開始日時",
+    "  このメディアの処理中に実行が終了したため、状態は不明です。使用しないでください。",
 };
 
 const Words& WordsFor(ReportLanguage language) {
@@ -229,8 +240,11 @@ std::string FormatReportJson(const ReportFacts& facts) {
                      ",\n  \"version\": " + JsonString(facts.version) +
                      ",\n  \"stateWordBefore\": " + std::to_string(facts.stateWordBefore) +
                      ",\n  \"stateWordAfter\": " +
-                     (facts.stateWordAfter ? std::to_string(*facts.stateWordAfter) : "null") +
-                     ",\n  \"media\": [";
+                     (facts.stateWordAfter ? std::to_string(*facts.stateWordAfter) : "null");
+  if (facts.interrupted) {
+    json += ",\n  \"interrupted\": true,\n  \"runStarted\": \"" + IsoTime(facts.runStarted) + "\"";
+  }
+  json += ",\n  \"media\": [";
   for (size_t m = 0; m < facts.media.size(); ++m) {
     const MediumRecord& medium = facts.media[m];
     json += std::string(m == 0 ? "" : ",") + "\n    {\"kind\": \"" + KindName(medium.kind) +
@@ -239,7 +253,8 @@ std::string FormatReportJson(const ReportFacts& facts) {
             ", \"device\": " + JsonString(Utf8(medium.device)) + ", \"result\": \"" +
             MediumResultName(medium.result) + "\", \"started\": \"" + IsoTime(medium.started) +
             "\", \"seconds\": " + Seconds(medium.milliseconds) +
-            ", \"bytes\": " + std::to_string(medium.bytes) + ",\n     \"steps\": [";
+            ", \"bytes\": " + std::to_string(medium.bytes) +
+            (medium.unfinished ? ", \"unfinished\": true" : "") + ",\n     \"steps\": [";
     for (size_t s = 0; s < medium.steps.size(); ++s) {
       const StepRecord& step = medium.steps[s];
       json += std::string(s == 0 ? "" : ",") + "\n       {\"name\": \"" + StepNameJson(step.name) +
@@ -266,6 +281,10 @@ std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
   text += std::string(words.set) + ": " + Utf8(facts.label) + "\r\n";
   text += std::string(words.version) + ": " + facts.version + "\r\n";
   text += std::string(words.made) + ": " + TextTime(written) + "\r\n";
+  if (facts.interrupted) {
+    text += std::string(words.runStarted) + ": " + TextTime(facts.runStarted) + "\r\n";
+    text += std::string("\r\n") + words.interrupted + "\r\n";
+  }
   if (facts.media.empty()) text += std::string("\r\n") + words.none + "\r\n";
   for (const MediumRecord& medium : facts.media) {
     text += "\r\n";
@@ -277,6 +296,7 @@ std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
     if (medium.result == MediumResult::kFailed) result = words.failed;
     if (medium.result == MediumResult::kCancelled) result = words.cancelled;
     text += std::string("  ") + words.result + ": " + result + "\r\n";
+    if (medium.unfinished) text += std::string(words.unknown) + "\r\n";
     text += std::string("  ") + words.started + ": " + TextTime(medium.started) + "\r\n";
     text += std::string("  ") + words.took + ": " + Duration(medium.milliseconds) + ", " +
             Megabytes(medium.bytes) + "\r\n";

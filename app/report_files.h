@@ -12,7 +12,8 @@ enum class ReportLanguage { kEnglish, kJapanese };
 /// The report for a program: UTF-8 JSON, one object, with the keys label, version,
 /// stateWordBefore, stateWordAfter (null when none), and media, each with kind, number, of,
 /// device, result, started, seconds, bytes and steps (name, result, files, bytes, seconds and,
-/// for a failure, firstDifference).
+/// for a failure, firstDifference). The report of a run that was killed adds interrupted (true)
+/// and runStarted, and unfinished (true) on the medium the run was working on.
 std::string FormatReportJson(const ReportFacts& facts);
 
 /// The report for a person, in `language`: UTF-8 with its mark and CRLF line ends, as Notepad

@@ -16,38 +16,64 @@ MediumResult ResultOfSteps(const std::vector<StepRecord>& steps) {
 RunReport::RunReport(std::function<SystemTime()> now) : now_(std::move(now)) {}
 
 void RunReport::SetRun(std::wstring label, uint32_t stateWordBefore) {
+  const SystemTime now = now_();
   platform::MutexLock lock(mutex_);
   facts_.label = std::move(label);
   facts_.stateWordBefore = stateWordBefore;
+  facts_.runStarted = now;
+}
+
+void RunReport::SetRecorder(ReportRecorder* recorder) {
+  platform::MutexLock order(recordMutex_);
+  recorder_ = recorder;
+}
+
+void RunReport::Record() {
+  platform::MutexLock order(recordMutex_);
+  if (recorder_ == nullptr) return;
+  ReportSnapshot snapshot;
+  {
+    platform::MutexLock lock(mutex_);
+    snapshot.facts = facts_;
+    snapshot.mediumOpen = mediumOpen_;
+    snapshot.stepOpen = stepOpen_;
+  }
+  recorder_->Record(snapshot);
 }
 
 void RunReport::BeginMedium(MediumKind kind, uint32_t number, uint32_t of, std::wstring device,
                             uint64_t bytes) {
   const SystemTime now = now_();
-  platform::MutexLock lock(mutex_);
-  MediumRecord medium;
-  medium.kind = kind;
-  medium.number = number;
-  medium.of = of;
-  medium.device = std::move(device);
-  medium.started = now;
-  medium.bytes = bytes;
-  facts_.media.push_back(std::move(medium));
-  mediumOpen_ = true;
-  stepOpen_ = false;
-  mediumStartMs_ = SystemTimeToMilliseconds(now);
+  {
+    platform::MutexLock lock(mutex_);
+    MediumRecord medium;
+    medium.kind = kind;
+    medium.number = number;
+    medium.of = of;
+    medium.device = std::move(device);
+    medium.started = now;
+    medium.bytes = bytes;
+    facts_.media.push_back(std::move(medium));
+    mediumOpen_ = true;
+    stepOpen_ = false;
+    mediumStartMs_ = SystemTimeToMilliseconds(now);
+  }
+  Record();
 }
 
 void RunReport::BeginStep(ReportStep name) {
   const uint64_t now = NowMs();
-  platform::MutexLock lock(mutex_);
-  if (!mediumOpen_) return;
-  StepRecord step;
-  step.name = name;
-  facts_.media.back().steps.push_back(std::move(step));
-  stepOpen_ = true;
-  stepCancelled_ = false;
-  stepStartMs_ = now;
+  {
+    platform::MutexLock lock(mutex_);
+    if (!mediumOpen_) return;
+    StepRecord step;
+    step.name = name;
+    facts_.media.back().steps.push_back(std::move(step));
+    stepOpen_ = true;
+    stepCancelled_ = false;
+    stepStartMs_ = now;
+  }
+  Record();
 }
 
 void RunReport::NoteCovered(uint64_t files, uint64_t bytes) {
@@ -72,32 +98,41 @@ void RunReport::NoteCancelled() {
 
 void RunReport::EndStep(StepResult result) {
   const uint64_t now = NowMs();
-  platform::MutexLock lock(mutex_);
-  if (!stepOpen_) return;
-  StepRecord& step = facts_.media.back().steps.back();
-  step.result = stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
-  step.milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
-  // Only a failure names a difference.
-  if (step.result != StepResult::kFailed) step.firstDifference.clear();
-  stepOpen_ = false;
+  {
+    platform::MutexLock lock(mutex_);
+    if (!stepOpen_) return;
+    StepRecord& step = facts_.media.back().steps.back();
+    step.result = stepCancelled_ && result == StepResult::kFailed ? StepResult::kCancelled : result;
+    step.milliseconds = now > stepStartMs_ ? now - stepStartMs_ : 0;
+    // Only a failure names a difference.
+    if (step.result != StepResult::kFailed) step.firstDifference.clear();
+    stepOpen_ = false;
+  }
+  Record();
 }
 
 void RunReport::AddStep(const StepRecord& step) {
-  platform::MutexLock lock(mutex_);
-  if (!mediumOpen_ || stepOpen_) return;
-  facts_.media.back().steps.push_back(step);
+  {
+    platform::MutexLock lock(mutex_);
+    if (!mediumOpen_ || stepOpen_) return;
+    facts_.media.back().steps.push_back(step);
+  }
+  Record();
 }
 
 void RunReport::EndMedium() {
   const uint64_t now = NowMs();
-  platform::MutexLock lock(mutex_);
-  if (!mediumOpen_) return;
-  MediumRecord& medium = facts_.media.back();
-  if (stepOpen_) medium.steps.back().result = StepResult::kCancelled;
-  medium.result = ResultOfSteps(medium.steps);
-  medium.milliseconds = now > mediumStartMs_ ? now - mediumStartMs_ : 0;
-  mediumOpen_ = false;
-  stepOpen_ = false;
+  {
+    platform::MutexLock lock(mutex_);
+    if (!mediumOpen_) return;
+    MediumRecord& medium = facts_.media.back();
+    if (stepOpen_) medium.steps.back().result = StepResult::kCancelled;
+    medium.result = ResultOfSteps(medium.steps);
+    medium.milliseconds = now > mediumStartMs_ ? now - mediumStartMs_ : 0;
+    mediumOpen_ = false;
+    stepOpen_ = false;
+  }
+  Record();
 }
 
 bool RunReport::HasMedia() const {

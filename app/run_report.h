@@ -40,6 +40,8 @@ struct MediumRecord {
   uint64_t milliseconds = 0;
   uint64_t bytes = 0;  ///< the image bytes written onto it
   std::vector<StepRecord> steps;
+  /// The run was killed while it worked on this medium: its state is unknown.
+  bool unfinished = false;
 };
 
 struct ReportFacts {
@@ -48,6 +50,25 @@ struct ReportFacts {
   uint32_t stateWordBefore = 0;
   std::optional<uint32_t> stateWordAfter;  ///< none when the run never showed its result
   std::vector<MediumRecord> media;
+  /// The run ended without finishing (a power cut, say); its report was written at the next
+  /// start.
+  bool interrupted = false;
+  /// When the run began (SetRun).
+  SystemTime runStarted;
+};
+
+/// The facts at a step boundary, with whether the last medium and its last step are open.
+struct ReportSnapshot {
+  ReportFacts facts;
+  bool mediumOpen = false;
+  bool stepOpen = false;
+};
+
+/// Keeps the facts so far somewhere that outlives the process.
+class ReportRecorder {
+ public:
+  virtual ~ReportRecorder() = default;
+  virtual void Record(const ReportSnapshot& snapshot) = 0;
 };
 
 /// The result of a medium's steps: cancelled when one was, written when every step that ran
@@ -63,6 +84,9 @@ class RunReport {
   explicit RunReport(std::function<SystemTime()> now = CurrentSystemTime);
 
   void SetRun(std::wstring label, uint32_t stateWordBefore);
+  /// From now on the facts are handed to `recorder` at every step boundary (not while a step
+  /// runs); null stops that, after a hand-over under way has finished.
+  void SetRecorder(ReportRecorder* recorder);
 
   /// A medium begins: every step until the next BeginMedium belongs to it.
   void BeginMedium(MediumKind kind, uint32_t number, uint32_t of, std::wstring device,
@@ -89,8 +113,13 @@ class RunReport {
 
  private:
   uint64_t NowMs() const { return SystemTimeToMilliseconds(now_()); }
+  /// Hands the facts as they are now to the recorder.
+  void Record();
 
   std::function<SystemTime()> now_;
+  /// Taken before `mutex_`: keeps the recorder and the order of the hand-overs.
+  platform::Mutex recordMutex_;
+  ReportRecorder* recorder_ KESTRUNE_GUARDED_BY(recordMutex_) = nullptr;
   mutable platform::Mutex mutex_;
   ReportFacts facts_ KESTRUNE_GUARDED_BY(mutex_);
   bool mediumOpen_ KESTRUNE_GUARDED_BY(mutex_) = false;

@@ -3,6 +3,7 @@
 #include "app/carried_tool_files.h"
 #include "app/command_line.h"
 #include "app/dead_run_repair.h"
+#include "app/killed_run_report.h"
 #include "app/repair_journal.h"
 #include "app/seven_zip_command.h"
 #include "app/tool_runner.h"
@@ -20,6 +21,8 @@ bool CVantorApp::InitInstance(const std::vector<std::wstring>& arguments) {
   RepairJournal journal(services_.journals);
   // Before anything else, in every mode: what a run that died left changed is put back.
   static_cast<void>(RepairDeadRuns(journal, services_.users, services_.tools.files));
+  // And a run that was killed while it worked on media still leaves its report.
+  static_cast<void>(WriteKilledRunReports(journal, services_.tools.files, CurrentSystemTime()));
   context_ = std::make_unique<RunContext>();
   SetRunContextDefaults(*context_);
   context_->journal = &journal;

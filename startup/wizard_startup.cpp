@@ -4,6 +4,7 @@
 
 #include "app/program_version.h"
 #include "app/report_files.h"
+#include "app/report_record.h"
 #include "app/run_report.h"
 #include "app/work_folder.h"
 #include "engine/worker_start.h"
@@ -15,6 +16,13 @@
 #include "wizard/window_messages.h"
 
 namespace kestrune {
+namespace {
+
+ReportLanguage ReportLanguageOf(Language language) {
+  return language == Language::kJapanese ? ReportLanguage::kJapanese : ReportLanguage::kEnglish;
+}
+
+}  // namespace
 
 /// Everything one run makes that the worker may use.
 struct WizardStartup::RunParts {
@@ -23,6 +31,9 @@ struct WizardStartup::RunParts {
   std::unique_ptr<WizardDevices> devices;
   std::unique_ptr<RunSteps> steps;
   std::unique_ptr<WorkerServices> worker;
+  /// The report so far in the repair journal store, for the next start should this run be
+  /// killed; null without a journal.
+  std::unique_ptr<StoredReportRecord> record;
   /// Kept with the worker's parts: a worker left behind may still add to it.
   RunReport report;
 
@@ -92,6 +103,11 @@ void WizardStartup::Run(RunContext& context) {
     sheet.AddPage(write);
 
     parts.report.SetRun(context.discLabel.str(), context.discState);
+    if (context.journal != nullptr) {
+      parts.record = std::make_unique<StoredReportRecord>(*context.journal, WorkFolder(context),
+                                                          ReportLanguageOf(services_.language));
+      parts.report.SetRecorder(parts.record.get());
+    }
     context.report = &parts.report;
     context.sheet = &sheet;
     lastResult_ = sheet.DoModal();
@@ -103,6 +119,9 @@ void WizardStartup::Run(RunContext& context) {
       sheet.AbandonStopEvent();
     }
     lastShown_ = sheet.shown();
+    // From here the report is written now or never: a worker left behind records no more
+    // (the journal ends with this start).
+    parts.report.SetRecorder(nullptr);
   }
   if (!workerAbandoned_) {
     context.report = nullptr;
@@ -111,7 +130,9 @@ void WizardStartup::Run(RunContext& context) {
   imapi.ready = 0;
 
   // Before the result line: whoever reads that line finds the report already there.
-  if (parts.report.HasMedia()) WriteReport(context, parts.report);
+  const bool reported = !parts.report.HasMedia() || WriteReport(context, parts.report);
+  // A report that could not be written is left to the next start, which tries once.
+  if (reported && parts.record) parts.record->Remove();
 
   // Decided by whether the wizard was shown, not by how it ended.
   if (lastShown_) {
@@ -121,15 +142,13 @@ void WizardStartup::Run(RunContext& context) {
   }
 }
 
-void WizardStartup::WriteReport(const RunContext& context, const RunReport& report) {
+bool WizardStartup::WriteReport(const RunContext& context, const RunReport& report) {
   ReportFacts facts =
       report.Facts(lastShown_ ? std::optional<uint32_t>(context.discState) : std::nullopt);
   facts.version = ProgramVersion();
-  const ReportLanguage language =
-      services_.language == Language::kJapanese ? ReportLanguage::kJapanese
-                                                : ReportLanguage::kEnglish;
-  static_cast<void>(WriteReportFiles(services_.tools.files, WorkFolder(context), facts, language,
-                                     CurrentSystemTime()));
+  return !WriteReportFiles(services_.tools.files, WorkFolder(context), facts,
+                           ReportLanguageOf(services_.language), CurrentSystemTime())
+              .empty();
 }
 
 }  // namespace kestrune

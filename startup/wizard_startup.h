@@ -76,8 +76,9 @@ class WizardStartup : public WizardBranch {
  private:
   struct RunParts;
 
-  /// Leaves the run's verification report in the image folder (app/report_files.h).
-  void WriteReport(const RunContext& context, const RunReport& report);
+  /// Leaves the run's verification report in the image folder (app/report_files.h); false when
+  /// it could not.
+  bool WriteReport(const RunContext& context, const RunReport& report);
 
   WizardStartupServices& services_;
   WizardAssembly& assembly_;

@@ -1,7 +1,7 @@
 // Whole runs of the Linux kestrixdw that lose their power (every process of the run killed
 // with SIGKILL) at a chosen point, and the start after: every user's hive exactly as before
 // the first run, no hive mounted, nothing of the program left in the image folder or the
-// program data folder.
+// program data folder but the verification report of the run that was killed.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -109,8 +109,22 @@ class PowerCutTest : public ::testing::TestWithParam<PowerCutRow> {
   void ExpectAllRepaired() {
     EXPECT_EQ(Snapshot(Users()), hivesBefore) << "every hive byte for byte as before";
     EXPECT_TRUE(machine.Read().loadedHives.empty()) << "no hive left mounted";
-    EXPECT_EQ(Snapshot(Images()), imagesBefore) << "no comparison folder, nothing added";
+    EXPECT_EQ(WithoutReports(Snapshot(Images())), imagesBefore)
+        << "no comparison folder, nothing added but a report";
     EXPECT_EQ(ProgramFilesLeft(), std::vector<std::string>{}) << "no run folder, no journal";
+  }
+
+  static std::map<std::string, std::string> WithoutReports(
+      std::map<std::string, std::string> files) {
+    std::erase_if(files, [](const auto& file) { return testing::IsReportFile(file.first); });
+    return files;
+  }
+  /// The JSON report the start after the power cut left, empty when there is none (or more
+  /// than one).
+  std::string KilledRunsReport() {
+    const std::vector<std::string> reports = testing::ReportFiles(Images());
+    if (reports.size() != 2 || reports[0].find(".json") == std::string::npos) return {};
+    return testing::ReadFile(Images() / reports[0]);
   }
 
   sim::testing::TemporaryMachine machine;
@@ -128,6 +142,34 @@ TEST_P(PowerCutTest, TheNextStartPutsEverythingBack) {
   RunUntilThePowerGoes(row.point, script);
   EXPECT_NE(Snapshot(Users()), hivesBefore) << "the run died with autoplay switched off";
   StartAgain();
+  ExpectAllRepaired();
+}
+
+TEST_F(PowerCutTest, ARunKilledWhileADiscIsBurnedGetsItsReportAtTheNextStart) {
+  RunUntilThePowerGoes(sim::power_cut::kBurn,
+                       std::string(kToTheDrivePage) + "select E\nnext\nwait page write\n");
+  EXPECT_EQ(testing::ReportFiles(Images()), std::vector<std::string>{}) << "none yet";
+  StartAgain();
+  const std::string json = KilledRunsReport();
+  ASSERT_NE(json, "") << "one report pair";
+  EXPECT_NE(json.find("\"stateWordAfter\": null"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"interrupted\": true"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"label\": \"Sample\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"number\": 1, \"of\": 2"), std::string::npos) << json;
+  EXPECT_EQ(json.find("\"result\": \"written\""), std::string::npos) << "the disc being burned";
+  EXPECT_NE(json.find("\"unfinished\": true"), std::string::npos) << json;
+  ExpectAllRepaired();
+
+  // The report is written once: the start after that adds none.
+  StartAgain();
+  EXPECT_EQ(testing::ReportFiles(Images()).size(), 2u);
+}
+
+TEST_F(PowerCutTest, ARunKilledBeforeAnyMediumLeavesNoReport) {
+  RunUntilThePowerGoes(sim::power_cut::kHiveMounted,
+                       std::string(kToTheDrivePage) + "select E\nnext\nwait page write\n");
+  StartAgain();
+  EXPECT_EQ(testing::ReportFiles(Images()), std::vector<std::string>{});
   ExpectAllRepaired();
 }
 
