@@ -45,48 +45,6 @@ std::string IsoTime(const SystemTime& t) {
   return text;
 }
 
-const char* KindName(MediumKind kind) { return kind == MediumKind::kUsb ? "usb" : "disc"; }
-
-const char* MediumResultName(MediumResult result) {
-  switch (result) {
-    case MediumResult::kWritten:
-      return "written";
-    case MediumResult::kCancelled:
-      return "cancelled";
-    case MediumResult::kFailed:
-      break;
-  }
-  return "failed";
-}
-
-const char* StepNameJson(ReportStep step) {
-  switch (step) {
-    case ReportStep::kBurnVerification:
-      return "burnVerification";
-    case ReportStep::kMd5Check:
-      return "md5Check";
-    case ReportStep::kComparison:
-      return "comparison";
-    case ReportStep::kWrite:
-      break;
-  }
-  return "write";
-}
-
-const char* StepResultName(StepResult result) {
-  switch (result) {
-    case StepResult::kFailed:
-      return "failed";
-    case StepResult::kSkipped:
-      return "skipped";
-    case StepResult::kCancelled:
-      return "cancelled";
-    case StepResult::kPassed:
-      break;
-  }
-  return "passed";
-}
-
 // --- The text for a person ---
 
 struct Words {
@@ -247,18 +205,18 @@ std::string FormatReportJson(const ReportFacts& facts) {
   json += ",\n  \"media\": [";
   for (size_t m = 0; m < facts.media.size(); ++m) {
     const MediumRecord& medium = facts.media[m];
-    json += std::string(m == 0 ? "" : ",") + "\n    {\"kind\": \"" + KindName(medium.kind) +
+    json += std::string(m == 0 ? "" : ",") + "\n    {\"kind\": \"" + MediumKindWord(medium.kind) +
             "\", \"number\": " + std::to_string(medium.number) +
             ", \"of\": " + std::to_string(medium.of) +
             ", \"device\": " + JsonString(Utf8(medium.device)) + ", \"result\": \"" +
-            MediumResultName(medium.result) + "\", \"started\": \"" + IsoTime(medium.started) +
+            MediumResultWord(medium.result) + "\", \"started\": \"" + IsoTime(medium.started) +
             "\", \"seconds\": " + Seconds(medium.milliseconds) +
             ", \"bytes\": " + std::to_string(medium.bytes) +
             (medium.unfinished ? ", \"unfinished\": true" : "") + ",\n     \"steps\": [";
     for (size_t s = 0; s < medium.steps.size(); ++s) {
       const StepRecord& step = medium.steps[s];
-      json += std::string(s == 0 ? "" : ",") + "\n       {\"name\": \"" + StepNameJson(step.name) +
-              "\", \"result\": \"" + StepResultName(step.result) +
+      json += std::string(s == 0 ? "" : ",") + "\n       {\"name\": \"" + ReportStepWord(step.name) +
+              "\", \"result\": \"" + StepResultWord(step.result) +
               "\", \"files\": " + std::to_string(step.files) +
               ", \"bytes\": " + std::to_string(step.bytes) +
               ", \"seconds\": " + Seconds(step.milliseconds);

@@ -35,81 +35,6 @@ bool ParseFlag(const std::string& text, bool& flag) {
   return true;
 }
 
-// The names below are the record's own, apart from the report's: a record written by this
-// version must stay readable by the next one whatever the report calls things.
-const char* MediumResultWord(MediumResult result) {
-  switch (result) {
-    case MediumResult::kWritten:
-      return "written";
-    case MediumResult::kCancelled:
-      return "cancelled";
-    case MediumResult::kFailed:
-      break;
-  }
-  return "failed";
-}
-
-bool ParseMediumResult(const std::string& word, MediumResult& result) {
-  for (const MediumResult candidate :
-       {MediumResult::kWritten, MediumResult::kFailed, MediumResult::kCancelled}) {
-    if (word == MediumResultWord(candidate)) {
-      result = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* StepResultWord(StepResult result) {
-  switch (result) {
-    case StepResult::kFailed:
-      return "failed";
-    case StepResult::kSkipped:
-      return "skipped";
-    case StepResult::kCancelled:
-      return "cancelled";
-    case StepResult::kPassed:
-      break;
-  }
-  return "passed";
-}
-
-bool ParseStepResult(const std::string& word, StepResult& result) {
-  for (const StepResult candidate :
-       {StepResult::kPassed, StepResult::kFailed, StepResult::kSkipped, StepResult::kCancelled}) {
-    if (word == StepResultWord(candidate)) {
-      result = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
-const char* StepWord(ReportStep step) {
-  switch (step) {
-    case ReportStep::kBurnVerification:
-      return "burn-verification";
-    case ReportStep::kMd5Check:
-      return "md5-check";
-    case ReportStep::kComparison:
-      return "comparison";
-    case ReportStep::kWrite:
-      break;
-  }
-  return "write";
-}
-
-bool ParseStep(const std::string& word, ReportStep& step) {
-  for (const ReportStep candidate : {ReportStep::kWrite, ReportStep::kBurnVerification,
-                                     ReportStep::kMd5Check, ReportStep::kComparison}) {
-    if (word == StepWord(candidate)) {
-      step = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
 std::string Time(const SystemTime& time) { return Number(SystemTimeToMilliseconds(time)); }
 
 bool ParseTime(const std::string& text, SystemTime& time) {
@@ -122,18 +47,17 @@ bool ParseTime(const std::string& text, SystemTime& time) {
 // medium <kind> <number> <of> <device> <result> <started> <milliseconds> <bytes>
 bool ParseMedium(const std::vector<std::string>& fields, MediumRecord& medium) {
   if (fields.size() != 9) return false;
-  if (fields[1] != "disc" && fields[1] != "usb") return false;
-  medium.kind = fields[1] == "usb" ? MediumKind::kUsb : MediumKind::kDisc;
+  if (!ParseMediumKindWord(fields[1], medium.kind)) return false;
   return ParseSmall(fields[2], medium.number) && ParseSmall(fields[3], medium.of) &&
-         Decode(fields[4], medium.device) && ParseMediumResult(fields[5], medium.result) &&
+         Decode(fields[4], medium.device) && ParseMediumResultWord(fields[5], medium.result) &&
          ParseTime(fields[6], medium.started) && ParseNumber(fields[7], medium.milliseconds) &&
          ParseNumber(fields[8], medium.bytes);
 }
 
 // step <name> <result> <files> <bytes> <milliseconds> <first difference>
 bool ParseStepLine(const std::vector<std::string>& fields, StepRecord& step) {
-  return fields.size() == 7 && ParseStep(fields[1], step.name) &&
-         ParseStepResult(fields[2], step.result) && ParseNumber(fields[3], step.files) &&
+  return fields.size() == 7 && ParseReportStepWord(fields[1], step.name) &&
+         ParseStepResultWord(fields[2], step.result) && ParseNumber(fields[3], step.files) &&
          ParseNumber(fields[4], step.bytes) && ParseNumber(fields[5], step.milliseconds) &&
          Decode(fields[6], step.firstDifference);
 }
@@ -192,12 +116,12 @@ std::string FormatReportRecord(const ReportRecord& record) {
   out += std::string("open ") + (record.mediumOpen ? "1" : "0") + " " +
          (record.stepOpen ? "1" : "0") + "\n";
   for (const MediumRecord& medium : facts.media) {
-    out += std::string("medium ") + (medium.kind == MediumKind::kUsb ? "usb" : "disc") + " " +
+    out += std::string("medium ") + MediumKindWord(medium.kind) + " " +
            Number(medium.number) + " " + Number(medium.of) + " " + Encode(medium.device) + " " +
            MediumResultWord(medium.result) + " " + Time(medium.started) + " " +
            Number(medium.milliseconds) + " " + Number(medium.bytes) + "\n";
     for (const StepRecord& step : medium.steps) {
-      out += std::string("step ") + StepWord(step.name) + " " + StepResultWord(step.result) + " " +
+      out += std::string("step ") + ReportStepWord(step.name) + " " + StepResultWord(step.result) + " " +
              Number(step.files) + " " + Number(step.bytes) + " " + Number(step.milliseconds) + " " +
              Encode(step.firstDifference) + "\n";
     }

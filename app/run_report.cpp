@@ -1,8 +1,56 @@
 #include "app/run_report.h"
 
+#include <cstddef>
+#include <string>
 #include <utility>
 
 namespace kestrune {
+
+namespace {
+
+// Indexed by the enumerations' values.
+constexpr const char* kMediumKindWords[] = {"disc", "usb"};
+constexpr const char* kMediumResultWords[] = {"written", "failed", "cancelled"};
+constexpr const char* kReportStepWords[] = {"write", "burnVerification", "md5Check",
+                                            "comparison"};
+constexpr const char* kStepResultWords[] = {"passed", "failed", "skipped", "cancelled"};
+
+template <typename Enum, size_t N>
+bool ParseWord(const char* const (&words)[N], const std::string& word, Enum& value) {
+  for (size_t i = 0; i < N; ++i) {
+    if (word == words[i]) {
+      value = static_cast<Enum>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+const char* MediumKindWord(MediumKind kind) {
+  return kMediumKindWords[static_cast<size_t>(kind)];
+}
+const char* MediumResultWord(MediumResult result) {
+  return kMediumResultWords[static_cast<size_t>(result)];
+}
+const char* ReportStepWord(ReportStep step) { return kReportStepWords[static_cast<size_t>(step)]; }
+const char* StepResultWord(StepResult result) {
+  return kStepResultWords[static_cast<size_t>(result)];
+}
+bool ParseMediumKindWord(const std::string& word, MediumKind& kind) {
+  return ParseWord(kMediumKindWords, word, kind);
+}
+bool ParseMediumResultWord(const std::string& word, MediumResult& result) {
+  return ParseWord(kMediumResultWords, word, result);
+}
+bool ParseReportStepWord(const std::string& word, ReportStep& step) {
+  return ParseWord(kReportStepWords, word, step);
+}
+bool ParseStepResultWord(const std::string& word, StepResult& result) {
+  return ParseWord(kStepResultWords, word, result);
+}
+
 
 MediumResult ResultOfSteps(const std::vector<StepRecord>& steps) {
   bool failed = false;

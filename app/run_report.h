@@ -71,6 +71,18 @@ class ReportRecorder {
   virtual void Record(const ReportSnapshot& snapshot) = 0;
 };
 
+/// The words for these in the report's JSON, which programs read, and in the run's record in
+/// the journal store, which the next start reads: neither may change. Parse*Word gives false
+/// for any other word.
+const char* MediumKindWord(MediumKind kind);
+const char* MediumResultWord(MediumResult result);
+const char* ReportStepWord(ReportStep step);
+const char* StepResultWord(StepResult result);
+bool ParseMediumKindWord(const std::string& word, MediumKind& kind);
+bool ParseMediumResultWord(const std::string& word, MediumResult& result);
+bool ParseReportStepWord(const std::string& word, ReportStep& step);
+bool ParseStepResultWord(const std::string& word, StepResult& result);
+
 /// The result of a medium's steps: cancelled when one was, written when every step that ran
 /// passed, failed otherwise.
 MediumResult ResultOfSteps(const std::vector<StepRecord>& steps);

@@ -28,29 +28,12 @@
 # files).
 set -u
 
-for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE PLANTED_EXE PLANTED_DLL \
-  HIVE_PROBE HOST_BIN_DIR WORK_DIR SCRIPTS; do
-  if [ -z "${!var:-}" ]; then
-    echo "$var is not set" >&2
-    exit 2
-  fi
-done
-for program in kestrixdw kestrune-machine kestrune-sampleset; do
-  if [ ! -x "$HOST_BIN_DIR/$program" ]; then
-    echo "the Linux build is missing $HOST_BIN_DIR/$program (build the host preset first)" >&2
-    exit 2
-  fi
-done
+. "$(dirname "$0")/wine_test_common.sh"
+require_environment WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL FAKE_WMI_DLL DISKPART_EXE PLANTED_EXE \
+  PLANTED_DLL HIVE_PROBE HOST_BIN_DIR WORK_DIR SCRIPTS
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
 fi
-
-failures=0
-fail() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
-windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 rm -rf "$WORK_DIR"
 mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
@@ -58,12 +41,7 @@ mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
   { echo "kestrune-sampleset made no set" >&2; exit 2; }
 image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
 
-prefix="${WINEPREFIX:-$(cd "$(dirname "$WINE_RUN")/.." && pwd)/build/wineprefix}"  # as WINE_RUN's
-WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1
-WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w >/dev/null 2>&1
-"$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before it is changed
-"$WINE_RUN" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Meiryo /d IPAPGothic /f \
-  >/dev/null 2>&1
+start_wine_session
 
 # The prefix is shared with other tests: everything put into it goes again at the end.
 drive_f="$prefix/dosdevices/f:"
@@ -81,18 +59,6 @@ cp "$DISKPART_EXE" "$system_diskpart" || { echo "diskpart could not be installed
   { echo "the fake IMAPI2 server could not be registered" >&2; exit 2; }
 "$WINE_RUN" regsvr32 /s "$(windows_path "$FAKE_WMI_DLL")" ||
   { echo "the stand-in WMI service could not be registered" >&2; exit 2; }
-
-# The lines left out of the comparison, as they come and go with timing on either side: as in
-# wizard_wine_test.sh, progress in percent and the short-lived "Closing" and "Finalizing"
-# states; and the preparing job's "Creating disc images" (string 308), which shows only while
-# the job's first step runs, a few milliseconds before the USB write (whether a look at the
-# screen falls into it depends on the machine's load).
-comparable() {
-  grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
-    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています|Creating disc images|ディスクイメージを作成しています)"$' |
-    tr -d '\r' |
-    awk '/^status / { if ($0 == last) next; last = $0 } { print }'
-}
 
 # A fresh default machine in FOLDER with the changes given as POINTER VALUE pairs; the stick
 # takes its files as fast as 7-Zip gives them.
@@ -123,26 +89,6 @@ run_windows() {  # locale name script [snapshot folder]
     KESTRUNE_UI_SNAPSHOTS="${4:+$(windows_path "$4")}" \
     timeout 300 "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
     <"$3" >"$WORK_DIR/windows-$2.out" 2>"$WORK_DIR/windows-$2.out.err"
-}
-
-# The Linux and Windows runs NAME: the same transcript apart from timing, the same result line.
-same_runs() {  # name
-  local linux="$WORK_DIR/linux-$1.txt" windows="$WORK_DIR/windows-$1.txt"
-  if [ ! -s "$linux" ] || [ ! -s "$windows" ]; then
-    fail "$1: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$1.out.err))"
-    return
-  fi
-  if grep -q '^script-error' "$linux" "$windows"; then
-    fail "$1: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
-  fi
-  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$1.diff"; then
-    fail "$1: the transcripts differ:"
-    cat "$WORK_DIR/$1.diff" >&2
-  fi
-  if ! cmp -s "$WORK_DIR/linux-$1.out" <(tr -d '\r' <"$WORK_DIR/windows-$1.out"); then
-    fail "$1: Linux printed [$(cat "$WORK_DIR/linux-$1.out")], Windows" \
-      "[$(tr -d '\r' <"$WORK_DIR/windows-$1.out")]"
-  fi
 }
 
 # One scenario: the same machine changes and script on both sides. EXPECTED is the result
@@ -294,12 +240,7 @@ elif grep -v -E "^(FOLDER .*|RUNNING-AS .*|PROTECTED|INHERITS|ALLOW (S-1-5-32-54
     "$(cat "$log")"
 fi
 
-for language in en ja; do
-  for picture in "$WORK_DIR/screens/$language"/*.bmp; do
-    [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
-    convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
-  done
-done
+for language in en ja; do snapshots_to_png "$WORK_DIR/screens/$language"; done
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; transcripts and snapshots in $WORK_DIR" >&2

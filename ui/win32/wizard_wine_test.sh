@@ -21,29 +21,12 @@
 # Linux build's programs), WORK_DIR, SCRIPT, TWO_DISC_SCRIPT.
 set -u
 
-for var in WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL HOST_BIN_DIR WORK_DIR SCRIPT TWO_DISC_SCRIPT; do
-  if [ -z "${!var:-}" ]; then
-    echo "$var is not set" >&2
-    exit 2
-  fi
-done
-for program in kestrixdw kestrune-machine kestrune-sampleset; do
-  if [ ! -x "$HOST_BIN_DIR/$program" ]; then
-    echo "the Linux build is missing $HOST_BIN_DIR/$program (build the host preset first)" >&2
-    exit 2
-  fi
-done
+. "$(dirname "$0")/wine_test_common.sh"
+require_environment WINE_RUN KESTRIXDW FAKE_IMAPI2_DLL HOST_BIN_DIR WORK_DIR SCRIPT TWO_DISC_SCRIPT
 if [ -z "${DISPLAY:-}" ]; then
   # One virtual screen for every run below.
   exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
 fi
-
-failures=0
-fail() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
-windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 rm -rf "$WORK_DIR"
 mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
@@ -52,34 +35,10 @@ mkdir -p "$WORK_DIR/screens/en" "$WORK_DIR/screens/ja"
 image=$(ls "$WORK_DIR"/set/*.iso | head -n 1)
 # The disc in E: as the fake server burned it.
 7zz x -o"$WORK_DIR/disc" "$image" >/dev/null || { echo "7zz could not unpack the image" >&2; exit 2; }
-prefix="${WINEPREFIX:-$(cd "$(dirname "$WINE_RUN")/.." && pwd)/build/wineprefix}"  # as WINE_RUN's
 drive_e="$prefix/dosdevices/e:"
-# A wine session that an earlier test started without a screen would have no desktop for the
-# wizard's windows (the sheet would fail to open): start a fresh one on this screen.
-WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -k >/dev/null 2>&1
-WINEPREFIX="$prefix" /usr/lib/wine/wineserver64 -w >/dev/null 2>&1
-"$WINE_RUN" cmd /c exit 0 >/dev/null 2>&1  # the prefix exists before its drives are set
-# The pages' font, Meiryo, is not installed here. wine's own stand-in for it in English has no
-# "・" (the usage notes would start with empty boxes): draw it with IPAPGothic, a proportional
-# Japanese font with Latin letters, as Meiryo is, in both languages.
-"$WINE_RUN" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Meiryo /d IPAPGothic /f \
-  >/dev/null 2>&1
+start_wine_session
 ln -sfn "$WORK_DIR/disc" "$drive_e"
 trap 'rm -f "$drive_e"' EXIT
-
-# The lines the comparison leaves out, as they come and go with timing on either side: a
-# burn's or a comparison's progress in percent; the closing row's "Closing" (string 313),
-# which shows only while the worker clears the work folder after the last answer; and
-# "Finalizing the write" (string 312), which shows from the burn's last event to the end of
-# its step, a few milliseconds now that nothing runs after the write. A look at the screen may
-# or may not fall into them (the status line they interrupted then shows again, which a side
-# that missed them never reports).
-comparable() {
-  grep -v -E '^status ".*(\(|（)[0-9]+%(\)|）)"$' "$1" |
-    grep -v -E '^(row [0-9]+ "[^"]*" |status )"(Closing|終了処理中|Finalizing the write|書き込みの最終処理を行っています)"$' |
-    tr -d '\r' |
-    awk '/^status / { if ($0 == last) next; last = $0 } { print }'  # back to what it showed
-}
 
 # --- Linux: the same recorder as the fake server's default one, and no USB disk ---
 export KESTRUNE_MACHINE="$WORK_DIR/machine"
@@ -121,32 +80,10 @@ export KESTRUNE_MACHINE="$WORK_DIR/machine-two"
 run_linux "LANG=C.UTF-8" "$WORK_DIR/linux-two.txt" "$WORK_DIR/linux-two.out" "$TWO_DISC_SCRIPT"
 images=("$image")
 
-# The Linux and Windows runs NAME: the same transcript apart from timing, the same result line.
-same_runs() {  # name
-  local linux="$WORK_DIR/linux-$1.txt" windows="$WORK_DIR/windows-$1.txt"
-  if [ ! -s "$linux" ] || [ ! -s "$windows" ]; then
-    fail "$1: a transcript is missing or empty ($(cat "$WORK_DIR"/*-$1.out.err))"
-    return
-  fi
-  if grep -q '^script-error' "$linux" "$windows"; then
-    fail "$1: the script failed: $(grep -h '^script-error' "$linux" "$windows")"
-  fi
-  if ! diff -u <(comparable "$linux") <(comparable "$windows") >"$WORK_DIR/$1.diff"; then
-    fail "$1: the transcripts differ:"
-    cat "$WORK_DIR/$1.diff" >&2
-  fi
-  if ! cmp -s "$WORK_DIR/linux-$1.out" "$WORK_DIR/windows-$1.out"; then
-    fail "$1: Linux printed [$(cat "$WORK_DIR/linux-$1.out")], Windows" \
-      "[$(tr -d '\r' <"$WORK_DIR/windows-$1.out")]"
-  fi
-}
 same_runs two
 for language in en ja; do
   same_runs "$language"
-  for picture in "$WORK_DIR/screens/$language"/*.bmp; do
-    [ -e "$picture" ] || { fail "$language: no snapshots"; break; }
-    convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
-  done
+  snapshots_to_png "$WORK_DIR/screens/$language"
 done
 
 # --- The speed and the time left below the progress bar, at 100 % and 150 % DPI ---
@@ -178,7 +115,7 @@ for dpi in 96 144; do
         "$(cat "$WORK_DIR/time-left-$language-$dpi.txt" 2>/dev/null)"
       continue
     fi
-    convert "$folder/5-time-left.bmp" "$folder/5-time-left.png" && rm -f "$folder/5-time-left.bmp"
+    snapshots_to_png "$folder"
   done
 done
 set_dpi ""

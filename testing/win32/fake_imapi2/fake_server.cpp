@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/win32/imapi2_ids.h"
+#include "testing/win32/com_server.h"
 #include "testing/win32/fake_imapi2/fake_imapi2_control.h"
 #include "testing/win32/fake_imapi2/fake_machine.h"
 #include "testing/win32/fake_imapi2/fake_objects.h"
@@ -34,50 +35,8 @@ const ServedClass kClasses[] = {
     {&imapi2::kClsidMsftDiscFormat2Data, L"Kestrune fake MsftDiscFormat2Data", CreateDataWriter},
 };
 
-class ClassFactory final : public IClassFactory {
- public:
-  explicit ClassFactory(IDispatch* (*create)()) : create_(create) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    const windows::ComPtr<IDispatch> created(create_());
-    return created->QueryInterface(iid, object);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  std::atomic<ULONG> references_{1};
-  IDispatch* (*create_)();
-};
-
-std::wstring ClassKey(const CLSID& clsid) {
-  wchar_t text[64] = {};
-  StringFromGUID2(clsid, text, static_cast<int>(std::size(text)));
-  return std::wstring(L"CLSID\\") + text;
-}
-
-LONG SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
+using testing::com_server::ClassKey;
+using testing::com_server::SetText;
 
 }  // namespace
 }  // namespace kestrune::fake_imapi2
@@ -97,8 +56,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   *object = nullptr;
   for (const ServedClass& served : kClasses) {
     if (!IsEqualCLSID(clsid, *served.clsid)) continue;
-    const kestrune::windows::ComPtr<ClassFactory> factory(new ClassFactory(served.create));
-    return factory->QueryInterface(iid, object);
+    return kestrune::testing::com_server::GetFactory(served.create, iid, object);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "testing/win32/com_server.h"
 #include "testing/win32/fake_wmi/fake_wmi_objects.h"
 
 namespace kestrune::fake_wmi {
@@ -24,46 +25,10 @@ constexpr CLSID kClsidWbemAdministrativeLocator = {
 // Where registering keeps the server it replaced.
 constexpr const wchar_t* kReplacedValue = L"KestruneReplacedServer";
 
-class ClassFactory final : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    const windows::ComPtr<IWbemLocator> created(CreateLocator());
-    return created->QueryInterface(iid, object);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  std::atomic<ULONG> references_{1};
-};
+using testing::com_server::SetText;
 
 std::wstring ServerKey() {
-  wchar_t text[64] = {};
-  StringFromGUID2(kClsidWbemAdministrativeLocator, text, static_cast<int>(std::size(text)));
-  return std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
-}
-
-LONG SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  return testing::com_server::ClassKey(kClsidWbemAdministrativeLocator) + L"\\InprocServer32";
 }
 
 // A REG_SZ value, or false when there is none.
@@ -97,8 +62,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** o
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, kClsidWbemAdministrativeLocator)) return CLASS_E_CLASSNOTAVAILABLE;
-  const kestrune::windows::ComPtr<ClassFactory> factory(new ClassFactory());
-  return factory->QueryInterface(iid, object);
+  return kestrune::testing::com_server::GetFactory(CreateLocator, iid, object);
 }
 
 // Answers still being made on their threads use the module's code.
