@@ -5,7 +5,7 @@ namespace kestrune {
 bool RunTool(platform::ProcessLauncher& processes, platform::AutoResetEvent* stopEvent,
              const std::wstring& program, const std::wstring& parameters,
              const std::wstring& folder, int* gotExitCode, uint32_t* exitCode, bool cancellable,
-             const std::wstring& outputFile) {
+             const std::wstring& outputFile, const std::function<void()>& eachSecond) {
   if (gotExitCode != nullptr) *gotExitCode = 0;
   if (exitCode != nullptr) *exitCode = 0;
   const bool wantsOutcome = gotExitCode != nullptr && exitCode != nullptr;
@@ -30,6 +30,7 @@ bool RunTool(platform::ProcessLauncher& processes, platform::AutoResetEvent* sto
       }
       return false;
     }
+    if (eachSecond) eachSecond();
   }
   if (wantsOutcome) {
     uint32_t code = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/auto_reset_event.h"
@@ -25,12 +26,14 @@ inline constexpr uint32_t kStoppedExitCode = 0xffff;
 /// `cancellable` run with a `stopEvent` can be cancelled: it checks (and so consumes) the event
 /// once a second while the child runs and ends the child with exit code 0xffff. Any other run
 /// waits for the child however long it takes. With an `outputFile`, what the child prints goes
-/// there (ProcessLauncher::StartHiddenWithOutput).
+/// there (ProcessLauncher::StartHiddenWithOutput). `eachSecond`, when given, is called after
+/// every second the child is still running (to pass on its progress, say).
 [[nodiscard]] bool RunTool(platform::ProcessLauncher& processes,
                            platform::AutoResetEvent* stopEvent, const std::wstring& program,
                            const std::wstring& parameters, const std::wstring& folder,
                            int* gotExitCode, uint32_t* exitCode, bool cancellable,
-                           const std::wstring& outputFile = {});
+                           const std::wstring& outputFile = {},
+                           const std::function<void()>& eachSecond = {});
 
 /// The one test callers apply to a run: it ended by itself with exit code 0.
 [[nodiscard]] inline bool RunSucceeded(bool returned, int gotExitCode, uint32_t exitCode) {

@@ -65,6 +65,25 @@ TEST_F(ToolRunnerFakeTest, ProcessThatRanToItsEnd) {
   EXPECT_EQ(launcher.childRecord.waits, 3);
 }
 
+TEST_F(ToolRunnerFakeTest, EachSecondIsCalledForEverySliceTheChildStillRuns) {
+  launcher.child = {.endsAfterWaits = 3, .exitCodeReadable = true, .exitCode = 0};
+  int calls = 0;
+  int got = 0;
+  uint32_t code = 1;
+  EXPECT_TRUE(RunTool(launcher, &stopEvent, L"x", L"", L"", &got, &code, true, {},
+                      [&] { ++calls; }));
+  EXPECT_EQ(calls, 2) << "not after the wait that saw the end";
+
+  // A stop ends the run before it is told of another second.
+  launcher.child.endsAfterWaits.reset();
+  calls = 0;
+  EXPECT_FALSE(RunTool(launcher, &stopEvent, L"x", L"", L"", &got, &code, true, {}, [&] {
+    if (++calls == 2) stopEvent.Set();
+  }));
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(code, kStoppedExitCode);
+}
+
 TEST_F(ToolRunnerFakeTest, ExitCodeThatCannotBeRead) {
   launcher.child = {.endsAfterWaits = 1, .exitCodeReadable = false, .exitCode = 0};
   const auto outcome = Run(false);

@@ -288,9 +288,10 @@ uint32_t CVantorThread::RunUsbJob() {
 
 bool CVantorThread::RunTool(const std::wstring& program, const std::wstring& parameters,
                             const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
-                            bool cancellable, const std::wstring& outputFile) {
+                            bool cancellable, const std::wstring& outputFile,
+                            const std::function<void()>& eachSecond) {
   return kestrune::RunTool(tools_.processes, m_pStopEvent, program, parameters, folder, gotExitCode,
-                           exitCode, cancellable, outputFile);
+                           exitCode, cancellable, outputFile, eachSecond);
 }
 
 bool CVantorThread::StopRequested() {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -80,7 +81,8 @@ class CVantorThread {
   /// Runs a carried tool or "cmd.exe" and waits for it; see kestrune::RunTool for the outcomes.
   [[nodiscard]] bool RunTool(const std::wstring& program, const std::wstring& parameters,
                              const std::wstring& folder, int* gotExitCode, uint32_t* exitCode,
-                             bool cancellable, const std::wstring& outputFile = {});
+                             bool cancellable, const std::wstring& outputFile = {},
+                             const std::function<void()>& eachSecond = {});
   /// True when the stop event is set, leaving it set for the wait that is meant to take it: the
   /// last look before a step destroys data.
   [[nodiscard]] bool StopRequested();

@@ -108,9 +108,17 @@ CheckResult CheckDrive(const CheckRequest& request) {
     jobOfEntry.push_back(it->second);
   }
 
+  std::atomic<std::uint64_t>* bytesRead = nullptr;
+  if (request.counters != nullptr) {
+    std::uint64_t total = 0;
+    for (const DigestJob& job : jobs) total += job.size;
+    request.counters->bytesTotal = total;
+    bytesRead = &request.counters->bytesDone;
+  }
   const unsigned workers =
       request.workerCount != 0 ? request.workerCount : DefaultWorkerCount(jobs.size());
-  const std::vector<FileDigest> digests = DigestInParallel(jobs, workers);
+  const std::vector<FileDigest> digests =
+      DigestInParallel(jobs, workers, kReadBufferBytes, bytesRead);
 
   for (std::size_t i = 0; i < list.entries.size(); ++i) {
     const ListEntry& entry = list.entries[i];

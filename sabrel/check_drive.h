@@ -7,6 +7,7 @@
 
 #include "sabrel/exit_codes.h"
 #include "sabrel/failure_report.h"
+#include "sabrel/progress_file.h"
 
 namespace kestrune::sabrel {
 
@@ -16,6 +17,8 @@ struct CheckRequest {
   std::filesystem::path driveRoot;
   std::string driveName;     ///< the drive as the command line names it, for the report
   unsigned workerCount = 0;  ///< 0: one per core
+  /// Told the bytes to read once the files are found, and every byte as it is read.
+  CheckCounters* counters = nullptr;
 };
 
 struct CheckResult {

@@ -56,6 +56,21 @@ TEST_F(CheckDriveTest, GoodSetMatchesWithAnyNumberOfWorkers) {
   }
 }
 
+TEST_F(CheckDriveTest, TheCountersCoverEveryFoundFileOnce) {
+  // Listed twice, read once; a missing file adds nothing to read.
+  set.Add("sources/again.swm", std::string(1000, 'a'));
+  WriteFile(list, Utf16LeFromUtf8(set.ListText() + Md5Hex(std::string(1000, 'a')) +
+                                  " sources/again.swm\r\n" + Md5Hex("gone") + " gone.txt\r\n"));
+  CheckCounters counters;
+  CheckRequest request{list, "DISC1_MD5.txt", set.root(), "E:", 2};
+  request.counters = &counters;
+  const CheckResult result = CheckDrive(request);
+  EXPECT_EQ(result.code, ExitCode::kMissing);
+  const uint64_t expected = 13 + 300000 + 200000 + 5 + 0 + 1000;
+  EXPECT_EQ(counters.bytesTotal.load(), expected);
+  EXPECT_EQ(counters.bytesDone.load(), expected);
+}
+
 TEST_F(CheckDriveTest, OneFlippedByteIsAMismatchNamingBothDigests) {
   set.WriteList(list);
   std::string content(300000, 'i');

@@ -7,6 +7,7 @@ std::optional<Options> ParseCommandLine(std::span<const std::string> args) {
   bool seenList = false;
   bool seenDrive = false;
   bool seenError = false;
+  bool seenProgress = false;
   for (std::size_t i = 0; i < args.size(); i += 2) {
     if (i + 1 >= args.size() || args[i + 1].empty()) {
       return std::nullopt;
@@ -24,6 +25,9 @@ std::optional<Options> ParseCommandLine(std::span<const std::string> args) {
     } else if (option == "-e") {
       seen = &seenError;
       target = &options.errorPath;
+    } else if (option == "-p") {
+      seen = &seenProgress;
+      target = &options.progressPath;
     } else {
       return std::nullopt;
     }
@@ -40,13 +44,15 @@ std::optional<Options> ParseCommandLine(std::span<const std::string> args) {
 }
 
 std::string_view UsageText() {
-  return "Usage: Sabrel -c LIST -d DRIVE -e ERRORFILE\n"
+  return "Usage: Sabrel -c LIST -d DRIVE -e ERRORFILE [-p PROGRESSFILE]\n"
          "Checks every file named in LIST against its MD5 digest.\n"
          "  -c LIST       MD5 list: per line a digest, a space and a path below the drive\n"
          "                root (UTF-16LE or UTF-8); relative to the working folder\n"
          "  -d DRIVE      the drive to check: a letter and a colon (E:) on Windows, or a\n"
          "                folder that stands for the drive root\n"
          "  -e ERRORFILE  receives one line per failure; removed when all files match\n"
+         "  -p PROGRESSFILE  kept up to date while the check runs: one line with the bytes\n"
+         "                read so far and the bytes to read in all\n"
          "Exit codes:\n"
          "  0  every listed file exists and matches its digest\n"
          "  1  a file's content differs from its digest\n"

@@ -21,6 +21,14 @@ TEST(CommandLineTest, TheWizardsCommandLineInAnyOrder) {
   EXPECT_EQ(reordered->errorPath, "err");
 }
 
+TEST(CommandLineTest, AProgressFileIsOptional) {
+  EXPECT_EQ(ParseCommandLine(Args{"-c", "l", "-d", "E:", "-e", "x"})->progressPath, "");
+  const auto options = ParseCommandLine(Args{"-p", "progress.txt", "-c", "l", "-d", "E:", "-e", "x"});
+  ASSERT_TRUE(options);
+  EXPECT_EQ(options->progressPath, "progress.txt");
+  EXPECT_EQ(options->errorPath, "x");
+}
+
 TEST(CommandLineTest, AnythingElseIsAUsageError) {
   const std::vector<Args> wrong = {
       {},
@@ -30,6 +38,9 @@ TEST(CommandLineTest, AnythingElseIsAUsageError) {
       {"-c", "l", "-d", "E:", "-e", "x", "-c", "m"},  // repeated option
       {"-c", "l", "-d", "E:", "-e", "x", "extra"},    // stray argument
       {"-c", "l", "-d", "E:", "-x", "x"},             // unknown option
+      {"-c", "l", "-d", "E:", "-e", "x", "-p"},       // progress file without a name
+      {"-c", "l", "-d", "E:", "-e", "x", "-p", "a", "-p", "b"},
+      {"-c", "l", "-d", "E:", "-p", "a"},  // a progress file is no error file
       {"-C", "l", "-d", "E:", "-e", "x"},             // options are case-sensitive
       {"/c", "l", "/d", "E:", "/e", "x"},
       {"-h"},

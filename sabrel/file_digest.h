@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 
@@ -25,8 +27,9 @@ struct FileDigest {
 };
 
 /// Reads a regular file from start to end in reads of `buffer.size()` bytes, hinting the
-/// system that the access is sequential, and digests it with `md5`.
+/// system that the access is sequential, and digests it with `md5`. Every read is added to
+/// `bytesRead` when one is given, as it happens.
 [[nodiscard]] FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer,
-                                    Md5& md5);
+                                    Md5& md5, std::atomic<std::uint64_t>* bytesRead = nullptr);
 
 }  // namespace kestrune::sabrel

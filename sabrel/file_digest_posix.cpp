@@ -32,7 +32,8 @@ FileDigest Failed(DigestOutcome outcome, int error = 0) {
 
 }  // namespace
 
-FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer, Md5& md5) {
+FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer, Md5& md5,
+                      std::atomic<std::uint64_t>* bytesRead) {
   // O_NONBLOCK: opening a FIFO planted on the drive must not wait for a writer.
   const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.get() < 0) {
@@ -54,6 +55,7 @@ FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> bu
       return Failed(DigestOutcome::kReadError, errno);
     }
     if (got == 0) break;
+    if (bytesRead != nullptr) bytesRead->fetch_add(static_cast<std::uint64_t>(got));
     if (!md5.Update(buffer.first(static_cast<std::size_t>(got)))) {
       return Failed(DigestOutcome::kHashFailed);
     }

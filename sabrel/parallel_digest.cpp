@@ -16,7 +16,8 @@ unsigned DefaultWorkerCount(std::size_t jobCount) {
 }
 
 std::vector<FileDigest> DigestInParallel(std::span<const DigestJob> jobs, unsigned workerCount,
-                                         std::size_t bufferBytes) {
+                                         std::size_t bufferBytes,
+                                         std::atomic<std::uint64_t>* bytesRead) {
   std::vector<FileDigest> results(jobs.size());
   std::vector<std::size_t> order(jobs.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
@@ -32,7 +33,7 @@ std::vector<FileDigest> DigestInParallel(std::span<const DigestJob> jobs, unsign
       Md5 md5;
       if (!md5.Ok()) return;
       for (std::size_t i = next.fetch_add(1); i < order.size(); i = next.fetch_add(1)) {
-        results[order[i]] = DigestFile(jobs[order[i]].path, buffer, md5);
+        results[order[i]] = DigestFile(jobs[order[i]].path, buffer, md5, bytesRead);
       }
     } catch (const std::bad_alloc&) {
       // This worker takes no further job; the others, or the kNotRun results, carry on.

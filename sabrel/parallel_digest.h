@@ -29,8 +29,10 @@ unsigned DefaultWorkerCount(std::size_t jobCount);
 /// and returns the results in job order. Workers take the largest files first, so that a
 /// set dominated by a few big images does not end with one worker still busy on a big file
 /// that it took last. A worker that cannot start, or cannot get its buffer or MD5, takes no
-/// job; jobs that no worker reached stay `kNotRun`.
+/// job; jobs that no worker reached stay `kNotRun`. Every byte read is added to `bytesRead`
+/// when one is given.
 std::vector<FileDigest> DigestInParallel(std::span<const DigestJob> jobs, unsigned workerCount,
-                                         std::size_t bufferBytes = kReadBufferBytes);
+                                         std::size_t bufferBytes = kReadBufferBytes,
+                                         std::atomic<std::uint64_t>* bytesRead = nullptr);
 
 }  // namespace kestrune::sabrel

@@ -6,6 +6,7 @@
 #include "sabrel/command_line.h"
 #include "sabrel/drive_root.h"
 #include "sabrel/exit_codes.h"
+#include "sabrel/progress_file.h"
 #include "sabrel/text_helpers.h"
 
 namespace kestrune::sabrel {
@@ -21,7 +22,15 @@ int RunSabrel(std::span<const std::string> args, std::ostream& out, std::ostream
   request.listName = options->listPath;
   request.driveRoot = DriveRoot(options->drive);
   request.driveName = options->drive;
-  const CheckResult result = CheckDrive(request);
+  CheckCounters counters;
+  request.counters = &counters;
+  CheckResult result;
+  if (options->progressPath.empty()) {
+    result = CheckDrive(request);
+  } else {
+    const ProgressFile progress(PathFromUtf8(options->progressPath), counters);
+    result = CheckDrive(request);
+  }
 
   const std::filesystem::path errorPath = PathFromUtf8(options->errorPath);
   if (result.failures.empty()) {

@@ -44,6 +44,24 @@ TEST_F(SabrelProgramTest, GoodSetExitsZeroAndLeavesNoErrorFile) {
   EXPECT_FALSE(fs::exists(ErrorFile()));
 }
 
+TEST_F(SabrelProgramTest, AProgressFileEndsWithEveryByteRead) {
+  set.WriteList(work / "DISC1_MD5.txt");
+  const ProgramRun run = RunProgram(
+      SABREL_PROGRAM,
+      {"-c", "DISC1_MD5.txt", "-d", set.root().string(), "-e", "error.txt", "-p", "progress.txt"},
+      work);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(work / "progress.txt"), "100002 100002\n");
+  EXPECT_FALSE(fs::exists(work / "progress.txt.new")) << "every version replaces the last";
+
+  // A progress file that cannot be written never fails the check.
+  const ProgramRun unwritable = RunProgram(
+      SABREL_PROGRAM,
+      {"-c", "DISC1_MD5.txt", "-d", set.root().string(), "-e", "error.txt", "-p", "no/such/p"},
+      work);
+  EXPECT_EQ(unwritable.exitCode, 0) << unwritable.err;
+}
+
 TEST_F(SabrelProgramTest, EachKindOfFailureHasItsExitCodeAndErrorLine) {
   set.WriteList(work / "DISC1_MD5.txt");
   const std::string bom = "\xEF\xBB\xBF";

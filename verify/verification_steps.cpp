@@ -25,6 +25,8 @@ constexpr wchar_t kRecoveryList[] = L"MD5_OEM_RCV_Partition.txt";
 constexpr wchar_t kFirstMediumList[] = L"DISC1_MD5.txt";
 /// The MD5 check's own folder inside the work area, made afresh for every check.
 constexpr wchar_t kCheckFolder[] = L"md5check";
+/// The file Sabrel keeps its progress in, inside the check's folder.
+constexpr wchar_t kProgressFile[] = L"progress.txt";
 
 bool SameFolder(const fs::path& a, const fs::path& b) {
   if (a == b) return true;
@@ -137,11 +139,21 @@ uint32_t VerificationJobSteps::CheckWithSabrel(CVantorThread& worker, const Plac
     return RESULT_CHECK_FAILED;
   }
   const std::wstring parameters = std::wstring(L"-c ") + kFirstMediumList + L" -d \"" +
-                                  DriveArgument(place.mediumRoot) + L"\" -e error.txt";
+                                  DriveArgument(place.mediumRoot) + L"\" -e error.txt -p " +
+                                  kProgressFile;
+  // Sabrel's progress goes on to the page for its speed and time left.
+  const std::wstring progressFile = JoinPath(check, kProgressFile);
+  const auto passOnProgress = [&] {
+    const auto progress = ReadCheckProgress(progressFile);
+    if (!progress || progress->bytesTotal == 0 || page == nullptr) return;
+    const CheckProgressMessage message = ToMessage(*progress);
+    static_cast<void>(windows_.Post(page, WM_CHECK_PROGRESS, message.totalKiB, message.doneKiB));
+  };
   int gotExitCode = 0;
   uint32_t exitCode = 0;
   const bool ran = worker.RunTool(CarriedToolPath(worker.context(), L"Sabrel.exe"), parameters,
-                                  check, &gotExitCode, &exitCode, true);
+                                  check, &gotExitCode, &exitCode, true, {}, passOnProgress);
+  if (ran) passOnProgress();
   if (RunSucceeded(ran, gotExitCode, exitCode)) return RESULT_OK;
   if (!ran && gotExitCode != 0 && exitCode == kStoppedExitCode) return RESULT_STOPPED;
   // Sabrel's first words on what failed, for the report.

@@ -8,13 +8,16 @@
 #include "platform/standard_output.h"
 #include "platform/volume_info.h"
 #include "platform/window_port.h"
+#include "verify/check_progress.h"
 #include "verify/compare_progress.h"
 
 namespace kestrune {
 
 /// Posted straight to the Write page (`RunContext::writePageWnd`) when the MD5 check of a USB
 /// drive starts, with wParam 0 and lParam kCheckStarting: the page shows its indeterminate
-/// "Checking files" display.
+/// "Checking files" display. Then about once a second while Sabrel reads, and once more when
+/// it has ended, with the check's progress: wParam the KiB to read in all (never 0), lParam
+/// the KiB read so far (see CheckProgressMessage).
 inline constexpr uint32_t WM_CHECK_PROGRESS = 0x9208;
 inline constexpr intptr_t kCheckStarting = 0xfffe;
 

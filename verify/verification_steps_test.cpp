@@ -368,12 +368,29 @@ TEST_F(VerificationStepsTest, Md5CheckPassesAGoodStick) {
   EXPECT_EQ(steps.RunUsbMd5Check(worker), RESULT_OK);
   EXPECT_EQ(Calls(), (std::vector<std::string>{"AREA/Harlune.exe USB MD5_OEM_RCV_Partition.txt",
                                                "AREA/Sabrel.exe -c DISC1_MD5.txt -d \"F:\" "
-                                               "-e error.txt"}))
+                                               "-e error.txt -p progress.txt"}))
       << "the list is copied natively; both tools run by their full path";
   EXPECT_FALSE(fs::exists(fs::path(Utf8FromWide(context.workArea.str())) / "md5check"))
       << "the check's folder goes when the check ends";
-  EXPECT_EQ(windows.TakeAll(page),
-            (std::vector<PostedMessage>{{WM_CHECK_PROGRESS, 0, kCheckStarting}}));
+  // The start, what Sabrel had read each second it ran, and its end: all of it.
+  const auto posted = windows.TakeAll(page);
+  ASSERT_GE(posted.size(), 2u);
+  EXPECT_EQ(posted.front(), (PostedMessage{WM_CHECK_PROGRESS, 0, kCheckStarting}));
+  uint64_t listed = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(Stick())) {
+    if (entry.is_regular_file() && entry.path().filename() != "MD5_OEM_RCV_Partition.txt") {
+      listed += entry.file_size();
+    }
+  }
+  const auto totalKiB = static_cast<uintptr_t>((listed + 1023) / 1024);
+  EXPECT_EQ(posted.back(),
+            (PostedMessage{WM_CHECK_PROGRESS, totalKiB, static_cast<intptr_t>(totalKiB)}));
+  for (size_t i = 1; i < posted.size(); ++i) {
+    EXPECT_EQ(posted[i].wParam, totalKiB) << i;
+    if (i > 1) {
+      EXPECT_GE(posted[i].lParam, posted[i - 1].lParam) << i;
+    }
+  }
   ExpectImageFolderAsBefore();
 }
 

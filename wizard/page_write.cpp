@@ -49,11 +49,7 @@ bool CPage_030_Write::PageProc(uint32_t message, uintptr_t wParam, intptr_t lPar
       OnCompareProgress(wParam, lParam);
       break;
     case WM_CHECK_PROGRESS:
-      if (lParam == kCheckStarting) {
-        ShowMarquee();
-        SetRowStatus(wizard_.Text(kStr307CheckingFiles));
-        SetStatusLine(wizard_.Text(kStr307CheckingFiles));
-      }
+      OnCheckProgress(wParam, lParam);
       break;
     case WM_DEVICE_EVENT:
       OnDeviceEvent(wParam, lParam);
@@ -240,7 +236,7 @@ void CPage_030_Write::OnJobStart(uintptr_t step) {
       SetStatusLine(wizard_.Text(kStr320ComparingFiles));
       break;
     case STEP_USB_MD5_CHECK:
-      // The check shows no progress of its own: no speed to tell.
+      // The figures come with the check's progress, which knows how much it will read.
       BeginTimedStep(0, 0);
       SetRowStatus(wizard_.Text(kStr307CheckingFiles));
       break;

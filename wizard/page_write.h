@@ -89,8 +89,10 @@ class CPage_030_Write : public CPageBase {
   /// A new step of `bytes` bytes, with `stepsAfter` steps of as many bytes after it on the
   /// same medium: the speed and time left start over.
   void BeginTimedStep(uint64_t bytes, int stepsAfter);
-  /// Notes the bar's position for the speed and time left, and shows them when known.
-  void NoteProgress(int position);
+  /// Notes the bytes done of the step for the speed and time left, and shows them when known.
+  void NoteProgress(uint64_t bytesDone);
+  /// The MD5 check's progress (WM_CHECK_PROGRESS): its start, or the KiB read of the total.
+  void OnCheckProgress(uintptr_t totalKiB, intptr_t doneKiB);
   std::wstring DiscTitle() const;
 
   std::deque<uint32_t> queue_;

@@ -489,6 +489,49 @@ TEST_F(WriteDisplayTest, TheCheckStartShowsTheMarquee) {
   EXPECT_TRUE(h.Control(107, Page::kMarquee).visible);
 }
 
+TEST_F(WriteDisplayTest, TheCheckShowsSpeedAndTimeLeftFromWhatSabrelHasRead) {
+  // 200 MiB at 2 MiB per second of the UI clock, which jumps from one tick to the next.
+  constexpr uintptr_t kTotalKiB = 200 * 1024;
+  ui::host::MessageLoop& loop = h.toolkit.loop();
+  loop.EnableIdleJumps([] { return true; });
+  ASSERT_TRUE(loop.SetTimer(h.WritePage(), 0x7e57, 1000));
+  Deliver(WM_JOB_START, STEP_USB_MD5_CHECK);
+  h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, 0, kCheckStarting);
+  h.Pump();
+  const auto& line = h.Control(107, Page::kTimeLeft);
+  EXPECT_FALSE(line.visible);
+  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
+  const int later = h.run.compareAfterWrite != 0 ? 1 : 0;
+  const auto start = loop.Now();
+  for (int round = 0; round <= 60; ++round) {
+    if (round > 0) {
+      const auto next = loop.Now() + std::chrono::seconds(1);
+      ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; })) << round;
+    }
+    // The stick reads at its fixed speed, however far the clock has jumped.
+    const double elapsed = std::chrono::duration<double>(loop.Now() - start).count();
+    if (elapsed > 90) break;
+    loop.Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB, static_cast<intptr_t>(elapsed * 2048));
+    h.Pump();
+    EXPECT_TRUE(h.Control(107, Page::kMarquee).visible) << "the check keeps its marquee";
+    if (elapsed < 2.5) {
+      EXPECT_FALSE(line.visible) << elapsed;
+      continue;
+    }
+    if (elapsed < 5) continue;
+    ASSERT_TRUE(line.visible) << elapsed;
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(line.text, parts, shown));
+    EXPECT_NEAR(std::stod(parts[1].str()), 2.1, 0.2) << "2 MiB are 2.1 MB";
+    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const double truth = 100.0 - elapsed;
+    EXPECT_NEAR(left, truth, truth * 0.1 + 1) << elapsed;
+    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
+    EXPECT_NEAR(medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1 + 1) << elapsed;
+  }
+  loop.KillTimer(h.WritePage(), 0x7e57);
+}
+
 TEST_F(WriteDisplayTest, TheDestroyedPageIsForgottenByTheRunContext) {
   EXPECT_EQ(h.run.writePageWnd.load(), h.WritePage());
   h.toolkit.CloseSheet(0);

@@ -28,7 +28,9 @@ void CPage_030_Write::SetTitle(const std::wstring& text) {
 
 void CPage_030_Write::SetBar(int position) {
   wizard_.ui.progress.SetPosition(window(), kBar, position);
-  NoteProgress(position);
+  if (position >= 0 && position <= 1000) {
+    NoteProgress(stepBytes_ / 1000 * static_cast<uint64_t>(position));
+  }
 }
 
 namespace {
@@ -56,10 +58,10 @@ void CPage_030_Write::BeginTimedStep(uint64_t bytes, int stepsAfter) {
   wizard_.ui.controls.Show(window(), kTimeLeft, false);
 }
 
-void CPage_030_Write::NoteProgress(int position) {
-  if (stepBytes_ == 0 || position < 0 || position > 1000) return;
-  timeLeft_.Note(wizard_.ui.timers.NowMilliseconds(),
-                 stepBytes_ / 1000 * static_cast<uint64_t>(position), stepBytes_);
+void CPage_030_Write::NoteProgress(uint64_t bytesDone) {
+  if (stepBytes_ == 0) return;
+  timeLeft_.Note(wizard_.ui.timers.NowMilliseconds(), std::min(bytesDone, stepBytes_),
+                 stepBytes_);
   const auto estimate = timeLeft_.Current();
   if (!estimate || estimate->bytesPerSecond <= 0) return;
   // The steps after this one read or write as many bytes, at about this speed.
@@ -151,6 +153,23 @@ void CPage_030_Write::OnVerifying() {
   SetStatusLine(wizard_.Format(kStr314VerifyingBurnedMediaPercent,
                                {Decimal(static_cast<uint64_t>(value / 10))}));
   SetBar(static_cast<int>(value));
+}
+
+void CPage_030_Write::OnCheckProgress(uintptr_t totalKiB, intptr_t doneKiB) {
+  if (totalKiB == 0) {
+    if (doneKiB != kCheckStarting) return;
+    ShowMarquee();
+    SetRowStatus(wizard_.Text(kStr307CheckingFiles));
+    SetStatusLine(wizard_.Text(kStr307CheckingFiles));
+    return;
+  }
+  // The check keeps its marquee: only the speed and time left follow what it has read.
+  const uint64_t total = static_cast<uint64_t>(totalKiB) * 1024;
+  if (total != stepBytes_) {
+    // The comparison after it reads about as much again.
+    BeginTimedStep(total, wizard_.run.compareAfterWrite != 0 ? 1 : 0);
+  }
+  NoteProgress(static_cast<uint64_t>(std::max<intptr_t>(doneKiB, 0)) * 1024);
 }
 
 void CPage_030_Write::OnCompareProgress(uintptr_t phase, intptr_t lParam) {

@@ -30,7 +30,8 @@ FileDigest FailedFromError(DWORD error) {
 
 }  // namespace
 
-FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer, Md5& md5) {
+FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> buffer, Md5& md5,
+                      std::atomic<std::uint64_t>* bytesRead) {
   // A folder cannot be opened without backup semantics and would only report "access
   // denied"; asking first gives the same verdict as the Linux build.
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -51,6 +52,7 @@ FileDigest DigestFile(const std::filesystem::path& path, std::span<std::byte> bu
       return Failed(DigestOutcome::kReadError, GetLastError());
     }
     if (got == 0) break;
+    if (bytesRead != nullptr) bytesRead->fetch_add(got);
     if (!md5.Update(buffer.first(got))) return Failed(DigestOutcome::kHashFailed);
   }
   const auto digest = md5.Finish();
