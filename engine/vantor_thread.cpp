@@ -209,8 +209,11 @@ uint32_t CVantorThread::RunDiscJob(uint32_t disc) {
     report->BeginMedium(MediumKind::kDisc, disc, context_.sourceCount, drive, imageBytes);
   }
 
-  uint32_t result = RunReportedStep(STEP_BURN, ReportStep::kWrite,
-                                    [&] { return discs.BurnDisc(*this, disc); });
+  uint32_t result = RunReportedStep(STEP_BURN, ReportStep::kWrite, [&] {
+    const uint32_t burned = discs.BurnDisc(*this, disc);
+    if (burned == RESULT_OK && report != nullptr) report->NoteCovered(0, imageBytes);
+    return burned;
+  });
   if (report != nullptr) {
     // The recorder's own verification runs inside the burn, from its finalization on.
     if (context_.noBurnVerify) {
@@ -246,11 +249,11 @@ uint32_t CVantorThread::RunUsbJob() {
   ScopedPowerRequest power(worker_->power);
   VerificationSteps& checks = worker_->checks;
   RunReport* report = context_.report;
+  uint64_t imageBytes = 0;
+  for (uint32_t i = 0; i < context_.sourceCount && i < kMaxSources; ++i) {
+    imageBytes += context_.sources[i].sizeBytes;
+  }
   if (report != nullptr) {
-    uint64_t imageBytes = 0;
-    for (uint32_t i = 0; i < context_.sourceCount && i < kMaxSources; ++i) {
-      imageBytes += context_.sources[i].sizeBytes;
-    }
     std::wstring device{context_.targetDriveLetter, L':'};
     if (!context_.usbTarget.pnpDeviceId.empty()) {
       device += L" " + context_.usbTarget.pnpDeviceId.str();
@@ -258,8 +261,11 @@ uint32_t CVantorThread::RunUsbJob() {
     report->BeginMedium(MediumKind::kUsb, 1, 1, device, imageBytes);
   }
 
-  uint32_t result = RunReportedStep(STEP_USB_WRITE, ReportStep::kWrite,
-                                    [&] { return worker_->usb.WriteUsbDrive(*this); });
+  uint32_t result = RunReportedStep(STEP_USB_WRITE, ReportStep::kWrite, [&] {
+    const uint32_t written = worker_->usb.WriteUsbDrive(*this);
+    if (written == RESULT_OK && report != nullptr) report->NoteCovered(0, imageBytes);
+    return written;
+  });
   if (result == RESULT_OK) {
     result = RunReportedStep(STEP_USB_MD5_CHECK, ReportStep::kMd5Check,
                              [&] { return checks.RunUsbMd5Check(*this); });

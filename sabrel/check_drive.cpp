@@ -113,6 +113,7 @@ CheckResult CheckDrive(const CheckRequest& request) {
     std::uint64_t total = 0;
     for (const DigestJob& job : jobs) total += job.size;
     request.counters->bytesTotal = total;
+    request.counters->listedFiles = list.entries.size();
     bytesRead = &request.counters->bytesDone;
   }
   const unsigned workers =

@@ -69,6 +69,7 @@ TEST_F(CheckDriveTest, TheCountersCoverEveryFoundFileOnce) {
   const uint64_t expected = 13 + 300000 + 200000 + 5 + 0 + 1000;
   EXPECT_EQ(counters.bytesTotal.load(), expected);
   EXPECT_EQ(counters.bytesDone.load(), expected);
+  EXPECT_EQ(counters.listedFiles.load(), 8u) << "every line, found or not";
 }
 
 TEST_F(CheckDriveTest, OneFlippedByteIsAMismatchNamingBothDigests) {

@@ -52,7 +52,7 @@ std::string_view UsageText() {
          "                folder that stands for the drive root\n"
          "  -e ERRORFILE  receives one line per failure; removed when all files match\n"
          "  -p PROGRESSFILE  kept up to date while the check runs: one line with the bytes\n"
-         "                read so far and the bytes to read in all\n"
+         "                read so far, the bytes to read in all and the files listed\n"
          "Exit codes:\n"
          "  0  every listed file exists and matches its digest\n"
          "  1  a file's content differs from its digest\n"

@@ -50,7 +50,7 @@ void ProgressFile::WriteNow() {
   fresh += ".new";
   {
     std::ofstream out(fresh, std::ios::binary | std::ios::trunc);
-    out << done << ' ' << total << '\n';
+    out << done << ' ' << total << ' ' << counters_.listedFiles.load() << '\n';
     out.close();
     if (!out) return;
   }

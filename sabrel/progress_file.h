@@ -9,14 +9,16 @@
 
 namespace kestrune::sabrel {
 
-/// How far the check has got: the bytes read so far and the bytes it will read in all (known
-/// once every listed file has been found). Written by the check, read by the progress file.
+/// How far the check has got: the bytes read so far, the bytes it will read in all (known
+/// once every listed file has been found) and the files the list names. Written by the
+/// check, read by the progress file.
 struct CheckCounters {
   std::atomic<std::uint64_t> bytesDone{0};
   std::atomic<std::uint64_t> bytesTotal{0};
+  std::atomic<std::uint64_t> listedFiles{0};
 };
 
-/// Keeps a one-line file "DONE TOTAL\n" (decimal bytes) up to date while the check runs:
+/// Keeps a one-line file "DONE TOTAL FILES\n" (decimal bytes, and the listed files) up to date while the check runs:
 /// twice a second, and once more as it ends, so that the program that started the check can
 /// show its speed and time left. Every version is written beside the file and renamed over
 /// it: a reader finds a whole line, the new one or the one before, never half of one. A file

@@ -51,7 +51,7 @@ TEST_F(SabrelProgramTest, AProgressFileEndsWithEveryByteRead) {
       {"-c", "DISC1_MD5.txt", "-d", set.root().string(), "-e", "error.txt", "-p", "progress.txt"},
       work);
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ReadFile(work / "progress.txt"), "100002 100002\n");
+  EXPECT_EQ(ReadFile(work / "progress.txt"), "100002 100002 2\n");
   EXPECT_FALSE(fs::exists(work / "progress.txt.new")) << "every version replaces the last";
 
   // A progress file that cannot be written never fails the check.

@@ -23,8 +23,11 @@ std::optional<CheckProgress> ParseCheckProgress(std::string_view text) {
   if (!done || text.empty() || text.front() != ' ') return std::nullopt;
   text.remove_prefix(1);
   const auto total = TakeNumber(text);
-  if (!total || text != "\n" || *done > *total) return std::nullopt;
-  return CheckProgress{*done, *total};
+  if (!total || text.empty() || text.front() != ' ') return std::nullopt;
+  text.remove_prefix(1);
+  const auto files = TakeNumber(text);
+  if (!files || text != "\n" || *done > *total) return std::nullopt;
+  return CheckProgress{*done, *total, *files};
 }
 
 std::optional<CheckProgress> ReadCheckProgress(const std::wstring& path) {

@@ -10,13 +10,15 @@
 namespace kestrune {
 
 /// How far Sabrel's check of a USB drive has got, from the progress file it keeps while it
-/// runs (`-p`): one line "DONE TOTAL\n", in decimal bytes.
+/// runs (`-p`): one line "DONE TOTAL FILES\n", the bytes in decimal, and the files its list
+/// names.
 struct CheckProgress {
   uint64_t bytesDone = 0;
   uint64_t bytesTotal = 0;
+  uint64_t files = 0;
 };
 
-/// The figures of a progress file's text; nothing for anything but one whole line of two
+/// The figures of a progress file's text; nothing for anything but one whole line of three
 /// numbers whose first is no larger than the second.
 [[nodiscard]] std::optional<CheckProgress> ParseCheckProgress(std::string_view text);
 

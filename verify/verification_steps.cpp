@@ -145,15 +145,23 @@ uint32_t VerificationJobSteps::CheckWithSabrel(CVantorThread& worker, const Plac
   const std::wstring progressFile = JoinPath(check, kProgressFile);
   const auto passOnProgress = [&] {
     const auto progress = ReadCheckProgress(progressFile);
-    if (!progress || progress->bytesTotal == 0 || page == nullptr) return;
-    const CheckProgressMessage message = ToMessage(*progress);
-    static_cast<void>(windows_.Post(page, WM_CHECK_PROGRESS, message.totalKiB, message.doneKiB));
+    if (progress && progress->bytesTotal != 0 && page != nullptr) {
+      const CheckProgressMessage message = ToMessage(*progress);
+      static_cast<void>(windows_.Post(page, WM_CHECK_PROGRESS, message.totalKiB, message.doneKiB));
+    }
+    return progress;
   };
   int gotExitCode = 0;
   uint32_t exitCode = 0;
   const bool ran = worker.RunTool(CarriedToolPath(worker.context(), L"Sabrel.exe"), parameters,
                                   check, &gotExitCode, &exitCode, true, {}, passOnProgress);
-  if (ran) passOnProgress();
+  if (ran) {
+    // What the check covered, for the report: the files its list names, the bytes it read.
+    const auto last = passOnProgress();
+    if (last && context.report != nullptr) {
+      context.report->NoteCovered(last->files, last->bytesDone);
+    }
+  }
   if (RunSucceeded(ran, gotExitCode, exitCode)) return RESULT_OK;
   if (!ran && gotExitCode != 0 && exitCode == kStoppedExitCode) return RESULT_STOPPED;
   // Sabrel's first words on what failed, for the report.

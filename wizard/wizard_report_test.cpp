@@ -12,6 +12,7 @@ namespace kestrune {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::RunWizard;
@@ -60,11 +61,12 @@ class WizardReportTest : public ::testing::Test {
 };
 
 TEST_F(WizardReportTest, ATwoDiscSetWithComparisonIsReportedDiscByDisc) {
+  const std::vector<std::string> arguments = Arguments(2);
   const WizardRun run = RunWizard(machine.folder(),
                                   std::string(kToTheDrivePage) +
                                       "select E\ncompare on\nnext\nwait page write\n"
                                       "wait box 406\nanswer ok\nwait box 406\nanswer ok\nwait end\n",
-                                  Arguments(2));
+                                  arguments);
   ASSERT_EQ(run.status, 0) << run.Text();
   std::string text, json;
   ReadReport(text, json);
@@ -76,6 +78,13 @@ TEST_F(WizardReportTest, ATwoDiscSetWithComparisonIsReportedDiscByDisc) {
   EXPECT_THAT(json, HasSubstr("{\"kind\": \"disc\", \"number\": 2, \"of\": 2, \"device\": \"E:\", "
                               "\"result\": \"written\""));
   EXPECT_EQ(Count(json, "{\"name\": \"write\", \"result\": \"passed\""), 2u) << json;
+  // Each disc's write covers its image, byte for byte.
+  for (int disc = 1; disc <= 2; ++disc) {
+    const auto image = fs::file_size(arguments[static_cast<size_t>(disc) + 1]);
+    EXPECT_THAT(json, HasSubstr("{\"name\": \"write\", \"result\": \"passed\", \"files\": 0, "
+                                "\"bytes\": " + std::to_string(image) + ","))
+        << disc << json;
+  }
   EXPECT_EQ(Count(json, "{\"name\": \"burnVerification\", \"result\": \"passed\""), 2u) << json;
   EXPECT_EQ(Count(json, "{\"name\": \"comparison\", \"result\": \"passed\", \"files\": "), 2u)
       << json;
@@ -98,7 +107,9 @@ TEST_F(WizardReportTest, AStickThatFailsItsCheckIsReportedWithTheFileInTheUsersL
   EXPECT_THAT(json, HasSubstr("{\"kind\": \"usb\", \"number\": 1, \"of\": 1, \"device\": \"F: "));
   EXPECT_THAT(json, HasSubstr("\"result\": \"failed\""));
   EXPECT_THAT(json, HasSubstr("{\"name\": \"write\", \"result\": \"passed\""));
-  EXPECT_THAT(json, HasSubstr("{\"name\": \"md5Check\", \"result\": \"failed\""));
+  // The check names how much it covered: every listed file, the bytes it read.
+  EXPECT_THAT(json, ContainsRegex("\\{\"name\": \"md5Check\", \"result\": \"failed\", "
+                                  "\"files\": [1-9][0-9]*, \"bytes\": [1-9]"));
   EXPECT_THAT(json, Not(HasSubstr("\"comparison\""))) << "no comparison after a failed check";
   // The check tool's words name the spoilt file.
   const size_t at = json.find("\"firstDifference\": \"");
