@@ -24,6 +24,7 @@ using ::testing::HasSubstr;
 
 class KilledRunReportTest : public ::testing::Test {
  protected:
+  testing::ScopedTimeZone utc{"UTC0"};
   void SetUp() override {
     folder = fs::temp_directory_path() / ("kestrune-killed-" + std::to_string(::getpid()));
     fs::remove_all(folder);

@@ -130,11 +130,18 @@ const Words& WordsFor(ReportLanguage language) {
   return language == ReportLanguage::kJapanese ? kJapanese : kEnglish;
 }
 
-std::string TextTime(const SystemTime& t) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", t.wYear, t.wMonth, t.wDay,
+std::string TextTime(const SystemTime& utc, UtcOffsetOf offsetOf) {
+  const int offset = offsetOf != nullptr ? offsetOf(utc) : 0;
+  const SystemTime t = ShiftedBy(utc, offset);
+  char text[80];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
                 t.wHour, t.wMinute, t.wSecond);
-  return text;
+  std::string shown = text;
+  if (offset == 0) return shown + " UTC";
+  const int size = offset < 0 ? -offset : offset;
+  std::snprintf(text, sizeof text, " (UTC%c%02d:%02d)", offset < 0 ? '-' : '+', size / 60,
+                size % 60);
+  return shown + text;
 }
 
 std::string Duration(uint64_t milliseconds) {
@@ -232,15 +239,15 @@ std::string FormatReportJson(const ReportFacts& facts) {
 }
 
 std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
-                             const SystemTime& written) {
+                             const SystemTime& written, UtcOffsetOf offsetOf) {
   const Words& words = WordsFor(language);
   std::string text = "\xEF\xBB\xBF";
   text += std::string(words.title) + "\r\n\r\n";
   text += std::string(words.set) + ": " + Utf8(facts.label) + "\r\n";
   text += std::string(words.version) + ": " + facts.version + "\r\n";
-  text += std::string(words.made) + ": " + TextTime(written) + "\r\n";
+  text += std::string(words.made) + ": " + TextTime(written, offsetOf) + "\r\n";
   if (facts.interrupted) {
-    text += std::string(words.runStarted) + ": " + TextTime(facts.runStarted) + "\r\n";
+    text += std::string(words.runStarted) + ": " + TextTime(facts.runStarted, offsetOf) + "\r\n";
     text += std::string("\r\n") + words.interrupted + "\r\n";
   }
   if (facts.media.empty()) text += std::string("\r\n") + words.none + "\r\n";
@@ -255,7 +262,7 @@ std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
     if (medium.result == MediumResult::kCancelled) result = words.cancelled;
     text += std::string("  ") + words.result + ": " + result + "\r\n";
     if (medium.unfinished) text += std::string(words.unknown) + "\r\n";
-    text += std::string("  ") + words.started + ": " + TextTime(medium.started) + "\r\n";
+    text += std::string("  ") + words.started + ": " + TextTime(medium.started, offsetOf) + "\r\n";
     text += std::string("  ") + words.took + ": " + Duration(medium.milliseconds) + ", " +
             Megabytes(medium.bytes) + "\r\n";
     uint64_t writeMs = 0;
@@ -277,10 +284,10 @@ std::wstring ReportBaseName(const SystemTime& t) {
 
 std::wstring WriteReportFiles(platform::FileTree& files, const std::wstring& folder,
                               const ReportFacts& facts, ReportLanguage language,
-                              const SystemTime& written) {
+                              const SystemTime& written, UtcOffsetOf offsetOf) {
   if (folder.empty()) return {};
   const std::string json = FormatReportJson(facts);
-  const std::string text = FormatReportText(facts, language, written);
+  const std::string text = FormatReportText(facts, language, written, offsetOf);
   const std::wstring base = ReportBaseName(written);
   for (int attempt = 1; attempt <= 9; ++attempt) {
     const std::wstring name = attempt == 1 ? base : base + L"-" + std::to_wstring(attempt);

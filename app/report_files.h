@@ -17,11 +17,15 @@ enum class ReportLanguage { kEnglish, kJapanese };
 std::string FormatReportJson(const ReportFacts& facts);
 
 /// The report for a person, in `language`: UTF-8 with its mark and CRLF line ends, as Notepad
-/// reads it. `written` is when the report was made.
+/// reads it. `written` is when the report was made. Times are the local times of `offsetOf`'s
+/// time zone, with their offset ("2026-12-10 18:30:00 (UTC+09:00)"; "... UTC" where local
+/// time is UTC).
 std::string FormatReportText(const ReportFacts& facts, ReportLanguage language,
-                             const SystemTime& written);
+                             const SystemTime& written,
+                             UtcOffsetOf offsetOf = LocalUtcOffsetMinutes);
 
-/// "KestruneReport-YYYYMMDD-HHMMSS" for `time`.
+/// "KestruneReport-YYYYMMDD-HHMMSS" for `time`, in UTC: the names sort as the reports were
+/// made, whatever the clocks did in between.
 std::wstring ReportBaseName(const SystemTime& time);
 
 /// Writes the pair KestruneReport-YYYYMMDD-HHMMSS.txt and .json into `folder`, never over an
@@ -30,6 +34,7 @@ std::wstring ReportBaseName(const SystemTime& time);
 /// deleted by it.
 std::wstring WriteReportFiles(platform::FileTree& files, const std::wstring& folder,
                               const ReportFacts& facts, ReportLanguage language,
-                              const SystemTime& written);
+                              const SystemTime& written,
+                              UtcOffsetOf offsetOf = LocalUtcOffsetMinutes);
 
 }  // namespace kestrune

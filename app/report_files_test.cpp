@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/test_support.h"
 #include "platform/host/host_file_tree.h"
 #include "platform/native_path.h"
 
@@ -152,7 +153,23 @@ TEST(ReportFormatTest, TheJsonHasTheAgreedShape) {
   EXPECT_THAT(FormatReportJson(killed), HasSubstr("\"stateWordAfter\": null,\n  \"media\": []"));
 }
 
+TEST(ReportFormatTest, ThePersonReadsLocalTimesWithTheirOffset) {
+  const SystemTime made{2026, 12, 0, 10, 9, 30, 0, 0};
+  {
+    const testing::ScopedTimeZone japan("JST-9");
+    const std::string text = FormatReportText(TwoDiscs(), ReportLanguage::kJapanese, made);
+    EXPECT_THAT(text, HasSubstr(": 2026-12-10 18:30:00 (UTC+09:00)\r\n"));
+  }
+  // West of Greenwich the evening before; a zone of the caller's choosing.
+  const std::string text =
+      FormatReportText(TwoDiscs(), ReportLanguage::kEnglish, made,
+                       [](const SystemTime&) { return -(10 * 60 + 30); });
+  EXPECT_THAT(text, HasSubstr("Report made: 2026-12-09 23:00:00 (UTC-10:30)\r\n"));
+  EXPECT_THAT(FormatReportJson(TwoDiscs()), Not(HasSubstr("UTC-"))) << "the JSON stays in UTC";
+}
+
 TEST(ReportFormatTest, TheTextReadsInEitherLanguage) {
+  const testing::ScopedTimeZone utc("UTC0");
   const SystemTime made{2026, 12, 0, 10, 9, 30, 0, 0};
   const std::string english = FormatReportText(TwoDiscs(), ReportLanguage::kEnglish, made);
   EXPECT_EQ(english.rfind("\xEF\xBB\xBFKestrune verification report\r\n", 0), 0u);

@@ -1,6 +1,8 @@
 #include "app/system_time.h"
 
 #include <chrono>
+#include <ctime>
+#include <mutex>
 
 namespace kestrune {
 namespace {
@@ -25,6 +27,36 @@ uint64_t SystemTimeToMilliseconds(const SystemTime& time) {
   const auto sinceEpoch = sys_days(date) - kEpoch1601 + hours(time.wHour) + minutes(time.wMinute) +
                           seconds(time.wSecond) + milliseconds(time.wMilliseconds);
   return static_cast<uint64_t>(duration_cast<milliseconds>(sinceEpoch).count());
+}
+
+int LocalUtcOffsetMinutes(const SystemTime& utc) {
+  const uint64_t ms = SystemTimeToMilliseconds(utc);
+  if (ms == 0) return 0;
+  const auto instant = time_point_cast<milliseconds>(kEpoch1601) + milliseconds(ms);
+  const std::time_t unixTime = system_clock::to_time_t(time_point_cast<system_clock::duration>(instant));
+  std::tm local{};
+  {
+    // std::localtime shares one result among all threads.
+    static std::mutex mutex;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::tm* shared = std::localtime(&unixTime);
+    if (shared == nullptr) return 0;
+    local = *shared;
+  }
+  const year_month_day date{year(local.tm_year + 1900), month(static_cast<unsigned>(local.tm_mon + 1)),
+                            day(static_cast<unsigned>(local.tm_mday))};
+  if (!date.ok()) return 0;
+  const auto wall = sys_days(date) + hours(local.tm_hour) + minutes(local.tm_min) +
+                    seconds(local.tm_sec);
+  const auto offset = duration_cast<minutes>(wall - floor<seconds>(system_clock::from_time_t(unixTime)));
+  return static_cast<int>(offset.count());
+}
+
+SystemTime ShiftedBy(const SystemTime& utc, int offsetMinutes) {
+  const uint64_t ms = SystemTimeToMilliseconds(utc);
+  const int64_t shift = int64_t{offsetMinutes} * 60'000;
+  if (ms == 0 || (shift < 0 && ms <= static_cast<uint64_t>(-shift))) return utc;
+  return SystemTimeFromMilliseconds(static_cast<uint64_t>(static_cast<int64_t>(ms) + shift));
 }
 
 SystemTime SystemTimeFromMilliseconds(uint64_t count) {

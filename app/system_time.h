@@ -30,6 +30,17 @@ uint64_t SystemTimeToMilliseconds(const SystemTime& time);
 /// The inverse of SystemTimeToMilliseconds; 0 gives the all-zero time.
 SystemTime SystemTimeFromMilliseconds(uint64_t milliseconds);
 
+/// Minutes that the local time of the C runtime's time zone (the system's on Windows; TZ or
+/// /etc/localtime on Linux) was ahead of UTC at `utc`: 540 in Japan, -300 in New York in
+/// winter; 0 when it cannot be told.
+int LocalUtcOffsetMinutes(const SystemTime& utc);
+
+/// A time zone's offset from UTC at a given time, as LocalUtcOffsetMinutes.
+using UtcOffsetOf = int (*)(const SystemTime& utc);
+
+/// The wall-clock fields `offsetMinutes` ahead of `utc`.
+SystemTime ShiftedBy(const SystemTime& utc, int offsetMinutes);
+
 /// A time that one thread records while others read it. It is kept as one 64-bit word, so a
 /// reader sees the old time or the new one, never a mix of their fields; the store
 /// releases and the load acquires, so whatever the writer wrote before recording the time

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #include "platform/native_path.h"
@@ -118,6 +120,21 @@ std::vector<std::filesystem::path> TemporaryPrivateFolders::Left() const {
     left.push_back(it->path());
   }
   return left;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* before = std::getenv("TZ")) before_ = before;
+  ::setenv("TZ", zone, 1);
+  ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+  if (before_) {
+    ::setenv("TZ", before_->c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
 }
 
 }  // namespace kestrune::testing

@@ -155,6 +155,19 @@ class NoUserRegistry : public platform::UserRegistry {
   }
 };
 
+/// The C runtime's time zone set to a POSIX TZ text ("UTC0", "JST-9") while it lives; the
+/// one before comes back after.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> before_;
+};
+
 /// Run folders below a temporary folder of their own, with the real file operations.
 struct TemporaryPrivateFolders {
   TempFolder root;
