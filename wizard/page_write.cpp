@@ -188,6 +188,7 @@ void CPage_030_Write::OnPromptDone(uintptr_t ready) {
 }
 
 void CPage_030_Write::OnJobStart(uintptr_t step) {
+  checking_ = step == STEP_USB_MD5_CHECK;
   switch (step) {
     case STEP_PREPARE:
       SetBar(0);

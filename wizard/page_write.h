@@ -106,6 +106,8 @@ class CPage_030_Write : public CPageBase {
   uint64_t stepBytes_ = 0;
   uint64_t mediumBytes_ = 0;  ///< the images of the medium being written
   int stepsAfter_ = 0;
+  /// Between the MD5 check's start and the next step's: its progress counts only then.
+  bool checking_ = false;
   /// Disc marks (as in the state word) that count towards a complete set: those a started
   /// DVD-R DL set brought along, and those written in this run.
   uint32_t completedDiscs_ = 0;

@@ -529,6 +529,22 @@ TEST_F(WriteDisplayTest, TheCheckShowsSpeedAndTimeLeftFromWhatSabrelHasRead) {
     const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
     EXPECT_NEAR(medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1 + 1) << elapsed;
   }
+
+  // The comparison has figures of its own; a report of the check that comes late changes them
+  // not.
+  Deliver(WM_JOB_START, STEP_USB_COMPARE);
+  Deliver(WM_COMPARE_PROGRESS, 1);
+  for (int second = 1; second <= 6; ++second) {
+    const auto next = loop.Now() + std::chrono::seconds(1);
+    ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; }));
+    Deliver(WM_COMPARE_PROGRESS, 2, second * 10);
+  }
+  ASSERT_TRUE(line.visible);
+  const std::wstring comparing = line.text;
+  loop.Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB, static_cast<intptr_t>(kTotalKiB));
+  h.Pump();
+  EXPECT_TRUE(line.visible);
+  EXPECT_EQ(line.text, comparing);
   loop.KillTimer(h.WritePage(), 0x7e57);
 }
 

@@ -163,6 +163,7 @@ void CPage_030_Write::OnCheckProgress(uintptr_t totalKiB, intptr_t doneKiB) {
     SetStatusLine(wizard_.Text(kStr307CheckingFiles));
     return;
   }
+  if (!checking_) return;
   // The check keeps its marquee: only the speed and time left follow what it has read.
   const uint64_t total = static_cast<uint64_t>(totalKiB) * 1024;
   if (total != stepBytes_) {

@@ -89,6 +89,7 @@ run_windows() {  # locale name script [snapshot folder]
     KESTRUNE_UI_SNAPSHOTS="${4:+$(windows_path "$4")}" \
     timeout 300 "$WINE_RUN" "$KESTRIXDW" /Mode:Fernlow Sample 0 "$(windows_path "$image")" \
     <"$3" >"$WORK_DIR/windows-$2.out" 2>"$WORK_DIR/windows-$2.out.err"
+  echo $? >"$WORK_DIR/windows-$2.status"
 }
 
 # One scenario: the same machine changes and script on both sides. EXPECTED is the result
@@ -102,6 +103,16 @@ scenario() {  # name locale script expected [pointer value]...
     { fail "$name: kestrune-machine could not make the machines"; return; }
   run_linux "LANG=$locale" "$name" "$script"
   run_windows "$locale" "$name" "$script" "$WORK_DIR/screens/$language"
+  if [ ! -s "$WORK_DIR/windows-$name.txt" ] && [ ! -s "$WORK_DIR/windows-$name.out" ]; then
+    # Seldom, wine64 ends the program before it writes its first line, with no word on
+    # standard error (seen once in some twenty runs of this test): it never reached the
+    # wizard, so it is run once more, and the note keeps its exit status.
+    echo "note: $name: the Windows run ended at once (status" \
+      "$(cat "$WORK_DIR/windows-$name.status")); running it again" >&2
+    make_machine "$WORK_DIR/win-machine" "$@" ||
+      { fail "$name: kestrune-machine could not make the machine again"; return; }
+    run_windows "$locale" "$name" "$script" "$WORK_DIR/screens/$language"
+  fi
   same_runs "$name"
   if [ "$(tr -d '\r' <"$WORK_DIR/windows-$name.out")" != "$expected" ]; then
     fail "$name: Windows printed [$(tr -d '\r' <"$WORK_DIR/windows-$name.out")], not [$expected]"
