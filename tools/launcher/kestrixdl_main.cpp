@@ -252,7 +252,10 @@ int main(int argc, char** argv) {
   }
   const auto word = ParseResultLine(*output);
   if (!word) {
-    std::cerr << "kestrixdl: the wizard ended without writing anything\n";
+    // It may have been closed or killed while it wrote: what it did is in its report, if any.
+    std::cerr << "kestrixdl: the wizard ended without telling which discs are written; the set's"
+                 " state is left as it was\n";
+    if (report) std::cout << "Verification report: " << report->string() << "\n";
     return kWizardSilent;
   }
   if (!WriteStateWord(set.folder, *word)) {

@@ -230,5 +230,18 @@ TEST_F(LauncherProgram, NamesTheReportOfTheRunItStartedAndListsTheSetsReports) {
             "KestruneReport-20250101-000000.txt\n");
 }
 
+TEST_F(LauncherProgram, AWizardThatEndsWithoutAResultStillHasItsReportNamed) {
+  Write("set/disc1.iso", "1");
+  Write("set/kestrixdl.state", "0\n");
+  // Ended before its result line, as a killed one does; its report tells what it did.
+  std::ofstream(wizard_) << "#!/bin/sh\nprintf '{\"media\": [{\"kind\": \"disc\", \"number\": 1, "
+                            "\"of\": 1, \"device\": \"E:\", \"result\": \"failed\"}]}' > '"
+                         << Set() << "/KestruneReport-20261211-100000.json'\n";
+  EXPECT_EQ(Run("'" + Set() + "'"), 3);
+  EXPECT_EQ(Read("set/kestrixdl.state"), "0\n");
+  EXPECT_EQ(Read("out"), "Verification report: " + Set() + "/KestruneReport-20261211-100000.txt\n");
+  EXPECT_NE(Read("err").find("the set's state is left as it was"), std::string::npos) << Read("err");
+}
+
 }  // namespace
 }  // namespace kestrune::launcher
