@@ -369,6 +369,38 @@ TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheBurnOnTheJumpClock) {
   EXPECT_FALSE(line.visible);
 }
 
+TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheStickOnTheJumpClock) {
+  // The stick takes one per cent of the images each second of the UI clock; the check and,
+  // when it is on, the comparison read them all again after it.
+  ui::host::MessageLoop& loop = h.toolkit.loop();
+  loop.EnableIdleJumps([] { return true; });
+  ASSERT_TRUE(loop.SetTimer(h.WritePage(), 0x7e57, 1000));
+  Deliver(WM_JOB_START, STEP_USB_JOB);
+  const auto& line = h.Control(107, Page::kTimeLeft);
+  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
+  const double later = 100.0 * (1 + (h.run.compareAfterWrite != 0 ? 1 : 0));
+  const auto start = loop.Now();
+  for (int round = 0; round <= 40; ++round) {
+    if (round > 0) {
+      const auto next = loop.Now() + std::chrono::seconds(1);
+      ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; })) << round;
+    }
+    const double elapsed = std::chrono::duration<double>(loop.Now() - start).count();
+    if (elapsed > 60) break;
+    Deliver(WM_JOB_END, STEP_USB_WRITE_PROGRESS, static_cast<intptr_t>(elapsed * 10));
+    if (elapsed < 5) continue;
+    ASSERT_TRUE(line.visible) << elapsed;
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(line.text, parts, shown));
+    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const double truth = 100.0 - elapsed;
+    EXPECT_NEAR(left, truth, truth * 0.1 + 1) << elapsed;
+    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
+    EXPECT_NEAR(medium, truth + later, (truth + later) * 0.1 + 1) << elapsed;
+  }
+  loop.KillTimer(h.WritePage(), 0x7e57);
+}
+
 TEST_F(WriteDisplayTest, VerificationNeverMovesBackwardsAndSurvivesATinyImage) {
   h.run.imageSizeMB = 1000;
   h.run.verifyTicks = 1;
