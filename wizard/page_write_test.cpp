@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <regex>
 
 #include "devices/recorders.h"
@@ -305,6 +307,48 @@ class WriteDisplayTest : public ::testing::Test {
   }
   int Bar() const { return h.Control(107, Page::kBar).position; }
 
+  /// The figures of the time-left line, in MB/s and seconds.
+  struct Shown {
+    double speed = 0;
+    double left = 0;
+    double medium = 0;
+  };
+  static std::optional<Shown> ReadTimeLeft(const std::wstring& text) {
+    static const std::wregex shown(
+        LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
+    std::wsmatch parts;
+    if (!std::regex_match(text, parts, shown)) return std::nullopt;
+    return Shown{std::stod(parts[1].str()),
+                 std::stod(parts[2].str()) * 60 + std::stod(parts[3].str()),
+                 std::stod(parts[4].str()) * 60 + std::stod(parts[5].str())};
+  }
+
+  /// A clock that a timer of the test's own makes jump, a second at least each time.
+  class JumpClock {
+   public:
+    explicit JumpClock(WizardHarness& h) : h_(h), loop_(h.toolkit.loop()) {
+      loop_.EnableIdleJumps([] { return true; });
+      static_cast<void>(loop_.SetTimer(h.WritePage(), kTimer, 1000));
+      start_ = loop_.Now();
+    }
+    ~JumpClock() { loop_.KillTimer(h_.WritePage(), kTimer); }
+    JumpClock(const JumpClock&) = delete;
+    JumpClock& operator=(const JumpClock&) = delete;
+
+    [[nodiscard]] bool JumpASecond() {
+      const auto next = loop_.Now() + std::chrono::seconds(1);
+      return h_.PumpUntil([&] { return loop_.Now() >= next; });
+    }
+    /// Seconds since the clock was made, however far it jumped.
+    double Elapsed() const { return std::chrono::duration<double>(loop_.Now() - start_).count(); }
+
+   private:
+    static constexpr uintptr_t kTimer = 0x7e57;
+    WizardHarness& h_;
+    ui::host::MessageLoop& loop_;
+    ui::host::UiClock::TimePoint start_;
+  };
+
   WizardHarness h{1};
 };
 
@@ -344,7 +388,6 @@ TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheBurnOnTheJumpClock) {
   h.toolkit.loop().EnableIdleJumps([] { return true; });
   Deliver(WM_WRITE_ACTION, 4);
   const auto& line = h.Control(107, Page::kTimeLeft);
-  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
   for (uint32_t second = 1; second <= 30; ++second) {
     h.run.lastWrittenLba = second * 1000;
     ASSERT_TRUE(h.PumpUntil([&] { return Bar() == static_cast<int>(second * 10); })) << second;
@@ -353,15 +396,13 @@ TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheBurnOnTheJumpClock) {
       continue;
     }
     ASSERT_TRUE(line.visible) << second;
-    std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(line.text, parts, shown)) << std::string(line.text.begin(), line.text.end());
-    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const auto shown = ReadTimeLeft(line.text);
+    ASSERT_TRUE(shown) << std::string(line.text.begin(), line.text.end());
     const double truth = 100.0 - second;
-    EXPECT_NEAR(left, truth, truth * 0.1) << second;
+    EXPECT_NEAR(shown->left, truth, truth * 0.1) << second;
     // The drive's verification and the comparison read as much again, at about this speed.
-    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
     const int later = (h.run.noBurnVerify == 0 ? 1 : 0) + (h.run.compareAfterWrite != 0 ? 1 : 0);
-    EXPECT_NEAR(medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1) << second;
+    EXPECT_NEAR(shown->medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1) << second;
   }
   // Verification is a step of its own: the figures start over.
   h.run.finalizeTime.Store(SystemTime{.wYear = 2024, .wMonth = 5, .wDay = 1});
@@ -372,33 +413,23 @@ TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheBurnOnTheJumpClock) {
 TEST_F(WriteDisplayTest, SpeedAndTimeLeftFollowTheStickOnTheJumpClock) {
   // The stick takes one per cent of the images each second of the UI clock; the check and,
   // when it is on, the comparison read them all again after it.
-  ui::host::MessageLoop& loop = h.toolkit.loop();
-  loop.EnableIdleJumps([] { return true; });
-  ASSERT_TRUE(loop.SetTimer(h.WritePage(), 0x7e57, 1000));
+  JumpClock clock(h);
   Deliver(WM_JOB_START, STEP_USB_JOB);
   const auto& line = h.Control(107, Page::kTimeLeft);
-  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
   const double later = 100.0 * (1 + (h.run.compareAfterWrite != 0 ? 1 : 0));
-  const auto start = loop.Now();
   for (int round = 0; round <= 40; ++round) {
-    if (round > 0) {
-      const auto next = loop.Now() + std::chrono::seconds(1);
-      ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; })) << round;
-    }
-    const double elapsed = std::chrono::duration<double>(loop.Now() - start).count();
+    ASSERT_TRUE(round == 0 || clock.JumpASecond()) << round;
+    const double elapsed = clock.Elapsed();
     if (elapsed > 60) break;
     Deliver(WM_JOB_END, STEP_USB_WRITE_PROGRESS, static_cast<intptr_t>(elapsed * 10));
     if (elapsed < 5) continue;
     ASSERT_TRUE(line.visible) << elapsed;
-    std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(line.text, parts, shown));
-    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const auto shown = ReadTimeLeft(line.text);
+    ASSERT_TRUE(shown);
     const double truth = 100.0 - elapsed;
-    EXPECT_NEAR(left, truth, truth * 0.1 + 1) << elapsed;
-    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
-    EXPECT_NEAR(medium, truth + later, (truth + later) * 0.1 + 1) << elapsed;
+    EXPECT_NEAR(shown->left, truth, truth * 0.1 + 1) << elapsed;
+    EXPECT_NEAR(shown->medium, truth + later, (truth + later) * 0.1 + 1) << elapsed;
   }
-  loop.KillTimer(h.WritePage(), 0x7e57);
 }
 
 TEST_F(WriteDisplayTest, VerificationNeverMovesBackwardsAndSurvivesATinyImage) {
@@ -524,26 +555,20 @@ TEST_F(WriteDisplayTest, TheCheckStartShowsTheMarquee) {
 TEST_F(WriteDisplayTest, TheCheckShowsSpeedAndTimeLeftFromWhatSabrelHasRead) {
   // 200 MiB at 2 MiB per second of the UI clock, which jumps from one tick to the next.
   constexpr uintptr_t kTotalKiB = 200 * 1024;
-  ui::host::MessageLoop& loop = h.toolkit.loop();
-  loop.EnableIdleJumps([] { return true; });
-  ASSERT_TRUE(loop.SetTimer(h.WritePage(), 0x7e57, 1000));
+  JumpClock clock(h);
   Deliver(WM_JOB_START, STEP_USB_MD5_CHECK);
   h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, 0, kCheckStarting);
   h.Pump();
   const auto& line = h.Control(107, Page::kTimeLeft);
   EXPECT_FALSE(line.visible);
-  const std::wregex shown(LR"((\d+\.\d) MB/s, (\d+):(\d\d) left \(about (\d+):(\d\d) for this medium\))");
   const int later = h.run.compareAfterWrite != 0 ? 1 : 0;
-  const auto start = loop.Now();
   for (int round = 0; round <= 60; ++round) {
-    if (round > 0) {
-      const auto next = loop.Now() + std::chrono::seconds(1);
-      ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; })) << round;
-    }
+    ASSERT_TRUE(round == 0 || clock.JumpASecond()) << round;
     // The stick reads at its fixed speed, however far the clock has jumped.
-    const double elapsed = std::chrono::duration<double>(loop.Now() - start).count();
+    const double elapsed = clock.Elapsed();
     if (elapsed > 90) break;
-    loop.Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB, static_cast<intptr_t>(elapsed * 2048));
+    h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB,
+                          static_cast<intptr_t>(elapsed * 2048));
     h.Pump();
     EXPECT_TRUE(h.Control(107, Page::kMarquee).visible) << "the check keeps its marquee";
     if (elapsed < 2.5) {
@@ -552,14 +577,13 @@ TEST_F(WriteDisplayTest, TheCheckShowsSpeedAndTimeLeftFromWhatSabrelHasRead) {
     }
     if (elapsed < 5) continue;
     ASSERT_TRUE(line.visible) << elapsed;
-    std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(line.text, parts, shown));
-    EXPECT_NEAR(std::stod(parts[1].str()), 2.1, 0.2) << "2 MiB are 2.1 MB";
-    const double left = std::stod(parts[2].str()) * 60 + std::stod(parts[3].str());
+    const auto shown = ReadTimeLeft(line.text);
+    ASSERT_TRUE(shown);
+    EXPECT_NEAR(shown->speed, 2.1, 0.2) << "2 MiB are 2.1 MB";
     const double truth = 100.0 - elapsed;
-    EXPECT_NEAR(left, truth, truth * 0.1 + 1) << elapsed;
-    const double medium = std::stod(parts[4].str()) * 60 + std::stod(parts[5].str());
-    EXPECT_NEAR(medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1 + 1) << elapsed;
+    EXPECT_NEAR(shown->left, truth, truth * 0.1 + 1) << elapsed;
+    EXPECT_NEAR(shown->medium, truth + 100.0 * later, (truth + 100.0 * later) * 0.1 + 1)
+        << elapsed;
   }
 
   // The comparison has figures of its own; a report of the check that comes late changes them
@@ -567,17 +591,16 @@ TEST_F(WriteDisplayTest, TheCheckShowsSpeedAndTimeLeftFromWhatSabrelHasRead) {
   Deliver(WM_JOB_START, STEP_USB_COMPARE);
   Deliver(WM_COMPARE_PROGRESS, 1);
   for (int second = 1; second <= 6; ++second) {
-    const auto next = loop.Now() + std::chrono::seconds(1);
-    ASSERT_TRUE(h.PumpUntil([&] { return loop.Now() >= next; }));
+    ASSERT_TRUE(clock.JumpASecond());
     Deliver(WM_COMPARE_PROGRESS, 2, second * 10);
   }
   ASSERT_TRUE(line.visible);
   const std::wstring comparing = line.text;
-  loop.Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB, static_cast<intptr_t>(kTotalKiB));
+  h.toolkit.loop().Post(h.WritePage(), WM_CHECK_PROGRESS, kTotalKiB,
+                        static_cast<intptr_t>(kTotalKiB));
   h.Pump();
   EXPECT_TRUE(line.visible);
   EXPECT_EQ(line.text, comparing);
-  loop.KillTimer(h.WritePage(), 0x7e57);
 }
 
 TEST_F(WriteDisplayTest, TheDestroyedPageIsForgottenByTheRunContext) {
